@@ -1,0 +1,107 @@
+// The engine's entry: marking, set-up, fill loop and teardown of one run.
+// In: the buffers, the mask and the parameter block of a start step. Out: the filled output
+// buffer, the corrected parameter block and the run's outcome.
+#include "engine/engine.h"
+
+#include <ANN/ANN.h>
+
+#include <climits>
+#include <new>
+
+#include "engine/fill_internal.h"
+
+namespace mendora {
+
+namespace {
+
+// Largest cosine basis the engine allocates: h^4 doubles grow fast with the radius (r = 40
+// already needs 344 MB), and an allocation the system grants lazily could otherwise exhaust
+// the host process's memory while it is filled in.
+constexpr uint64_t kMaxBasisBytes = 512ull << 20;
+
+// Largest descriptor array: n x d doubles, also bounded by ANN's int arithmetic (n * d).
+constexpr uint64_t kMaxDescriptorBytes = 1024ull << 20;
+
+bool anyPixelToFill() {
+    for (int32_t x = 0; x < width; x++)
+        for (int32_t y = 0; y < height; y++)
+            if (fillStates[x][y] == kToFill)
+                return true;
+    return false;
+}
+
+// True when a window of side h fits in the grid, so that a source window can exist at all.
+bool windowFits(int32_t h) {
+    return h <= width && h <= height;
+}
+
+FillOutcome runEngine(FillParameters& params, int32_t boundRight, int32_t boundBottom) {
+    normaliseSourceBounds(params, boundRight, boundBottom, patchRadius);
+    windowSide = 2 * patchRadius + 1;
+    if (!anyPixelToFill())
+        return FillOutcome::nothingToFill;
+    if (!windowFits(windowSide))
+        return FillOutcome::noSource;
+    const uint64_t basisCells = static_cast<uint64_t>(windowSide) * windowSide;
+    if (basisCells * basisCells * sizeof(double) > kMaxBasisBytes)
+        return FillOutcome::outOfMemory;
+
+    buildDctBasis();
+    collectSourceCandidates(params);
+    if (candidateCount == 0)
+        return FillOutcome::noSource;
+    initialiseKnownPixels();
+    const int32_t d = coefficientCount(windowSide);
+    const uint64_t descriptorCells = static_cast<uint64_t>(candidateCount) * d;
+    if (descriptorCells > INT_MAX || descriptorCells * sizeof(double) > kMaxDescriptorBytes)
+        return FillOutcome::outOfMemory;
+    buildSourceIndex(d);
+    runFillLoop(d);
+    releaseSourceIndex();
+    annClose();
+    return FillOutcome::filled;
+}
+
+} // namespace
+
+void releaseRunStructures() {
+    releaseSourceIndex();
+    delete frontQueue;
+    frontQueue = nullptr;
+    releaseDescriptorStructures();
+}
+
+FillOutcome markFillStates(const uint8_t* input, uint8_t* output, const uint8_t* mask,
+                           int32_t maskRowStride, PixelRect maskRect, FillParameters& params,
+                           int32_t boundRight, int32_t boundBottom) {
+    if (!fillGridsAllocated())
+        return FillOutcome::notPrepared;
+    inputPixels = input;
+    outputPixels = output;
+    // A previous start step on the same grids leaves its structures; a run starts from none.
+    releaseRunStructures();
+    markSelection(mask, maskRowStride, maskRect);
+    try {
+        return runEngine(params, boundRight, boundBottom);
+    } catch (const std::bad_alloc&) {
+        // Everything of the run goes; the grids stay for releaseFillGrids, and the engine
+        // is ready for another run.
+        releaseRunStructures();
+        annClose();
+        return FillOutcome::outOfMemory;
+    }
+}
+
+FillOutcome fillImage(int32_t imageWidth, int32_t imageHeight, const uint8_t* input,
+                      uint8_t* output, const uint8_t* mask, int32_t maskRowStride,
+                      FillParameters& params) {
+    if (!allocateFillGrids(imageWidth, imageHeight))
+        return FillOutcome::outOfMemory;
+    const FillOutcome outcome =
+        markFillStates(input, output, mask, maskRowStride,
+                       PixelRect{0, 0, imageHeight, imageWidth}, params, imageWidth, imageHeight);
+    releaseFillGrids();
+    return outcome;
+}
+
+} // namespace mendora

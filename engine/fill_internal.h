@@ -1,0 +1,106 @@
+// Declarations shared by the engine's stages: the run structures (radius, basis, candidates,
+// queue, search index) and the stage entry points. Not part of the engine's public entry.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/grids.h"
+#include "lib/trel_heap.h"
+
+class ANNkd_tree;
+
+namespace mendora {
+
+// --- descriptors.cpp: patch descriptors and the source index --------------------------------
+
+extern int32_t patchRadius; // r: 4 at load, then the last positive radius asked for
+extern int32_t windowSide;  // h = 2r + 1
+
+// h^2 rows of h^2 doubles: row h*fy + fx, column h*dy + dx.
+extern double** dctBasis;
+
+struct SourceCandidate {
+    int32_t x;
+    int32_t y;
+};
+extern SourceCandidate* sourceCandidates;
+extern int32_t candidateCount;
+
+// The zig-zag cursor over frequency pairs (fx, fy): (0,0) (1,0) (0,1) (0,2) (1,1) (2,0) ...
+struct ZigZagCursor {
+    bool started = false;
+    bool atEdge = false;
+    bool secondHalf = false;
+    bool direction = false;
+    int32_t fx = 0;
+    int32_t fy = 0;
+
+    // Clears the started flag only: the next step yields (0, 0).
+    void reset() { started = false; }
+    // Advances to the next pair of an h x h cycle; after (h-1, h-1) the cycle starts again.
+    void step(int32_t h);
+};
+extern ZigZagCursor zigZagCursor;
+
+// Length of every descriptor: the smallest triangular number not below h*h/10 + 1.
+int32_t coefficientCount(int32_t h);
+
+// Allocates and fills the cosine basis for the current h. Throws std::bad_alloc.
+void buildDctBasis();
+// Allocates and fills the candidate list from the fill states and the corrected source
+// bounds. Candidate windows lie inside the grid whatever the bounds. Throws std::bad_alloc.
+void collectSourceCandidates(const FillParameters& bounds);
+
+enum class WindowVariant { source, target };
+// Fills d coefficients for the window centred at (x, y). The source variant requires the
+// window inside the grid; the target variant clamps every coordinate to the grid.
+void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out);
+
+// The descriptor array (from annAllocPts) and the tree over it; both null when absent.
+extern double** descriptorArray;
+extern ANNkd_tree* sourceIndex;
+// Describes every candidate and builds the kd-tree. Throws std::bad_alloc.
+void buildSourceIndex(int32_t d);
+// Destroys the tree, then releases the descriptor array. Safe when absent.
+void releaseSourceIndex();
+
+// Releases the basis and the candidate list. Safe when absent.
+void releaseDescriptorStructures();
+
+// --- priority.cpp: fill priority -------------------------------------------------------------
+
+extern TrelHeap* frontQueue;
+// Computes the priority of front pixel (x, y), creating its node on first use, and stores x, y
+// and the priority in the node. Returns the node. Throws std::bad_alloc for a first node.
+TrelHeapNode* computePriority(int32_t x, int32_t y);
+
+// --- estimate.cpp: least-squares estimate of unknown window pixels ---------------------------
+
+// Overwrites L at every unknown pixel of the clipped window (x0 - left .. x0 + right,
+// y0 - up .. y0 + down) with a membrane over the known L values. When `estimates` is given it
+// receives the values written, in window scan order. Throws std::bad_alloc.
+void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up,
+                    int32_t down, std::vector<int32_t>* estimates = nullptr);
+// The same estimate through the dense matrix toolkit, step by step: the reference the fast
+// path is tested against.
+void estimateWindowReference(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up,
+                             int32_t down);
+
+// --- grids.cpp --------------------------------------------------------------------------------
+
+// Turns nonzero mask bytes into pixels to fill and marks the front around them.
+void markSelection(const uint8_t* mask, int32_t maskRowStride, PixelRect maskRect);
+
+// --- fill_loop.cpp ----------------------------------------------------------------------------
+
+// Runs the fill loop over the prepared index, queue and grids. Throws std::bad_alloc.
+void runFillLoop(int32_t d);
+
+// The trace hooks (null when none is installed).
+extern FillSetupHook setupHook;
+extern FillStepHook stepHook;
+extern void* hookContext;
+
+} // namespace mendora

@@ -1,0 +1,118 @@
+// Fill priority of a front pixel.
+// In: fill states, confidences and grey levels around the pixel. Out: the pixel's queue node
+// holding confidence term x data term.
+#include <cmath>
+
+#include "engine/fill_internal.h"
+
+namespace mendora {
+
+TrelHeap* frontQueue = nullptr;
+
+// One-sided grey difference at the grid's edges (not halved), central difference inside.
+// A difference whose neighbour does not exist (an image one pixel wide or high) is 0.
+static double gradientX(int32_t i, int32_t j) {
+    if (width == 1)
+        return 0.0;
+    if (i == 0)
+        return static_cast<double>(greys[1][j] - greys[0][j]);
+    if (i == width - 1)
+        return static_cast<double>(greys[i][j] - greys[i - 1][j]);
+    return static_cast<double>(greys[i + 1][j] - greys[i - 1][j]) / 2.0;
+}
+
+static double gradientY(int32_t i, int32_t j) {
+    const int32_t* column = greys[i];
+    if (height == 1)
+        return 0.0;
+    if (j == 0)
+        return static_cast<double>(column[1] - column[0]);
+    if (j == height - 1)
+        return static_cast<double>(column[j] - column[j - 1]);
+    return static_cast<double>(column[j + 1] - column[j - 1]) / 2.0;
+}
+
+// True when a four-neighbour of (i, j) inside the grid is still to be filled: the grey
+// differences there would reach into the hole.
+static bool touchesHole(int32_t i, int32_t j) {
+    return (i > 0 && fillStates[i - 1][j] == kToFill) ||
+           (i < width - 1 && fillStates[i + 1][j] == kToFill) ||
+           (j > 0 && fillStates[i][j - 1] == kToFill) ||
+           (j < height - 1 && fillStates[i][j + 1] == kToFill);
+}
+
+TrelHeapNode* computePriority(int32_t x, int32_t y) {
+    const int32_t r = patchRadius;
+    const int32_t ex0 = x < r ? x : r;
+    const int32_t ex1 = x > width - r - 1 ? width - 1 - x : r;
+    const int32_t ey0 = y < r ? y : r;
+    const int32_t ey1 = y > height - r - 1 ? height - 1 - y : r;
+
+    // Confidence term: mean confidence over the clipped window, unknown pixels counting 0.
+    double sum = 0.0;
+    for (int32_t i = x - ex0; i <= x + ex1; i++)
+        for (int32_t j = y - ey0; j <= y + ey1; j++)
+            if (fillStates[i][j] != kToFill)
+                sum += confidences[i][j];
+    const double confidence = sum / ((ex0 + ex1 + 1) * (ey0 + ey1 + 1));
+
+    // Strongest grey gradient among known pixels whose four-neighbours are all known. Ties keep
+    // the earlier pixel in scan order.
+    double bestGx = 0.0, bestGy = 0.0, bestM = 0.0;
+    for (int32_t i = x - ex0; i <= x + ex1; i++)
+        for (int32_t j = y - ey0; j <= y + ey1; j++) {
+            if (fillStates[i][j] == kToFill || touchesHole(i, j))
+                continue;
+            const double gx = gradientX(i, j);
+            const double gy = gradientY(i, j);
+            const double m = gx * gx + gy * gy;
+            if (m > bestM) {
+                bestGx = gx;
+                bestGy = gy;
+                bestM = m;
+            }
+        }
+    // The isophote runs across the gradient.
+    const double isoX = bestGy;
+    const double isoY = -bestGx;
+
+    // Front direction from the first two front neighbours in scan order. The differences are
+    // exchanged without a change of sign, so two diagonal neighbours give a diagonal direction.
+    int32_t found = 0, x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    const int32_t nx0 = x > 0 ? x - 1 : x, nx1 = x < width - 1 ? x + 1 : x;
+    const int32_t ny0 = y > 0 ? y - 1 : y, ny1 = y < height - 1 ? y + 1 : y;
+    for (int32_t i = nx0; i <= nx1 && found < 2; i++)
+        for (int32_t j = ny0; j <= ny1; j++) {
+            if ((i == x && j == y) || fillStates[i][j] != kFront)
+                continue;
+            if (found == 0) {
+                x1 = i;
+                y1 = j;
+            } else {
+                x2 = i;
+                y2 = j;
+            }
+            if (++found == 2)
+                break;
+        }
+    double normalX = 0.6, normalY = 0.8;
+    if (found == 2) {
+        const int32_t dA = x2 - x1;
+        const int32_t dB = y2 - y1;
+        const double length = std::pow(static_cast<double>(dA * dA + dB * dB), 0.5);
+        normalX = dB / length;
+        normalY = dA / length;
+    }
+    const double data = std::fabs((normalX * isoX + normalY * isoY) / 255.0);
+
+    TrelHeapNode*& node = frontNodes[x][y];
+    if (node == nullptr) {
+        node = new TrelHeapNode();
+        node->x = x;
+        node->y = y;
+    }
+    node->priority = confidence * data;
+    return node;
+}
+
+} // namespace mendora
