@@ -112,8 +112,8 @@ void buildDctBasis() {
         for (int32_t fx = 0; fx < h; fx++)
             for (int32_t dy = 0; dy < h; dy++)
                 for (int32_t dx = 0; dx < h; dx++)
-                    dctBasis[h * fy + fx][h * dy + dx] = std::cos((dy + 0.5) * pi * fy / h) *
-                                                         std::cos((dx + 0.5) * pi * fx / h);
+                    dctBasis[h * fy + fx][h * dy + dx] =
+                        std::cos((dy + 0.5) * pi * fy / h) * std::cos((dx + 0.5) * pi * fx / h);
 }
 
 void collectSourceCandidates(const FillParameters& bounds) {

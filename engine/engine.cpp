@@ -98,8 +98,8 @@ FillOutcome fillImage(int32_t imageWidth, int32_t imageHeight, const uint8_t* in
     if (!allocateFillGrids(imageWidth, imageHeight))
         return FillOutcome::outOfMemory;
     const FillOutcome outcome =
-        markFillStates(input, output, mask, maskRowStride,
-                       PixelRect{0, 0, imageHeight, imageWidth}, params, imageWidth, imageHeight);
+        markFillStates(input, output, mask, maskRowStride, PixelRect{0, 0, imageHeight, imageWidth},
+                       params, imageWidth, imageHeight);
     releaseFillGrids();
     return outcome;
 }

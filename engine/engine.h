@@ -66,12 +66,12 @@ struct FillStepTrace {
     double priority;
     int32_t left, right, up, down;
     double windowConfidence;
-    int32_t unknownCount;         // J
-    const int32_t* estimates;     // J L estimates, in window scan order (rows, then columns)
-    int32_t coefficientCount;     // d
-    const double* query;          // d coefficients
-    int32_t returnedCount;        // neighbours the search returned
-    const int32_t* returned;      // candidate indices, nearest first
+    int32_t unknownCount;     // J
+    const int32_t* estimates; // J L estimates, in window scan order (rows, then columns)
+    int32_t coefficientCount; // d
+    const double* query;      // d coefficients
+    int32_t returnedCount;    // neighbours the search returned
+    const int32_t* returned;  // candidate indices, nearest first
     int32_t bestX, bestY;
     double bestDifference;
     int32_t bestSquaredDistance;

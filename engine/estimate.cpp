@@ -5,7 +5,9 @@
 //
 // Each unknown pixel gives one equation "this pixel equals that neighbour" per four-neighbour
 // inside the window, a pair of unknown pixels one equation for the pair. The least-squares
-// solution solves the normal equations MTM s = TM b.
+// solution solves the normal equations MTM s = TM b. The matrices are dense although M has at
+// most two nonzero entries a row: with the default radius J <= 80, and the whole estimate
+// takes under 1.5 % of a 640 x 480 fill (perf, bench/fill_bench), far behind the search.
 #include <memory>
 
 #include "engine/fill_internal.h"
@@ -31,8 +33,7 @@ bool unknownAt(int32_t x, int32_t y) {
     return fillStates[x][y] == kToFill;
 }
 
-Window listUnknowns(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up,
-                    int32_t down) {
+Window listUnknowns(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up, int32_t down) {
     Window w{x0 - left, x0 + right, y0 - up, y0 + down, {}};
     for (int32_t y = w.yFirst; y <= w.yLast; y++)
         for (int32_t x = w.xFirst; x <= w.xLast; x++)
@@ -71,8 +72,8 @@ struct MatrixHolder {
 
 } // namespace
 
-void estimateWindowReference(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up,
-                             int32_t down) {
+void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up, int32_t down,
+                    std::vector<int32_t>* estimates) {
     const Window w = listUnknowns(x0, y0, left, right, up, down);
     const int J = static_cast<int>(w.unknowns.size());
     if (J == 0)
@@ -128,17 +129,7 @@ void estimateWindowReference(int32_t x0, int32_t y0, int32_t left, int32_t right
     // The system is symmetric positive definite (every group of unknown pixels has a known
     // neighbour in the window), so the outcome is not tested.
     TrelMatrixLib::solveLinearSystem(MTM.m, J, s.data());
-    writeEstimates(w, s.data(), nullptr);
-}
-
-void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up,
-                    int32_t down, std::vector<int32_t>* estimates) {
-    estimateWindowReference(x0, y0, left, right, up, down);
-    if (estimates != nullptr) {
-        const Window w = listUnknowns(x0, y0, left, right, up, down);
-        for (const UnknownPixel& p : w.unknowns)
-            estimates->push_back(labL[p.x][p.y]);
-    }
+    writeEstimates(w, s.data(), estimates);
 }
 
 } // namespace mendora

@@ -81,12 +81,8 @@ TrelHeapNode* computePriority(int32_t x, int32_t y);
 // Overwrites L at every unknown pixel of the clipped window (x0 - left .. x0 + right,
 // y0 - up .. y0 + down) with a membrane over the known L values. When `estimates` is given it
 // receives the values written, in window scan order. Throws std::bad_alloc.
-void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up,
-                    int32_t down, std::vector<int32_t>* estimates = nullptr);
-// The same estimate through the dense matrix toolkit, step by step: the reference the fast
-// path is tested against.
-void estimateWindowReference(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up,
-                             int32_t down);
+void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up, int32_t down,
+                    std::vector<int32_t>* estimates = nullptr);
 
 // --- grids.cpp --------------------------------------------------------------------------------
 

@@ -31,8 +31,8 @@ struct Extents {
 
 Extents clipWindow(int32_t x0, int32_t y0) {
     const int32_t r = patchRadius;
-    return Extents{x0 < r ? x0 : r, x0 > width - r - 1 ? width - 1 - x0 : r,
-                   y0 < r ? y0 : r, y0 > height - r - 1 ? height - 1 - y0 : r};
+    return Extents{x0 < r ? x0 : r, x0 > width - r - 1 ? width - 1 - x0 : r, y0 < r ? y0 : r,
+                   y0 > height - r - 1 ? height - 1 - y0 : r};
 }
 
 // The search objects of one run, released on every way out of the loop.
@@ -181,8 +181,8 @@ void runFillLoop(int32_t d) {
         // The window is all known now, so only its border ring can touch pixels to fill.
         for (int32_t x = x0 - e.left; x <= x0 + e.right; x++)
             for (int32_t y = y0 - e.up; y <= y0 + e.down; y++) {
-                const bool ring = x == x0 - e.left || x == x0 + e.right || y == y0 - e.up ||
-                                  y == y0 + e.down;
+                const bool ring =
+                    x == x0 - e.left || x == x0 + e.right || y == y0 - e.up || y == y0 + e.down;
                 if (!ring)
                     continue;
                 const int32_t nx0 = x > 0 ? x - 1 : x, nx1 = x < width - 1 ? x + 1 : x;

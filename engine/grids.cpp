@@ -104,7 +104,7 @@ bool allocateFillGrids(int32_t newWidth, int32_t newHeight) {
     if (!ok) {
         // delete[] of a null column is a no-op, so every column can be released.
         releaseValueGrids(confidences && labL && labA && labB && greys && frontNodes ? newWidth
-                                                                                   : 0);
+                                                                                     : 0);
         releaseStateGrid(newWidth);
         return false;
     }

@@ -29,8 +29,7 @@ struct TraceCheck {
 std::string describeDeparture(int32_t step, const std::string& field, const json& want,
                               const json& got) {
     std::ostringstream out;
-    out << "step " << step << ": " << field << " expected " << want.dump() << " got "
-        << got.dump();
+    out << "step " << step << ": " << field << " expected " << want.dump() << " got " << got.dump();
     return out.str();
 }
 

@@ -1,0 +1,113 @@
+// Descriptors: the coefficient count, the zig-zag order, the cosine basis, candidate
+// collection and the window descriptor with its clamped target variant.
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "engine_fixture.h"
+
+namespace mendora {
+namespace {
+
+TEST(CoefficientCount, SmallestTriangularNumberAboveATenth) {
+    const int32_t expected[] = {1, 3, 6, 10, 15, 21, 28, 36, 45, 45}; // r = 1 .. 10
+    for (int32_t r = 1; r <= 10; r++)
+        EXPECT_EQ(coefficientCount(2 * r + 1), expected[r - 1]) << "r = " << r;
+}
+
+std::vector<std::pair<int32_t, int32_t>> zigZag(int32_t h, int32_t steps) {
+    ZigZagCursor cursor;
+    cursor.fx = cursor.fy = 99; // reset must not depend on the counters
+    cursor.reset();
+    std::vector<std::pair<int32_t, int32_t>> pairs;
+    for (int32_t i = 0; i < steps; i++) {
+        cursor.step(h);
+        pairs.emplace_back(cursor.fx, cursor.fy);
+    }
+    return pairs;
+}
+
+TEST(ZigZagCursor, FullCycleForFiveAndWrap) {
+    const std::vector<std::pair<int32_t, int32_t>> cycle = {
+        {0, 0}, {1, 0}, {0, 1}, {0, 2}, {1, 1}, {2, 0}, {3, 0}, {2, 1}, {1, 2},
+        {0, 3}, {0, 4}, {1, 3}, {2, 2}, {3, 1}, {4, 0}, {4, 1}, {3, 2}, {2, 3},
+        {1, 4}, {2, 4}, {3, 3}, {4, 2}, {4, 3}, {3, 4}, {4, 4}};
+    auto pairs = zigZag(5, 26);
+    EXPECT_EQ(pairs.back(), std::make_pair(0, 0)); // the cycle starts again
+    pairs.pop_back();
+    EXPECT_EQ(pairs, cycle);
+}
+
+TEST(ZigZagCursor, DefaultDescriptorOrderAndEveryPairOnce) {
+    const std::vector<std::pair<int32_t, int32_t>> firstTen = {
+        {0, 0}, {1, 0}, {0, 1}, {0, 2}, {1, 1}, {2, 0}, {3, 0}, {2, 1}, {1, 2}, {0, 3}};
+    EXPECT_EQ(zigZag(9, 10), firstTen);
+    for (int32_t h : {3, 7, 9, 13}) {
+        std::vector<int> seen(static_cast<size_t>(h * h), 0);
+        for (auto [fx, fy] : zigZag(h, h * h))
+            seen[static_cast<size_t>(h * fy + fx)]++;
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), h * h) << "h = " << h;
+    }
+}
+
+class Descriptors : public EngineGrids {};
+
+TEST_F(Descriptors, BasisEntriesAreUnnormalisedCosines) {
+    makeGrids(12, 12, 4);
+    buildDctBasis();
+    const double pi = 3.141592653589793;
+    // Row h*fy + fx = 9*2 + 1, column h*dy + dx = 9*3 + 5.
+    EXPECT_EQ(dctBasis[19][32],
+              std::cos((3 + 0.5) * pi * 2 / 9) * std::cos((5 + 0.5) * pi * 1 / 9));
+    EXPECT_EQ(dctBasis[0][80], 1.0);
+}
+
+// With r = 1 the descriptor is one coefficient, the plain sum of the window's L values. At the
+// left edge the target variant reads column 0 again for the missing column.
+TEST_F(Descriptors, DcCoefficientAndClampedTarget) {
+    makeGrids(6, 6, 1);
+    for (int32_t x = 0; x < 6; x++)
+        for (int32_t y = 0; y < 6; y++)
+            labL[x][y] = 10 * x + y;
+    buildDctBasis();
+    double dc = 0;
+    describeWindow(2, 2, WindowVariant::source, 1, &dc);
+    EXPECT_EQ(dc, 3 * (10 + 20 + 30) + 3 * (1 + 2 + 3));
+    describeWindow(0, 0, WindowVariant::target, 1, &dc);
+    // Columns 0, 0, 1 and rows 0, 0, 1.
+    EXPECT_EQ(dc, (0 + 0 + 1) * 2 + (10 + 10 + 11));
+}
+
+TEST_F(Descriptors, CandidatesRespectHoleAndHalfOpenBounds) {
+    makeGrids(8, 6, 1);
+    setState(5, 3, kToFill);
+    setState(4, 3, kFront); // front pixels count as known
+    collectSourceCandidates(FillParameters{0, 0, 8, 6, 1});
+    std::vector<std::pair<int32_t, int32_t>> found;
+    for (int32_t i = 0; i < candidateCount; i++)
+        found.emplace_back(sourceCandidates[i].x, sourceCandidates[i].y);
+    // Centres 1..6 x 1..4, column-major, minus the nine windows that cover (5, 3).
+    EXPECT_EQ(candidateCount, 6 * 4 - 9);
+    EXPECT_EQ(found.front(), std::make_pair(1, 1));
+    EXPECT_EQ(found[1], std::make_pair(1, 2));
+    EXPECT_EQ(found.back(), std::make_pair(6, 1)); // column 6 keeps only its top window
+    releaseDescriptorStructures();
+
+    // sourceRight = width: windows reach the last column; one less and they stop before it.
+    collectSourceCandidates(FillParameters{5, 0, 8, 3, 1});
+    EXPECT_EQ(candidateCount, 1); // centre (6, 1)
+    EXPECT_EQ(sourceCandidates[0].x, 6);
+    releaseDescriptorStructures();
+    collectSourceCandidates(FillParameters{5, 0, 7, 3, 1});
+    EXPECT_EQ(candidateCount, 0); // narrower than the window
+    releaseDescriptorStructures();
+    collectSourceCandidates(FillParameters{6, 0, 2, 6, 1});
+    EXPECT_EQ(candidateCount, 0); // left beyond right
+    releaseDescriptorStructures();
+    // Bounds beyond the grid never let a window leave it.
+    collectSourceCandidates(FillParameters{0, 0, 30000, 30000, 1});
+    EXPECT_EQ(candidateCount, 6 * 4 - 9);
+}
+
+} // namespace
+} // namespace mendora

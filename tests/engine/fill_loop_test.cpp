@@ -1,0 +1,204 @@
+// Whole runs through the engine entry on generated textured images: what may change, where
+// filled colours come from, determinism, and the runs that must change nothing.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "engine/engine.h"
+#include "support/texture.h"
+
+namespace mendora {
+namespace {
+
+using testing::discMask;
+using testing::texturedImage;
+
+struct FillRun {
+    FillOutcome outcome;
+    std::vector<uint8_t> output;
+    int32_t copied = 0;
+    int32_t steps = 0;
+};
+
+void countStep(const FillStepTrace& step, void* context) {
+    auto* run = static_cast<FillRun*>(context);
+    run->copied += step.copied;
+    run->steps++;
+}
+
+FillRun fill(int32_t w, int32_t h, const std::vector<uint8_t>& input, const uint8_t* mask,
+             FillParameters params) {
+    FillRun run;
+    run.output = input;
+    setFillTraceHooks(nullptr, countStep, &run);
+    run.outcome = fillImage(w, h, input.data(), run.output.data(), mask, w, params);
+    setFillTraceHooks(nullptr, nullptr, nullptr);
+    return run;
+}
+
+int32_t selectedCount(const std::vector<uint8_t>& mask) {
+    int32_t n = 0;
+    for (uint8_t m : mask)
+        n += m != 0;
+    return n;
+}
+
+// Two holes, one at an edge, a feathered mask, source restricted to the left part.
+TEST(FillLoop, FillsOnlySelectedPixelsFromKnownSourceColours) {
+    const int32_t w = 90, h = 64;
+    const auto input = texturedImage(w, h, 99);
+    auto mask = discMask(w, h, 60, 30, 7, 255);
+    for (int32_t y = 40; y < 52; y++)
+        for (int32_t x = 0; x < 6; x++)
+            mask[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(1 + (x * 40 + y) % 255);
+    for (int16_t radius : {2, 3, 5}) {
+        SCOPED_TRACE(::testing::Message() << "radius " << radius);
+        const FillParameters params{0, 0, 70, 64, radius};
+        const FillRun run = fill(w, h, input, mask.data(), params);
+        ASSERT_EQ(run.outcome, FillOutcome::filled);
+        // Every selected pixel was filled, by exactly one copy.
+        EXPECT_EQ(run.copied, selectedCount(mask));
+
+        // Colours of pixels known at the start inside the source rectangle.
+        std::set<uint32_t> sourceColours;
+        for (int32_t y = 0; y < 64; y++)
+            for (int32_t x = 0; x < 70; x++) {
+                const size_t i = static_cast<size_t>(y) * w + x;
+                if (mask[i] == 0)
+                    sourceColours.insert(input[3 * i] | input[3 * i + 1] << 8 |
+                                         input[3 * i + 2] << 16);
+            }
+        for (size_t i = 0; i < mask.size(); i++) {
+            const uint32_t colour =
+                run.output[3 * i] | run.output[3 * i + 1] << 8 | run.output[3 * i + 2] << 16;
+            if (mask[i] == 0) {
+                ASSERT_EQ(run.output[3 * i], input[3 * i]);
+                ASSERT_EQ(run.output[3 * i + 1], input[3 * i + 1]);
+                ASSERT_EQ(run.output[3 * i + 2], input[3 * i + 2]);
+            } else {
+                ASSERT_TRUE(sourceColours.count(colour)) << "pixel " << i;
+            }
+        }
+        // The same run twice gives the same bytes.
+        EXPECT_EQ(fill(w, h, input, mask.data(), params).output, run.output);
+    }
+}
+
+// Runs that must leave the output exactly as delivered.
+TEST(FillLoop, RunsThatChangeNothing) {
+    const int32_t w = 40, h = 30;
+    const auto input = texturedImage(w, h, 5);
+    const std::vector<uint8_t> none(static_cast<size_t>(w) * h, 0);
+    const std::vector<uint8_t> all(static_cast<size_t>(w) * h, 1);
+    const auto hole = discMask(w, h, 20, 15, 3);
+
+    FillRun run = fill(w, h, input, nullptr, FillParameters{0, 0, 40, 30, 2});
+    EXPECT_EQ(run.outcome, FillOutcome::nothingToFill);
+    EXPECT_EQ(run.output, input);
+    run = fill(w, h, input, none.data(), FillParameters{0, 0, 40, 30, 2});
+    EXPECT_EQ(run.outcome, FillOutcome::nothingToFill);
+    EXPECT_EQ(run.output, input);
+
+    // Every pixel selected: nothing is known, so nothing can serve as a source.
+    run = fill(w, h, input, all.data(), FillParameters{0, 0, 40, 30, 2});
+    EXPECT_EQ(run.outcome, FillOutcome::noSource);
+    EXPECT_EQ(run.output, input);
+
+    // A source rectangle narrower than the window, a reversed one, a window larger than the
+    // image: no candidate, no search with more neighbours than points.
+    for (FillParameters params :
+         {FillParameters{0, 0, 4, 30, 2}, FillParameters{30, 0, 10, 30, 2},
+          FillParameters{0, 0, 40, 30, 20}, FillParameters{0, 0, 40, 30, 32767}}) {
+        run = fill(w, h, input, hole.data(), params);
+        EXPECT_EQ(run.outcome, FillOutcome::noSource);
+        EXPECT_EQ(run.output, input);
+        EXPECT_EQ(run.steps, 0);
+    }
+}
+
+// One source window only (fewer candidates than k = 10): the run still fills everything.
+TEST(FillLoop, SingleCandidateFillsEverything) {
+    const int32_t w = 30, h = 20;
+    const auto input = texturedImage(w, h, 11);
+    const auto mask = discMask(w, h, 20, 10, 3);
+    const FillRun run = fill(w, h, input, mask.data(), FillParameters{0, 0, 5, 5, 2});
+    EXPECT_EQ(run.outcome, FillOutcome::filled);
+    EXPECT_EQ(run.copied, selectedCount(mask));
+}
+
+// The bounds are corrected in place; a radius of 0 or less keeps the radius of the last run
+// that asked for a positive one, and the block keeps what the user typed.
+TEST(FillLoop, ParameterCorrectionAndRadiusCarry) {
+    const int32_t w = 40, h = 30;
+    const auto input = texturedImage(w, h, 3);
+    const auto mask = discMask(w, h, 20, 15, 2);
+    std::vector<uint8_t> output = input;
+    FillParameters params{-3, 31, -5, 500, 3};
+    EXPECT_EQ(fillImage(w, h, input.data(), output.data(), mask.data(), w, params),
+              FillOutcome::filled);
+    EXPECT_EQ(params.sourceLeft, 0);
+    EXPECT_EQ(params.sourceTop, 0);
+    EXPECT_EQ(params.sourceRight, 40);
+    EXPECT_EQ(params.sourceBottom, 30);
+    EXPECT_EQ(enginePatchRadius(), 3);
+
+    FillParameters zero{0, 0, 40, 30, 0};
+    output = input;
+    EXPECT_EQ(fillImage(w, h, input.data(), output.data(), mask.data(), w, zero),
+              FillOutcome::filled);
+    EXPECT_EQ(enginePatchRadius(), 3);
+    EXPECT_EQ(zero.patchRadius, 0);
+    FillParameters negative{0, 0, 40, 30, -7};
+    output = input;
+    fillImage(w, h, input.data(), output.data(), mask.data(), w, negative);
+    EXPECT_EQ(enginePatchRadius(), 3);
+
+    FillParameters back{0, 0, 40, 30, 4};
+    fillImage(w, h, input.data(), output.data(), mask.data(), w, back);
+    EXPECT_EQ(enginePatchRadius(), 4);
+}
+
+// The mask walk: rows `stride` bytes apart, positions beyond the grid ignored, and a start
+// step without grids does nothing.
+TEST(FillLoop, MaskStrideAndUnpreparedGrids) {
+    const int32_t w = 32, h = 24, stride = 45;
+    const auto input = texturedImage(w, h, 8);
+    std::vector<uint8_t> wide(static_cast<size_t>(stride) * (h + 5), 0);
+    for (int32_t y = 10; y < 14; y++)
+        for (int32_t x = 12; x < 16; x++)
+            wide[static_cast<size_t>(y) * stride + x] = 200;
+    for (int32_t y = 0; y < h + 5; y++)
+        for (int32_t x = w; x < stride; x++)
+            wide[static_cast<size_t>(y) * stride + x] = 255; // beyond the grid: ignored
+    std::vector<uint8_t> output = input;
+    FillParameters params{0, 0, 32, 24, 2};
+    ASSERT_TRUE(allocateFillGrids(w, h));
+    FillRun counted;
+    setFillTraceHooks(nullptr, countStep, &counted);
+    EXPECT_EQ(markFillStates(input.data(), output.data(), wide.data(), stride,
+                             PixelRect{0, 0, h + 5, stride}, params, w, h),
+              FillOutcome::filled);
+    setFillTraceHooks(nullptr, nullptr, nullptr);
+    releaseFillGrids();
+    EXPECT_EQ(counted.copied, 16);
+    for (int32_t y = 0; y < h; y++)
+        for (int32_t x = 0; x < w; x++)
+            if (!(y >= 10 && y < 14 && x >= 12 && x < 16)) {
+                for (int c = 0; c < 3; c++)
+                    ASSERT_EQ(output[(static_cast<size_t>(y) * w + x) * 3 + c],
+                              input[(static_cast<size_t>(y) * w + x) * 3 + c]);
+            }
+
+    output = input;
+    EXPECT_EQ(markFillStates(input.data(), output.data(), wide.data(), stride,
+                             PixelRect{0, 0, h, w}, params, w, h),
+              FillOutcome::notPrepared);
+    EXPECT_EQ(output, input);
+    releaseFillGrids(); // a second release does nothing
+    EXPECT_FALSE(allocateFillGrids(0, 5));
+    EXPECT_FALSE(allocateFillGrids(70000, 70000)); // more cells than a 32-bit count holds
+}
+
+} // namespace
+} // namespace mendora

@@ -1,0 +1,124 @@
+// Out of memory at every allocation of a whole run, one at a time: each run ends with
+// outOfMemory, writes nothing outside the selection, and the engine fills correctly right
+// after. Replaces the global allocation functions of this test program to inject failures.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "engine/engine.h"
+#include "support/texture.h"
+
+namespace {
+
+long allocationsLeft = -1; // -1: never fail
+long liveAllocations = 0;
+
+void* allocate(std::size_t size) {
+    if (allocationsLeft == 0)
+        return nullptr;
+    if (allocationsLeft > 0)
+        allocationsLeft--;
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p != nullptr)
+        liveAllocations++;
+    return p;
+}
+
+void release(void* p) {
+    if (p == nullptr)
+        return;
+    liveAllocations--;
+    std::free(p);
+}
+
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (void* p = allocate(size))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+void operator delete(void* p) noexcept {
+    release(p);
+}
+void operator delete[](void* p) noexcept {
+    release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    release(p);
+}
+
+namespace mendora {
+namespace {
+
+TEST(OutOfMemory, EveryAllocationFailingOnceIsReportedAndRecovered) {
+    const int32_t w = 26, h = 20;
+    const auto input = testing::texturedImage(w, h, 21);
+    const auto mask = testing::discMask(w, h, 12, 9, 3);
+    FillParameters params{0, 0, 26, 20, 2};
+
+    std::vector<uint8_t> reference = input;
+    long setUpAllocations = 0;
+    long before = liveAllocations;
+    allocationsLeft = -1;
+    // Count the allocations of one whole run, and those made before the fill loop starts
+    // (grids, basis, candidates, descriptors, tree, queue).
+    allocationsLeft = 1L << 40;
+    setFillTraceHooks(
+        [](const FillSetupTrace&, void* setUp) {
+            *static_cast<long*>(setUp) = (1L << 40) - allocationsLeft;
+        },
+        nullptr, &setUpAllocations);
+    ASSERT_EQ(fillImage(w, h, input.data(), reference.data(), mask.data(), w, params),
+              FillOutcome::filled);
+    setFillTraceHooks(nullptr, nullptr, nullptr);
+    const long counted = (1L << 40) - allocationsLeft;
+    allocationsLeft = -1;
+    ASSERT_GT(counted, 100);
+    ASSERT_EQ(liveAllocations, before);
+
+    long leaking = 0;
+    for (long failAt = 0; failAt < counted; failAt++) {
+        std::vector<uint8_t> output = input;
+        FillParameters p = params;
+        before = liveAllocations;
+        allocationsLeft = failAt;
+        const FillOutcome outcome = fillImage(w, h, input.data(), output.data(), mask.data(), w, p);
+        allocationsLeft = -1;
+        ASSERT_EQ(outcome, FillOutcome::outOfMemory) << "allocation " << failAt;
+        for (size_t i = 0; i < mask.size(); i++)
+            if (mask[i] == 0) {
+                for (int c = 0; c < 3; c++)
+                    ASSERT_EQ(output[3 * i + c], input[3 * i + c]) << "allocation " << failAt;
+            }
+        // The search library does not release a tree whose construction ran out of memory;
+        // from the fill loop on, everything is released.
+        if (failAt >= setUpAllocations) {
+            ASSERT_EQ(liveAllocations, before) << "allocation " << failAt << " leaks";
+        }
+        leaking += liveAllocations != before;
+    }
+    RecordProperty("runs_leaking_in_the_search_library", static_cast<int>(leaking));
+
+    std::vector<uint8_t> output = input;
+    FillParameters p = params;
+    EXPECT_EQ(fillImage(w, h, input.data(), output.data(), mask.data(), w, p), FillOutcome::filled);
+    EXPECT_EQ(output, reference);
+}
+
+} // namespace
+} // namespace mendora
