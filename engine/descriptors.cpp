@@ -9,6 +9,8 @@
 #include <cmath>
 #include <new>
 
+#include "engine/portable_math.h"
+
 #include "engine/fill_internal.h"
 
 namespace mendora {
@@ -104,6 +106,8 @@ void buildDctBasis() {
     const int32_t h = windowSide;
     const int32_t n = h * h; // the caller keeps h * h within 32 bits
     const double pi = 3.141592653589793;
+    // The portable cosine: the platforms' own cosines differ in the last bit, which would let
+    // the two builds order nearly tied descriptors differently.
     dctBasis = new double*[static_cast<size_t>(n)]();
     dctBasisRows = n;
     for (int32_t row = 0; row < n; row++)
@@ -112,8 +116,8 @@ void buildDctBasis() {
         for (int32_t fx = 0; fx < h; fx++)
             for (int32_t dy = 0; dy < h; dy++)
                 for (int32_t dx = 0; dx < h; dx++)
-                    dctBasis[h * fy + fx][h * dy + dx] =
-                        std::cos((dy + 0.5) * pi * fy / h) * std::cos((dx + 0.5) * pi * fx / h);
+                    dctBasis[h * fy + fx][h * dy + dx] = portableCos((dy + 0.5) * pi * fy / h) *
+                                                         portableCos((dx + 0.5) * pi * fx / h);
 }
 
 void collectSourceCandidates(const FillParameters& bounds) {

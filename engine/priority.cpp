@@ -99,7 +99,10 @@ TrelHeapNode* computePriority(int32_t x, int32_t y) {
     if (found == 2) {
         const int32_t dA = x2 - x1;
         const int32_t dB = y2 - y1;
-        const double length = std::pow(static_cast<double>(dA * dA + dB * dB), 0.5);
+        // (dA^2 + dB^2)^0.5 through the correctly rounded square root: dA^2 + dB^2 is one of
+        // 1, 2, 4, 5 and 8, where pow(v, 0.5) gives the same bits (tested), and sqrt is one
+        // IEEE instruction with one result on every platform, unlike pow.
+        const double length = std::sqrt(static_cast<double>(dA * dA + dB * dB));
         normalX = dB / length;
         normalY = dA / length;
     }
