@@ -1,0 +1,264 @@
+// The start step's exchange with the host and whole runs, through the loaded module: what is
+// requested, in which coordinate set, what is filled and what is left as delivered.
+#include "host_fixture.h"
+
+namespace mendora::testing {
+namespace {
+
+using standin::HostCallKind;
+
+class ImageExchangeTest : public HostTest {
+  protected:
+    void TearDown() override {
+        EXPECT_TRUE(standin::buffersIntact())
+            << "write outside the output buffer or into the input";
+        EXPECT_EQ(standin::lockedHandleCount(), 0);
+    }
+
+    // Prepares and starts a run with stored parameters; answers the start's result.
+    int16_t prepareAndStart() {
+        standin::beginRun();
+        EXPECT_EQ(standin::callSelector(selectorPrepare), resultSuccess);
+        return standin::callSelector(selectorStart);
+    }
+};
+
+bool sameRect(const Rect32& a, const Rect32& b) {
+    return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+}
+
+bool untouched(const Rect16& r) {
+    const int16_t u = standin::kUntouchedCoordinate;
+    return r.top == u && r.left == u && r.bottom == u && r.right == u;
+}
+
+bool untouched(const Rect32& r) {
+    const int32_t u = standin::kUntouchedCoordinate;
+    return r.top == u && r.left == u && r.bottom == u && r.right == u;
+}
+
+bool empty(const Rect32& r) {
+    return sameRect(r, Rect32{0, 0, 0, 0});
+}
+
+bool empty(const Rect16& r) {
+    return r.top == 0 && r.left == 0 && r.bottom == 0 && r.right == 0;
+}
+
+TEST_F(ImageExchangeTest, WholeRunFillsEverySelectedPixelAndNothingElse) {
+    offerImage(96, 72, discMask(96, 72, 40, 30, 7));
+    const standin::FilterRunResult run = standin::runFilter(true);
+    EXPECT_EQ(run.result, resultSuccess);
+    EXPECT_TRUE(run.exchangeEnded);
+    EXPECT_EQ(run.continueCalls, 1);
+    expectSelectionFilled(standin::outputBuffer());
+
+    // One exchange: delivery, then one progress report of (1, W x H), then one abort test.
+    std::vector<HostCallKind> exchange;
+    for (const standin::HostCall& call : standin::hostCalls())
+        if (call.kind == HostCallKind::deliverBuffers ||
+            call.kind == HostCallKind::reportProgress || call.kind == HostCallKind::queryAbort)
+            exchange.push_back(call.kind);
+    EXPECT_EQ(exchange,
+              (std::vector<HostCallKind>{HostCallKind::deliverBuffers, HostCallKind::reportProgress,
+                                         HostCallKind::queryAbort}));
+    const auto delivery = standin::lastDelivery();
+    ASSERT_TRUE(delivery && delivery->served);
+    EXPECT_EQ(delivery->inFirstPlane, 0);
+    EXPECT_EQ(delivery->inLastPlane, 2);
+    EXPECT_EQ(delivery->outFirstPlane, 0);
+    EXPECT_EQ(delivery->outLastPlane, 2);
+    EXPECT_EQ(delivery->inSampleRate, 65536);
+    EXPECT_EQ(delivery->maskSampleRate, 65536);
+}
+
+TEST_F(ImageExchangeTest, RectanglesUseOnlyTheCoordinateSetTheHostOffers) {
+    for (bool offer32 : {true, false}) {
+        standin::resetHost();
+        standin::hostSettings().offerBigCoordinates = offer32;
+        offerImage(50, 40, discMask(50, 40, 25, 20, 4));
+        ASSERT_EQ(prepareAndStart(), resultSuccess);
+        const auto delivery = standin::lastDelivery();
+        ASSERT_TRUE(delivery && delivery->served);
+        EXPECT_EQ(delivery->used32BitCoordinates, offer32);
+        const Rect32 whole{0, 0, 40, 50};
+        EXPECT_TRUE(sameRect(delivery->inRect, whole));
+        EXPECT_TRUE(sameRect(delivery->outRect, whole));
+        EXPECT_TRUE(sameRect(delivery->maskRect, whole));
+
+        ASSERT_EQ(standin::callSelector(selectorContinue), resultSuccess);
+        const HostRecord& record = standin::hostRecord();
+        const BigCoordinateRecord& big = standin::bigCoordinateRecord();
+        if (offer32) {
+            EXPECT_TRUE(empty(big.inRect32) && empty(big.outRect32) && empty(big.maskRect32));
+            EXPECT_TRUE(untouched(record.inRect) && untouched(record.outRect) &&
+                        untouched(record.maskRect));
+        } else {
+            EXPECT_TRUE(empty(record.inRect) && empty(record.outRect) && empty(record.maskRect));
+            EXPECT_TRUE(untouched(big.inRect32) && untouched(big.outRect32) &&
+                        untouched(big.maskRect32));
+        }
+        standin::callSelector(selectorFinish);
+    }
+}
+
+TEST_F(ImageExchangeTest, WithoutSelectionNothingIsMarkedAndTheMaskIsNotRequested) {
+    offerImage(30, 20);
+    ASSERT_EQ(prepareAndStart(), resultSuccess);
+    EXPECT_TRUE(untouched(standin::bigCoordinateRecord().maskRect32));
+    EXPECT_EQ(standin::outputBuffer(), standin::deliveredOutputBuffer());
+    EXPECT_EQ(standin::countCalls(HostCallKind::reportProgress), 1);
+    standin::callSelector(selectorFinish);
+}
+
+TEST_F(ImageExchangeTest, HostsThatCannotServeGetNoFill) {
+    offerImage(40, 30, discMask(40, 30, 20, 15, 3));
+    // An output tile side of 0, after the dialog was confirmed: nothing is requested.
+    for (int side = 0; side < 2; side++) {
+        standin::hostSettings().outputTileWidth = side == 0 ? 0 : 64;
+        standin::hostSettings().outputTileHeight = side == 0 ? 64 : 0;
+        EXPECT_EQ(prepareAndStart(), errBadParameters);
+        EXPECT_EQ(standin::countCalls(HostCallKind::deliverBuffers), 0);
+        standin::callSelector(selectorFinish);
+    }
+    // A failing delivery: its code, unchanged, and nothing after it.
+    standin::hostSettings().outputTileWidth = 64;
+    standin::hostSettings().outputTileHeight = 64;
+    standin::hostSettings().deliverAnswer = errOutOfMemory;
+    EXPECT_EQ(prepareAndStart(), errOutOfMemory);
+    EXPECT_EQ(standin::countCalls(HostCallKind::deliverBuffers), 1);
+    EXPECT_EQ(standin::countCalls(HostCallKind::reportProgress), 0);
+    EXPECT_EQ(standin::countCalls(HostCallKind::queryAbort), 0);
+
+    // Continue after the failed start still clears all three rectangles.
+    ASSERT_EQ(standin::callSelector(selectorContinue), resultSuccess);
+    const BigCoordinateRecord& big = standin::bigCoordinateRecord();
+    EXPECT_TRUE(empty(big.inRect32) && empty(big.outRect32) && empty(big.maskRect32));
+    standin::callSelector(selectorFinish);
+}
+
+TEST_F(ImageExchangeTest, OutOfMemoryInsideTheCallIsReportedAndTheModuleStaysUsable) {
+    offerImage(40, 30, discMask(40, 30, 20, 15, 3));
+    standin::hostSettings().deliverThrowsOutOfMemory = true;
+    EXPECT_EQ(prepareAndStart(), errOutOfMemory);
+    EXPECT_EQ(standin::callSelector(selectorFinish), resultSuccess);
+
+    standin::hostSettings().deliverThrowsOutOfMemory = false;
+    EXPECT_EQ(standin::runFilter(false).result, resultSuccess);
+    expectSelectionFilled(standin::outputBuffer());
+}
+
+TEST_F(ImageExchangeTest, AbortIsAskedAfterTheCompleteFill) {
+    offerImage(60, 45, discMask(60, 45, 30, 22, 5));
+    standin::hostSettings().abortAnswer = true;
+    EXPECT_EQ(prepareAndStart(), errCanceled);
+    const auto progress = callsOf(HostCallKind::reportProgress);
+    ASSERT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress[0].first, 1);
+    EXPECT_EQ(progress[0].second, 60 * 45);
+    expectSelectionFilled(standin::outputBuffer());
+    standin::callSelector(selectorFinish);
+}
+
+TEST_F(ImageExchangeTest, TwoByTwoImageChangesNoPixelButTheSelectedOne) {
+    offerImage(2, 2, std::vector<uint8_t>{0, 0, 0, 1});
+    // No 3 x 3 window fits a 2 x 2 image, so the selected pixel has no source.
+    EXPECT_EQ(prepareAndStart(), errBadParameters);
+    const auto delivery = standin::lastDelivery();
+    ASSERT_TRUE(delivery);
+    EXPECT_TRUE(sameRect(delivery->outRect, Rect32{0, 0, 2, 2}));
+    const std::vector<uint8_t> output = standin::outputBuffer();
+    const std::vector<uint8_t> delivered = standin::deliveredOutputBuffer();
+    ASSERT_EQ(output.size(), 12u);
+    EXPECT_TRUE(std::equal(output.begin(), output.begin() + 9, delivered.begin()));
+    const auto progress = callsOf(HostCallKind::reportProgress);
+    ASSERT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress[0].first, 1);
+    EXPECT_EQ(progress[0].second, 4);
+    EXPECT_EQ(standin::countCalls(HostCallKind::queryAbort), 0);
+    standin::callSelector(selectorFinish);
+}
+
+TEST_F(ImageExchangeTest, SelectionWithoutAnySourceWindowIsAnError) {
+    offerImage(40, 30, discMask(40, 30, 20, 15, 3));
+    ASSERT_EQ(standin::callSelector(selectorParameters), resultSuccess);
+    // A source rectangle narrower than one 9 x 9 window.
+    ASSERT_TRUE(standin::writeParameterBlock(FillParameters{0, 0, 6, 30, 4}));
+    EXPECT_EQ(prepareAndStart(), errBadParameters);
+    EXPECT_EQ(standin::outputBuffer(), standin::deliveredOutputBuffer());
+    standin::callSelector(selectorFinish);
+}
+
+TEST_F(ImageExchangeTest, MaskRowPaddingAndFeatheredBytesDoNotChangeTheFill) {
+    std::vector<uint8_t> binary = discMask(64, 48, 30, 24, 6);
+    offerImage(64, 48, binary);
+    ASSERT_EQ(standin::runFilter(true).result, resultSuccess);
+    const std::vector<uint8_t> reference = standin::outputBuffer();
+    expectSelectionFilled(reference);
+
+    // Rows 7 bytes wider than the rectangle, the extra bytes non-zero.
+    standin::hostSettings().maskRowStride = 64 + 7;
+    EXPECT_EQ(standin::runFilter(true).result, resultSuccess);
+    EXPECT_EQ(standin::outputBuffer(), reference);
+
+    // Feathered: bytes from 1 to 255 over the same pixels select them fully.
+    std::vector<uint8_t> feathered = binary;
+    for (size_t i = 0; i < feathered.size(); i++)
+        if (feathered[i] != 0)
+            feathered[i] = static_cast<uint8_t>(1 + (i * 37) % 255);
+    standin::setSelection(feathered);
+    standin::hostSettings().maskRowStride = 0;
+    EXPECT_EQ(standin::runFilter(true).result, resultSuccess);
+    EXPECT_EQ(standin::outputBuffer(), reference);
+}
+
+TEST_F(ImageExchangeTest, MaskRowsNarrowerThanTheRectangleAreRefused) {
+    offerImage(40, 30, discMask(40, 30, 20, 15, 3));
+    standin::hostSettings().maskRowStride = 39;
+    EXPECT_EQ(prepareAndStart(), errBadParameters);
+    EXPECT_EQ(standin::outputBuffer(), standin::deliveredOutputBuffer());
+    standin::callSelector(selectorFinish);
+}
+
+TEST_F(ImageExchangeTest, SourceBoundsAreCorrectedAndStored) {
+    offerImage(64, 48, discMask(64, 48, 30, 24, 4));
+    ASSERT_EQ(standin::callSelector(selectorParameters), resultSuccess);
+    ASSERT_TRUE(standin::writeParameterBlock(FillParameters{-1, 2, -5, 100, 3}));
+    EXPECT_EQ(standin::runFilter(false).result, resultSuccess);
+    FillParameters stored{};
+    ASSERT_TRUE(standin::readParameterBlock(stored));
+    EXPECT_EQ(stored.sourceLeft, 0);
+    EXPECT_EQ(stored.sourceTop, 2);
+    EXPECT_EQ(stored.sourceRight, 64);
+    EXPECT_EQ(stored.sourceBottom, 48);
+    EXPECT_EQ(stored.patchRadius, 3);
+}
+
+// Fills the same image with stored radius `radius` and answers the output.
+std::vector<uint8_t> fillWithRadius(int16_t radius) {
+    EXPECT_TRUE(standin::writeParameterBlock(FillParameters{0, 0, 64, 48, radius}));
+    EXPECT_EQ(standin::runFilter(false).result, resultSuccess);
+    FillParameters stored{};
+    EXPECT_TRUE(standin::readParameterBlock(stored));
+    EXPECT_EQ(stored.patchRadius, radius);
+    return standin::outputBuffer();
+}
+
+TEST_F(ImageExchangeTest, RadiusZeroFillsWithTheRadiusOfThePreviousRun) {
+    offerImage(64, 48, discMask(64, 48, 30, 24, 6));
+    ASSERT_EQ(standin::callSelector(selectorParameters), resultSuccess);
+    const std::vector<uint8_t> radius2 = fillWithRadius(2);
+    EXPECT_EQ(fillWithRadius(0), radius2);
+    const std::vector<uint8_t> radius3 = fillWithRadius(3);
+    ASSERT_NE(radius2, radius3) << "the image does not tell the radii apart";
+    EXPECT_EQ(fillWithRadius(-2), radius3);
+
+    // A freshly loaded module fills with 4.
+    const std::vector<uint8_t> radius4 = fillWithRadius(4);
+    fillWithRadius(2);
+    loadModule(modulePath(), true);
+    EXPECT_EQ(fillWithRadius(0), radius4);
+}
+
+} // namespace
+} // namespace mendora::testing

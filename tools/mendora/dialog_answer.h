@@ -1,0 +1,37 @@
+// How the command line answers the plug-in's region dialog: as a person at the keyboard
+// would, typing the given values into their boxes and confirming, or by handing the dialog to
+// the person at the terminal. Each platform implements this in its own file (the terminal on
+// Linux, UI automation of the real dialog box on Windows).
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "sdk/vellumar_plugin.h"
+
+namespace mendora::cli {
+
+// The text to type into each box of the region dialog, boxes 3 to 7 in this order (source
+// left, top, right, bottom, patch radius); an empty optional leaves the box as it opens.
+// Texts are typed exactly as given, so "70000" or "-5" reach the dialog as a person would
+// type them and the plug-in reads them by its own rules.
+using DialogValues = std::array<std::optional<std::string>, 5>;
+
+// Prepares the window that parents the plug-in's dialogs for the next start step and arranges
+// that the region dialog is answered: with `interactive` the person edits it; otherwise the
+// values are typed and OK is pressed. Returns the window to put into the host's window data.
+// On failure returns the platform's "no window" value with a message in `error`; a start step
+// then finds no dialog and reports cancel.
+VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool interactive,
+                                           std::string& error);
+
+// Releases whatever prepareRegionDialogAnswer set up (pipes, threads, windows). Safe to call
+// when nothing was prepared, and twice.
+void endRegionDialogAnswer();
+
+// The window for the about box: the terminal (Linux) or a window of the command line
+// (Windows). On failure the platform's "no window" value.
+VlmrParentWindow aboutBoxParent();
+
+} // namespace mendora::cli

@@ -1,0 +1,258 @@
+// The stand-in host's side of the interface: handle procedures, buffer delivery, progress,
+// abort and suites. Every callback is logged before it acts.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "tools/standin_host/standin_state.h"
+
+namespace mendora::standin {
+
+namespace {
+
+void logCall(HostCallKind kind, int32_t first = 0, int32_t second = 0, const char* text = "") {
+    state().calls.push_back(HostCall{kind, first, second, text != nullptr ? text : ""});
+}
+
+int32_t idOf(VlmrHandle handle) {
+    const HandleBlock* block = findHandle(handle);
+    return block != nullptr ? block->id : 0;
+}
+
+// ---- Handle procedures ----------------------------------------------------------------------
+
+VlmrHandle VLMR_CALLBACK newHandle(int32_t size) {
+    HostState& host = state();
+    if (host.settings.newHandleFails || size < 0) {
+        logCall(HostCallKind::newHandle, size, 0);
+        return nullptr;
+    }
+    auto block = std::make_unique<HandleBlock>();
+    block->id = host.nextHandleId++;
+    // Fresh host memory is not cleared; a plug-in must not rely on its contents.
+    block->bytes.assign(static_cast<size_t>(size), 0xEE);
+    VlmrHandle handle = reinterpret_cast<VlmrHandle>(block.get());
+    logCall(HostCallKind::newHandle, size, block->id);
+    host.handles.push_back(std::move(block));
+    return handle;
+}
+
+void VLMR_CALLBACK disposeHandle(VlmrHandle handle) {
+    logCall(HostCallKind::disposeHandle, idOf(handle));
+    auto& handles = state().handles;
+    handles.erase(std::remove_if(handles.begin(), handles.end(),
+                                 [handle](const std::unique_ptr<HandleBlock>& block) {
+                                     return reinterpret_cast<VlmrHandle>(block.get()) == handle;
+                                 }),
+                  handles.end());
+}
+
+int32_t VLMR_CALLBACK getHandleSize(VlmrHandle handle) {
+    logCall(HostCallKind::getHandleSize, idOf(handle));
+    const HandleBlock* block = findHandle(handle);
+    return block != nullptr ? static_cast<int32_t>(block->bytes.size()) : 0;
+}
+
+uint8_t* VLMR_CALLBACK lockHandle(VlmrHandle handle, VlmrBoolean moveHigh) {
+    logCall(HostCallKind::lockHandle, idOf(handle), moveHigh);
+    HandleBlock* block = findHandle(handle);
+    const HostSettings& settings = state().settings;
+    if (block == nullptr || settings.lockHandleFails || settings.lockFailsForHandleId == block->id)
+        return nullptr;
+    block->lockDepth++;
+    return block->bytes.data();
+}
+
+void VLMR_CALLBACK unlockHandle(VlmrHandle handle) {
+    logCall(HostCallKind::unlockHandle, idOf(handle));
+    HandleBlock* block = findHandle(handle);
+    // Unlocking an unlocked handle is harmless, as with the editor's memory manager.
+    if (block != nullptr && block->lockDepth > 0)
+        block->lockDepth--;
+}
+
+// ---- Image exchange -------------------------------------------------------------------------
+
+bool isEmpty(const Rect32& rect) {
+    return rect.bottom <= rect.top || rect.right <= rect.left;
+}
+
+bool insideImage(const Rect32& rect) {
+    const HostImage& image = state().image;
+    return rect.top >= 0 && rect.left >= 0 && rect.bottom <= image.height &&
+           rect.right <= image.width && !isEmpty(rect);
+}
+
+bool planesServable(int16_t first, int16_t last) {
+    const int16_t available = std::min<int16_t>(state().settings.planeCount, 3);
+    return first >= 0 && first <= last && last < available;
+}
+
+// Planes first..last of the pixels in `rect`, interleaved, rows without padding.
+std::vector<uint8_t> pixelsOf(const Rect32& rect, int16_t first, int16_t last) {
+    const HostImage& image = state().image;
+    std::vector<uint8_t> bytes;
+    bytes.reserve(static_cast<size_t>(rect.bottom - rect.top) * (rect.right - rect.left) *
+                  (last - first + 1));
+    for (int32_t y = rect.top; y < rect.bottom; y++)
+        for (int32_t x = rect.left; x < rect.right; x++)
+            for (int16_t plane = first; plane <= last; plane++)
+                bytes.push_back(image.pixels[(static_cast<size_t>(y) * image.width + x) * 3 +
+                                             static_cast<size_t>(plane)]);
+    return bytes;
+}
+
+DeliveryRequest readRequest() {
+    const HostState& host = state();
+    const HostRecord& record = host.record;
+    DeliveryRequest request;
+    request.used32BitCoordinates = hostIn32BitMode();
+    if (request.used32BitCoordinates) {
+        request.inRect = host.big.inRect32;
+        request.outRect = host.big.outRect32;
+        request.maskRect = host.big.maskRect32;
+    } else {
+        request.inRect = {record.inRect.top, record.inRect.left, record.inRect.bottom,
+                          record.inRect.right};
+        request.outRect = {record.outRect.top, record.outRect.left, record.outRect.bottom,
+                           record.outRect.right};
+        request.maskRect = {record.maskRect.top, record.maskRect.left, record.maskRect.bottom,
+                            record.maskRect.right};
+    }
+    request.inFirstPlane = record.inFirstPlane;
+    request.inLastPlane = record.inLastPlane;
+    request.outFirstPlane = record.outFirstPlane;
+    request.outLastPlane = record.outLastPlane;
+    request.inSampleRate = record.inSampleRate;
+    request.maskSampleRate = record.maskSampleRate;
+    return request;
+}
+
+bool servable(const DeliveryRequest& request) {
+    if (!insideImage(request.inRect) || !insideImage(request.outRect))
+        return false;
+    if (!planesServable(request.inFirstPlane, request.inLastPlane))
+        return false;
+    if (!planesServable(request.outFirstPlane, request.outLastPlane))
+        return false;
+    // The host delivers full resolution only.
+    if (request.inSampleRate != VLMR_FIXED_ONE)
+        return false;
+    const bool maskWanted = state().selection.has_value() && !isEmpty(request.maskRect);
+    if (maskWanted && !insideImage(request.maskRect))
+        return false;
+    return true;
+}
+
+int16_t VLMR_CALLBACK deliverBuffers() {
+    logCall(HostCallKind::deliverBuffers);
+    HostState& host = state();
+    if (host.settings.deliverAnswer != 0)
+        return host.settings.deliverAnswer;
+    if (host.settings.deliverThrowsOutOfMemory)
+        throw std::bad_alloc();
+    DeliveryRequest request = readRequest();
+    request.served = servable(request);
+    host.delivery = request;
+    if (!request.served)
+        return errBadParameters;
+
+    host.inBuffer = pixelsOf(request.inRect, request.inFirstPlane, request.inLastPlane);
+    host.inReference = host.inBuffer;
+    // The output buffer comes holding the input image: the plug-in writes only what it fills.
+    host.deliveredOut = pixelsOf(request.outRect, request.outFirstPlane, request.outLastPlane);
+    host.outStorage.assign(kGuardBytes, kGuardValue);
+    host.outStorage.insert(host.outStorage.end(), host.deliveredOut.begin(),
+                           host.deliveredOut.end());
+    host.outStorage.insert(host.outStorage.end(), kGuardBytes, kGuardValue);
+    host.record.inBuffer = host.inBuffer.data();
+    host.record.outBuffer = host.outStorage.data() + kGuardBytes;
+    if (host.record.hasMask)
+        buildMaskBuffer(request.maskRect);
+    return resultSuccess;
+}
+
+void VLMR_CALLBACK reportProgress(int32_t done, int32_t total) {
+    logCall(HostCallKind::reportProgress, done, total);
+}
+
+VlmrBoolean VLMR_CALLBACK queryAbort() {
+    logCall(HostCallKind::queryAbort);
+    return state().settings.abortAnswer ? 1 : 0;
+}
+
+// ---- Suites ---------------------------------------------------------------------------------
+
+void VLMR_CALLBACK reservedRoutine() {}
+
+int16_t VLMR_CALLBACK browseUrl(const char* url) {
+    logCall(HostCallKind::browseUrl, 0, 0, url);
+    return resultSuccess;
+}
+
+int16_t VLMR_CALLBACK acquireSuite(const char* name, int32_t version, const void** suite) {
+    logCall(HostCallKind::acquireSuite, version, 0, name);
+    if (suite == nullptr)
+        return errBadParameters;
+    *suite = nullptr;
+    if (name == nullptr || std::strcmp(name, VLMR_FILE_LIST_SUITE_NAME) != 0)
+        return errBadParameters;
+    if (version != VLMR_FILE_LIST_SUITE_VERSION)
+        return errBadParameters;
+    *suite = &state().fileList;
+    return resultSuccess;
+}
+
+int16_t VLMR_CALLBACK releaseSuite(const char* name, int32_t version) {
+    logCall(HostCallKind::releaseSuite, version, 0, name);
+    return resultSuccess;
+}
+
+} // namespace
+
+HandleBlock* findHandle(VlmrHandle handle) {
+    for (const auto& block : state().handles)
+        if (reinterpret_cast<VlmrHandle>(block.get()) == handle)
+            return block.get();
+    return nullptr;
+}
+
+void buildMaskBuffer(const Rect32& rect) {
+    HostState& host = state();
+    host.maskStorage.clear();
+    host.record.maskBuffer = nullptr;
+    if (!host.selection || isEmpty(rect))
+        return;
+    const int32_t columns = rect.right - rect.left;
+    const int32_t rows = rect.bottom - rect.top;
+    const int32_t stride = host.settings.maskRowStride > 0 ? host.settings.maskRowStride : columns;
+    // Rows may overlap when the stride is narrower than the rectangle; the last row ends the
+    // buffer either way.
+    const size_t size = static_cast<size_t>(rows - 1) * stride + std::max(columns, stride);
+    host.maskStorage.assign(size, host.settings.maskPadding);
+    for (int32_t r = 0; r < rows; r++)
+        for (int32_t k = 0; k < columns; k++) {
+            const int32_t y = rect.top + r;
+            const int32_t x = rect.left + k;
+            const bool inside = y >= 0 && x >= 0 && y < host.image.height && x < host.image.width;
+            host.maskStorage[static_cast<size_t>(r) * stride + k] =
+                inside ? (*host.selection)[static_cast<size_t>(y) * host.image.width + x] : 0;
+        }
+    host.record.maskBuffer = host.maskStorage.data();
+    host.record.maskRowStride = stride;
+}
+
+void installCallbacks() {
+    HostState& host = state();
+    host.procedures =
+        HandleProcedures{1, 5, newHandle, disposeHandle, getHandleSize, lockHandle, unlockHandle};
+    host.fileList = FileListSuite4{reservedRoutine, reservedRoutine, reservedRoutine, browseUrl};
+    host.suites = BasicSuiteAccess{acquireSuite, releaseSuite};
+    host.record.queryAbort = queryAbort;
+    host.record.reportProgress = reportProgress;
+    host.record.deliverBuffers = deliverBuffers;
+    host.record.handleProcedures = &host.procedures;
+    host.record.suiteAccess = &host.suites;
+}
+
+} // namespace mendora::standin

@@ -1,0 +1,73 @@
+// The stand-in host's module state, shared by its record building and its callbacks.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "tools/standin_host/standin_host.h"
+
+namespace mendora::standin {
+
+// One host handle: its bytes and how often it is locked. A VlmrHandle is the address of one.
+struct HandleBlock {
+    int32_t id = 0;
+    std::vector<uint8_t> bytes;
+    int32_t lockDepth = 0;
+};
+
+// Bytes of known value on either side of the output buffer; a write past its ends shows.
+constexpr size_t kGuardBytes = 64;
+constexpr uint8_t kGuardValue = 0xCD;
+
+struct HostState {
+    void* module = nullptr;
+    PluginEntryProc entry = nullptr;
+
+    HostSettings settings;
+    HostImage image;
+    std::optional<std::vector<uint8_t>> selection;
+
+    // The records handed to the plug-in. The record's parameterHandle and the data slot are
+    // kept across runs.
+    bool recordBuilt = false;
+    HostRecord record{};
+    BigCoordinateRecord big{};
+    HandleProcedures procedures{};
+    VlmrWindowData window{};
+    BasicSuiteAccess suites{};
+    FileListSuite4 fileList{};
+    intptr_t dataSlot = 0;
+
+    std::vector<std::unique_ptr<HandleBlock>> handles;
+    int32_t nextHandleId = 1;
+
+    std::vector<HostCall> calls;
+    std::optional<DeliveryRequest> delivery;
+    std::vector<uint8_t> inBuffer;
+    std::vector<uint8_t> inReference;  // what was delivered, to notice writes into the input
+    std::vector<uint8_t> outStorage;   // guard, output buffer, guard
+    std::vector<uint8_t> deliveredOut; // the output buffer as delivered
+    std::vector<uint8_t> maskStorage;
+};
+
+HostState& state();
+
+// The handle block behind `handle`, or null when the host never gave out that handle.
+HandleBlock* findHandle(VlmrHandle handle);
+
+// True while the plug-in has switched the host to 32-bit coordinates.
+bool hostIn32BitMode();
+
+// The filter rectangle of the settings, or the whole image.
+Rect32 filterRectOfSettings();
+
+// Builds the mask buffer over `rect` (rows `maskRowStride` apart, padding bytes between) and
+// points the record at it; null without a selection or for an empty rectangle.
+void buildMaskBuffer(const Rect32& rect);
+
+// Installs the callbacks, handle procedures and suite access into the record.
+void installCallbacks();
+
+} // namespace mendora::standin
