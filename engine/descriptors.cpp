@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cmath>
 #include <new>
+#include <vector>
 
 #include "engine/portable_math.h"
 
@@ -106,8 +107,15 @@ void buildDctBasis() {
     const int32_t h = windowSide;
     const int32_t n = h * h; // the caller keeps h * h within 32 bits
     const double pi = 3.141592653589793;
-    // The portable cosine: the platforms' own cosines differ in the last bit, which would let
-    // the two builds order nearly tied descriptors differently.
+    // Each entry is the product of two one-dimensional cosines, cos((d + 0.5) pi f / h), so
+    // the h x h of them are computed once: the same arguments give the same cosines, and each
+    // entry is still the one rounded product, but h^4 cosine calls become h^2. The portable
+    // cosine: the platforms' own cosines differ in the last bit, which would let the two
+    // builds order nearly tied descriptors differently.
+    std::vector<double> cosines(static_cast<size_t>(n));
+    for (int32_t f = 0; f < h; f++)
+        for (int32_t d = 0; d < h; d++)
+            cosines[static_cast<size_t>(h * f + d)] = portableCos((d + 0.5) * pi * f / h);
     dctBasis = new double*[static_cast<size_t>(n)]();
     dctBasisRows = n;
     for (int32_t row = 0; row < n; row++)
@@ -116,8 +124,8 @@ void buildDctBasis() {
         for (int32_t fx = 0; fx < h; fx++)
             for (int32_t dy = 0; dy < h; dy++)
                 for (int32_t dx = 0; dx < h; dx++)
-                    dctBasis[h * fy + fx][h * dy + dx] = portableCos((dy + 0.5) * pi * fy / h) *
-                                                         portableCos((dx + 0.5) * pi * fx / h);
+                    dctBasis[h * fy + fx][h * dy + dx] = cosines[static_cast<size_t>(h * fy + dy)] *
+                                                         cosines[static_cast<size_t>(h * fx + dx)];
 }
 
 void collectSourceCandidates(const FillParameters& bounds) {

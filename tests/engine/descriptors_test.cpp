@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "engine/portable_math.h"
 #include "engine_fixture.h"
 
 namespace mendora {
@@ -52,14 +53,24 @@ TEST(ZigZagCursor, DefaultDescriptorOrderAndEveryPairOnce) {
 
 class Descriptors : public EngineGrids {};
 
+// Every entry against the plain formula, cosine by cosine.
 TEST_F(Descriptors, BasisEntriesAreUnnormalisedCosines) {
-    makeGrids(12, 12, 4);
-    buildDctBasis();
     const double pi = 3.141592653589793;
-    // Row h*fy + fx = 9*2 + 1, column h*dy + dx = 9*3 + 5.
-    EXPECT_EQ(dctBasis[19][32],
-              std::cos((3 + 0.5) * pi * 2 / 9) * std::cos((5 + 0.5) * pi * 1 / 9));
-    EXPECT_EQ(dctBasis[0][80], 1.0);
+    for (int32_t r : {1, 4, 6}) {
+        makeGrids(2 * r + 3, 2 * r + 3, r);
+        buildDctBasis();
+        const int32_t h = windowSide;
+        for (int32_t fy = 0; fy < h; fy++)
+            for (int32_t fx = 0; fx < h; fx++)
+                for (int32_t dy = 0; dy < h; dy++)
+                    for (int32_t dx = 0; dx < h; dx++)
+                        ASSERT_EQ(dctBasis[h * fy + fx][h * dy + dx],
+                                  portableCos((dy + 0.5) * pi * fy / h) *
+                                      portableCos((dx + 0.5) * pi * fx / h))
+                            << "r " << r << " row " << h * fy + fx << " column " << h * dy + dx;
+        EXPECT_EQ(dctBasis[0][h * h - 1], 1.0);
+        releaseFillGrids();
+    }
 }
 
 // With r = 1 the descriptor is one coefficient, the plain sum of the window's L values. At the
