@@ -117,6 +117,19 @@ TEST(FillLoop, RunsThatChangeNothing) {
     }
 }
 
+// Radii whose working storage no host process should be asked for are refused before any
+// large allocation: a radius of 22 would need 295 MB for each window estimate.
+TEST(FillLoop, RefusesRadiiBeyondTheWorkingStorageCeiling) {
+    const int32_t w = 100, h = 100;
+    const auto input = texturedImage(w, h, 4);
+    const auto mask = discMask(w, h, 50, 50, 4);
+    for (int16_t radius : {22, 45}) {
+        const FillRun run = fill(w, h, input, mask.data(), FillParameters{0, 0, 100, 100, radius});
+        EXPECT_EQ(run.outcome, FillOutcome::outOfMemory) << radius;
+        EXPECT_EQ(run.output, input);
+    }
+}
+
 // One source window only (fewer candidates than k = 10): the run still fills everything.
 TEST(FillLoop, SingleCandidateFillsEverything) {
     const int32_t w = 30, h = 20;
