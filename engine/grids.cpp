@@ -114,6 +114,11 @@ bool allocateFillGrids(int32_t newWidth, int32_t newHeight) {
 }
 
 void markSelection(const uint8_t* mask, int32_t maskRowStride, PixelRect maskRect) {
+    // A start step that ran on these grids before may have left pixels to fill or front pixels
+    // (a run that found no source fills nothing); this run's mask alone decides.
+    for (int32_t x = 0; x < width; x++)
+        for (int32_t y = 0; y < height; y++)
+            fillStates[x][y] = kKnown;
     if (mask != nullptr) {
         const int64_t rows = static_cast<int64_t>(maskRect.bottom) - maskRect.top;
         const int64_t columns = static_cast<int64_t>(maskRect.right) - maskRect.left;

@@ -130,6 +130,31 @@ TEST(FillLoop, RefusesRadiiBeyondTheWorkingStorageCeiling) {
     }
 }
 
+// Two start steps on the same grids: the second fills its own selection only, although the
+// first (whose source rectangle held no window) left its selection unfilled.
+TEST(FillLoop, SecondStartOnTheSameGridsFollowsItsOwnMask) {
+    const int32_t w = 40, h = 30;
+    const auto input = texturedImage(w, h, 13);
+    const auto first = discMask(w, h, 10, 10, 3);
+    const auto second = discMask(w, h, 28, 18, 3);
+    ASSERT_TRUE(allocateFillGrids(w, h));
+    std::vector<uint8_t> output = input;
+    FillParameters tooSmall{0, 0, 3, 3, 2};
+    EXPECT_EQ(markFillStates(input.data(), output.data(), first.data(), w, PixelRect{0, 0, h, w},
+                             tooSmall, w, h),
+              FillOutcome::noSource);
+    FillParameters whole{0, 0, 40, 30, 2};
+    EXPECT_EQ(markFillStates(input.data(), output.data(), second.data(), w, PixelRect{0, 0, h, w},
+                             whole, w, h),
+              FillOutcome::filled);
+    releaseFillGrids();
+    for (size_t i = 0; i < first.size(); i++)
+        if (second[i] == 0) {
+            for (int c = 0; c < 3; c++)
+                ASSERT_EQ(output[3 * i + c], input[3 * i + c]) << "pixel " << i;
+        }
+}
+
 // One source window only (fewer candidates than k = 10): the run still fills everything.
 TEST(FillLoop, SingleCandidateFillsEverything) {
     const int32_t w = 30, h = 20;
