@@ -100,9 +100,13 @@ extern "C" MENDORA_EXPORT void VLMR_CALLBACK PluginMain(int16_t selector, void* 
 
 #ifdef _WIN32
 // The library's load entry: keeps the instance for the dialogs and strings, for every reason
-// it is called with, and always reports success.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*reserved*/) {
+// it is called with, and always reports success. Unloaded by FreeLibrary (reserved is null;
+// not at the end of the process, when the host may be gone already), it gives back the host
+// suite the about box holds.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     mendora::moduleInstance = instance;
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr)
+        mendora::releaseAboutBoxSuite();
     return TRUE;
 }
 #endif

@@ -8,10 +8,10 @@ namespace mendora {
 // The region dialog of the start step. Called with the parameter block locked (the module
 // state's `parameterBlock`); shows the source rectangle and the patch radius of that block
 // for editing, modally, owned by the first member of the host record's window data (none when
-// the host gives no window data), and
-// writes every edit straight into the block. Answers true exactly when the user confirmed.
-// A dialog that cannot be shown counts as not confirmed. Writes nothing into the result: the
-// caller restores the block and reports the cancel.
+// the host gives no window data), and writes every edit straight into the block. Answers true
+// exactly when the user confirmed. A dialog that cannot be shown counts as not confirmed.
+// Writes nothing into the result: the start step writes 0 once the dialog has ended, and on a
+// cancel restores the block and reports it.
 bool runRegionDialog();
 
 // The about box: shows the product's about text modally, owned by the window the record's
@@ -19,5 +19,13 @@ bool runRegionDialog();
 // reached through `record->suiteAccess`. Accepts a null record (shows nothing). Writes
 // nothing into the result and touches no handle.
 void showAboutBox(const AboutRecord* record);
+
+#ifdef _WIN32
+// Gives back the host suite the about box acquired (on its first address click), through
+// the suite access it was acquired through, so that the next about box acquires it afresh.
+// For the library's unload (DLL_PROCESS_DETACH by FreeLibrary): the host that gave the suite
+// is still there then. Does nothing when no suite is held.
+void releaseAboutBoxSuite();
+#endif
 
 } // namespace mendora

@@ -1,0 +1,353 @@
+// The `mendora` command line as a person runs it: a subprocess with files, messages and an
+// exit status; --interactive on a pseudo-terminal.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_JPEG
+#include <stb_image.h>
+
+#include "engine/engine.h"
+#include "support/png_read.h"
+#include "support/texture.h"
+
+namespace mendora::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string fileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+size_t lineCount(const std::string& text) {
+    size_t lines = 0;
+    for (char c : text)
+        lines += c == '\n' ? 1 : 0;
+    return lines;
+}
+
+class MendoraCli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "mendora-cli-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::string file(const std::string& name) const { return (folder / name).string(); }
+
+    // Runs the program with `arguments`, `input` on its standard input.
+    Outcome run(const std::vector<std::string>& arguments, const std::string& input = "") {
+        const std::string outPath = file("stdout.txt");
+        const std::string errPath = file("stderr.txt");
+        const std::string inPath = file("stdin.txt");
+        std::ofstream(inPath, std::ios::binary) << input;
+        const pid_t child = fork();
+        if (child == 0) {
+            if (!freopen(inPath.c_str(), "rb", stdin) || !freopen(outPath.c_str(), "wb", stdout) ||
+                !freopen(errPath.c_str(), "wb", stderr))
+                _exit(127);
+            std::vector<char*> argv{const_cast<char*>(MENDORA_PROGRAM)};
+            for (const std::string& argument : arguments)
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            execv(MENDORA_PROGRAM, argv.data());
+            _exit(127);
+        }
+        Outcome outcome;
+        int status = 0;
+        waitpid(child, &status, 0);
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.out = fileText(outPath);
+        outcome.err = fileText(errPath);
+        return outcome;
+    }
+
+    // Writes an 8- or 16-bit PNG of `channels` channels (1 grey, 2 grey and alpha, 3 RGB,
+    // 4 RGBA) from samples of one byte (or two for 16 bits, native order).
+    static void writePngFile(const std::string& path, int32_t width, int32_t height, int channels,
+                             const void* samples, bool sixteenBits = false) {
+        png_image image;
+        std::memset(&image, 0, sizeof image);
+        image.version = PNG_IMAGE_VERSION;
+        image.width = static_cast<png_uint_32>(width);
+        image.height = static_cast<png_uint_32>(height);
+        const png_uint_32 formats[] = {PNG_FORMAT_GRAY, PNG_FORMAT_GA, PNG_FORMAT_RGB,
+                                       PNG_FORMAT_RGBA};
+        image.format = formats[channels - 1] | (sixteenBits ? PNG_FORMAT_FLAG_LINEAR : 0);
+        ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, samples, 0, nullptr))
+            << image.message;
+    }
+
+    // A small textured image and a disc of a mask beside it.
+    void writeSample(const std::string& imageName = "in.png",
+                     const std::string& maskName = "mask.png") {
+        pixels = texturedImage(kWidth, kHeight, 777);
+        mask = discMask(kWidth, kHeight, 20, 15, 5, 255);
+        writePngFile(file(imageName), kWidth, kHeight, 3, pixels.data());
+        writePngFile(file(maskName), kWidth, kHeight, 1, mask.data());
+    }
+
+    // The engine's own fill of the sample with `params`, for comparison.
+    std::vector<uint8_t> engineFill(FillParameters params) const {
+        std::vector<uint8_t> out = pixels;
+        EXPECT_EQ(
+            fillImage(kWidth, kHeight, pixels.data(), out.data(), mask.data(), kWidth, params),
+            FillOutcome::filled);
+        return out;
+    }
+
+    static constexpr int32_t kWidth = 48;
+    static constexpr int32_t kHeight = 36;
+    fs::path folder;
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> mask;
+};
+
+TEST_F(MendoraCli, FillsTheBundledPhotographAsTheEngineDoes) {
+    const std::string image = MENDORA_DEMO_DIR "/kite.jpg";
+    const std::string maskPath = MENDORA_DEMO_DIR "/kite-mask.png";
+    const Outcome fill = run({"fill", image, maskPath, "-o", file("kite.png")});
+    ASSERT_EQ(fill.status, 0) << fill.err;
+    EXPECT_EQ(fill.err, "");
+    EXPECT_EQ(lineCount(fill.out), 1u);
+    EXPECT_NE(fill.out.find("640 x 400 pixels, 1416 filled in "), std::string::npos) << fill.out;
+    EXPECT_NE(fill.out.find("(source rectangle 0,0 to 640,400, patch radius 4)"), std::string::npos)
+        << fill.out;
+
+    // The same photograph and mask through the engine directly give the same bytes.
+    int w = 0, h = 0, channels = 0;
+    stbi_uc* decoded = stbi_load(image.c_str(), &w, &h, &channels, 3);
+    ASSERT_NE(decoded, nullptr);
+    std::vector<uint8_t> input(decoded, decoded + static_cast<size_t>(w) * h * 3);
+    stbi_image_free(decoded);
+    const TestImage maskImage = readPng(maskPath);
+    std::vector<uint8_t> expected = input;
+    FillParameters params{0, 0, 640, 400, 4};
+    ASSERT_EQ(fillImage(w, h, input.data(), expected.data(), maskImage.data.data(), w, params),
+              FillOutcome::filled);
+    const TestImage written = readPng(file("kite.png"));
+    ASSERT_EQ(written.channels, 3);
+    EXPECT_TRUE(written.data == expected);
+    EXPECT_FALSE(written.data == input);
+
+    // The demo fills the same sample and prints where the result is.
+    const Outcome demo = run({"demo", "-o", file("demo.png"), "--quiet"});
+    ASSERT_EQ(demo.status, 0) << demo.err;
+    EXPECT_EQ(demo.out, fs::absolute(file("demo.png")).string() + "\n");
+    EXPECT_EQ(fileText(file("demo.png")), fileText(file("kite.png")));
+}
+
+TEST_F(MendoraCli, ValuesTypedIntoTheDialogReachTheBlock) {
+    writeSample();
+    const Outcome chosen = run({"fill", file("in.png"), file("mask.png"), "-o", file("a.png"),
+                                "--radius", "3", "--source", "2,3,46,30"});
+    ASSERT_EQ(chosen.status, 0) << chosen.err;
+    EXPECT_NE(chosen.out.find("(source rectangle 2,3 to 46,30, patch radius 3)"), std::string::npos)
+        << chosen.out;
+    EXPECT_TRUE(readPng(file("a.png")).data == engineFill(FillParameters{2, 3, 46, 30, 3}));
+
+    // Out-of-range values are typed as given and corrected by the plug-in; a radius of 0 is
+    // kept in the block and the fill uses the previous radius, 4 in a freshly loaded module.
+    const Outcome corrected = run({"fill", file("in.png"), file("mask.png"), "-o", file("b.png"),
+                                   "--source=-5,0,700,480", "--radius=0"});
+    ASSERT_EQ(corrected.status, 0) << corrected.err;
+    EXPECT_NE(corrected.out.find("(source rectangle 0,0 to 48,36, patch radius 0)"),
+              std::string::npos)
+        << corrected.out;
+    EXPECT_TRUE(readPng(file("b.png")).data == engineFill(FillParameters{0, 0, 48, 36, 4}));
+
+    // 70000 reaches the radius box as typed and is stored as 4464: no patch fits any more.
+    const Outcome huge =
+        run({"fill", file("in.png"), file("mask.png"), "-o", file("c.png"), "--radius", "70000"});
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_NE(huge.err.find("-30100"), std::string::npos) << huge.err;
+    EXPECT_FALSE(fs::exists(file("c.png")));
+}
+
+TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
+    writeSample();
+    std::ofstream(file("text.png")) << "not an image\n";
+    const std::vector<uint8_t> small(20 * 20, 255);
+    writePngFile(file("small.png"), 20, 20, 1, small.data());
+    const std::vector<uint16_t> deep(static_cast<size_t>(kWidth) * kHeight * 3, 1000);
+    writePngFile(file("deep.png"), kWidth, kHeight, 3, deep.data(), true);
+    std::ofstream(file("kept.png")) << "earlier result";
+
+    const struct {
+        std::string image;
+        std::string mask;
+        std::string output;
+        std::string named; // the file the message names
+        const char* reason;
+    } cases[] = {
+        {file("none.png"), file("mask.png"), file("kept.png"), file("none.png"), "No such file"},
+        {file("in.png"), file("none.png"), file("kept.png"), file("none.png"), "No such file"},
+        {file("text.png"), file("mask.png"), file("kept.png"), file("text.png"), "not a readable"},
+        {file("in.png"), file("small.png"), file("kept.png"), file("small.png"), "20 x 20"},
+        {file("deep.png"), file("mask.png"), file("kept.png"), file("deep.png"), "16-bit"},
+        {file("in.png"), file("deep.png"), file("kept.png"), file("deep.png"), "16-bit"},
+        {file("in.png"), file("mask.png"), file("no/such/dir/out.png"), file("no/such/dir/out.png"),
+         "cannot write"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = run({"fill", c.image, c.mask, "-o", c.output});
+        EXPECT_EQ(outcome.status, 2) << c.named;
+        EXPECT_EQ(lineCount(outcome.err), 1u) << outcome.err;
+        EXPECT_EQ(outcome.err.rfind("mendora: " + c.named + ": ", 0), 0u) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.out, "");
+    }
+    EXPECT_EQ(fileText(file("kept.png")), "earlier result");
+    // No temporary file stays behind.
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+}
+
+TEST_F(MendoraCli, PluginResultCodesEndWithStatusOne) {
+    writeSample();
+    const std::vector<uint8_t> everything(static_cast<size_t>(kWidth) * kHeight, 255);
+    writePngFile(file("all.png"), kWidth, kHeight, 1, everything.data());
+    // A mask selecting every pixel, or a source rectangle too small for a patch: no source.
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"fill", file("in.png"), file("all.png"), "-o", file("o.png")},
+          std::vector<std::string>{"fill", file("in.png"), file("mask.png"), "-o", file("o.png"),
+                                   "--source", "0,0,3,3"}}) {
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_NE(outcome.err.find("bad parameters (-30100)"), std::string::npos) << outcome.err;
+        EXPECT_EQ(lineCount(outcome.err), 1u);
+        EXPECT_FALSE(fs::exists(file("o.png")));
+    }
+}
+
+// Runs `mendora fill ... --interactive` on a pseudo-terminal, types `keys` once the dialog is
+// drawn, and answers the exit status and everything the terminal showed.
+Outcome runOnTerminal(const std::vector<std::string>& arguments, const std::string& keys) {
+    int master = -1;
+    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        std::vector<char*> argv{const_cast<char*>(MENDORA_PROGRAM)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(MENDORA_PROGRAM, argv.data());
+        _exit(127);
+    }
+    Outcome outcome;
+    bool typed = false;
+    char buffer[4096];
+    for (;;) {
+        pollfd request{master, POLLIN, 0};
+        // A guard against a program that hangs, not a measurement.
+        if (poll(&request, 1, 20000) <= 0)
+            break;
+        const ssize_t got = read(master, buffer, sizeof buffer);
+        if (got <= 0)
+            break; // the program ended and closed the terminal
+        outcome.out.append(buffer, static_cast<size_t>(got));
+        if (!typed && outcome.out.find("coefficient:") != std::string::npos) {
+            typed = write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(master);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+TEST_F(MendoraCli, InteractiveDialogOnTheTerminal) {
+    writeSample();
+    const Outcome canceled = runOnTerminal(
+        {"fill", file("in.png"), file("mask.png"), "-o", file("o.png"), "--interactive"}, "\x1b");
+    EXPECT_EQ(canceled.status, 1);
+    EXPECT_NE(canceled.out.find("canceled (-128)"), std::string::npos);
+    EXPECT_FALSE(fs::exists(file("o.png")));
+
+    // Shift-Tab three times from box 3 reaches the radius box.
+    const Outcome confirmed = runOnTerminal(
+        {"fill", file("in.png"), file("mask.png"), "-o", file("o.png"), "--interactive"},
+        "\x1b[Z\x1b[Z\x1b[Z"
+        "2\r");
+    EXPECT_EQ(confirmed.status, 0) << confirmed.out;
+    EXPECT_NE(confirmed.out.find("patch radius 2)"), std::string::npos);
+    EXPECT_TRUE(readPng(file("o.png")).data == engineFill(FillParameters{0, 0, 48, 36, 2}));
+}
+
+TEST_F(MendoraCli, ImageFormatsAndMaskChannels) {
+    writeSample();
+    // A grey image is converted with a notice; an RGBA mask marks by its alpha alone.
+    std::vector<uint8_t> grey(static_cast<size_t>(kWidth) * kHeight);
+    std::vector<uint8_t> alphaMask(static_cast<size_t>(kWidth) * kHeight * 4, 0);
+    for (size_t i = 0; i < grey.size(); i++) {
+        grey[i] = pixels[i * 3];
+        alphaMask[i * 4 + 3] = mask[i];
+    }
+    writePngFile(file("grey.png"), kWidth, kHeight, 1, grey.data());
+    writePngFile(file("alpha.png"), kWidth, kHeight, 4, alphaMask.data());
+    const Outcome outcome = run({"fill", file("grey.png"), file("alpha.png"), "-o", file("o.png")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "mendora: " + file("grey.png") + ": grey image converted to RGB\n");
+    size_t selected = 0;
+    for (uint8_t m : mask)
+        selected += m != 0 ? 1 : 0;
+    EXPECT_NE(outcome.out.find(" " + std::to_string(selected) + " filled"), std::string::npos)
+        << outcome.out;
+}
+
+TEST_F(MendoraCli, UsageHelpVersionAndAbout) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{},
+          {"paint"},
+          {"fill", "a.png"},
+          {"fill", "a", "b"},
+          {"fill", "a", "b", "-o", "c", "--radius", "four"},
+          {"fill", "a", "b", "-o", "c", "--source", "1,2,3"},
+          {"fill", "a", "b", "-o"},
+          {"demo", "--colour"}}) {
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_EQ(lineCount(outcome.err), 1u) << outcome.err;
+    }
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("mendora fill IN MASK -o OUT"), std::string::npos);
+    const Outcome version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "mendora 10.0\n");
+
+    // The about box on the standard streams: Space clicks the first address, Tab and Space
+    // the second, Escape closes; the host names what the plug-in asked it to open.
+    const Outcome about = run({"about"}, " \t \x1b");
+    EXPECT_EQ(about.status, 0);
+    EXPECT_NE(about.out.find("Version 10.0 (7 December 2026)"), std::string::npos);
+    EXPECT_NE(about.out.find("the plug-in asked to open http://www.mendora.example\n"
+                             "the plug-in asked to open http://www.aldermoor.example\n"),
+              std::string::npos);
+}
+
+} // namespace
+} // namespace mendora::testing

@@ -1,0 +1,47 @@
+// Driving the plug-in module as the image editor does: a filter run over one image with a
+// selection, and the about box.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "params/fill_parameters.h"
+#include "tools/mendora/dialog_answer.h"
+#include "tools/mendora/images.h"
+
+namespace mendora::cli {
+
+// The module this program loads: `chosen` when given, else the MENDORA_MODULE environment
+// variable when set, else the module built together with this program.
+std::string pluginModulePath(const std::string& chosen);
+
+struct FillRun {
+    // The first non-zero result code of the run's calls, or 0.
+    int16_t result = 0;
+    // The output image: the input with the selection filled (valid when result is 0).
+    RgbImage output;
+    // The parameter block the host kept after the run (corrected by the plug-in).
+    FillParameters parameters{};
+    // Seconds from the image delivery to the end of the fill (the dialog not counted).
+    double fillSeconds = 0.0;
+};
+
+// One whole filter run: loads the module at `modulePath`, gives the host `image` with the
+// selection `mask` (one byte per pixel, nonzero selected), prepares the region dialog's
+// answer (`typed`, `interactive`), calls parameters, prepare, start, continue and finish,
+// and unloads the module. While the fill runs a status line is shown when `statusLine` is
+// true. Returns false with a one-line message in `error` when the run cannot be made (the
+// module does not load, no terminal for the dialog); the plug-in's own result codes are
+// reported in `run.result` instead.
+bool runFilter(const std::string& modulePath, const RgbImage& image,
+               const std::vector<uint8_t>& mask, const DialogValues& typed, bool interactive,
+               bool statusLine, FillRun& run, std::string& error);
+
+// Shows the about box of the module at `modulePath` and answers the web addresses the
+// plug-in handed to the host meanwhile. Returns false with a message in `error` when the
+// module does not load.
+bool runAbout(const std::string& modulePath, std::vector<std::string>& addresses,
+              std::string& error);
+
+} // namespace mendora::cli
