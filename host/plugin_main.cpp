@@ -6,6 +6,7 @@
 #include "host/handles.h"
 #include "host/module_state.h"
 #include "host/steps.h"
+#include "ui/about_suite.h"
 #include "ui/dialogs.h"
 
 #if defined(__GNUC__) && !defined(_WIN32)

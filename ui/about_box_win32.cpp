@@ -5,6 +5,7 @@
 
 #include "host/module_state.h"
 #include "resources/resource_ids.h"
+#include "ui/about_suite.h"
 #include "ui/activation_context_win32.h"
 #include "ui/centre_dialog.h"
 #include "ui/dialog_rules.h"
@@ -14,49 +15,15 @@ namespace mendora {
 
 namespace {
 
-// The host's file-list suite, acquired on the first address click and kept until the library
-// is unloaded, and the suite access it was acquired through (which releases it).
-const FileListSuite4* fileListSuite = nullptr;
-const BasicSuiteAccess* fileListAccess = nullptr;
-
-// The file-list suite, acquired through the host's suite access of the current call when it
-// is not held yet. Null when the host offers no suite access or no such suite.
-const FileListSuite4* heldFileListSuite() {
-    if (fileListSuite != nullptr)
-        return fileListSuite;
-    const BasicSuiteAccess* access = suiteAccess;
-    if (access == nullptr || access->acquireSuite == nullptr)
-        return nullptr;
-    const void* suite = nullptr;
-    if (access->acquireSuite(VLMR_FILE_LIST_SUITE_NAME, VLMR_FILE_LIST_SUITE_VERSION, &suite) !=
-        resultSuccess)
-        return nullptr;
-    if (suite == nullptr) {
-        // Acquired but unusable: give it back at once rather than hold nothing until unload.
-        if (access->releaseSuite != nullptr)
-            access->releaseSuite(VLMR_FILE_LIST_SUITE_NAME, VLMR_FILE_LIST_SUITE_VERSION);
-        return nullptr;
-    }
-    fileListSuite = static_cast<const FileListSuite4*>(suite);
-    fileListAccess = access;
-    return fileListSuite;
-}
-
 // Hands "http://" and the button's text to the host. Nothing happens without the suite.
 void openAddress(HWND dialog, int button) {
     char text[256] = {};
     GetDlgItemTextA(dialog, button, text, sizeof text);
-    char address[256] = {};
     try {
-        const std::string formed = aboutAddress(text);
-        std::memcpy(address, formed.c_str(), formed.size() + 1);
+        browseAboutAddress(suiteAccess, text);
     } catch (...) {
         // Out of memory inside a window procedure: the click has no effect.
-        return;
     }
-    const FileListSuite4* suite = heldFileListSuite();
-    if (suite != nullptr && suite->browseUrl != nullptr)
-        suite->browseUrl(address);
 }
 
 void openAboutBox(HWND dialog) {
@@ -109,15 +76,6 @@ void showAboutBox(const AboutRecord* record) {
     HWND owner = record->windowData != nullptr ? record->windowData->parentWindow : nullptr;
     // The end value says nothing the host needs.
     showModuleDialog(MAKEINTRESOURCEA(kAboutDialogId), owner, aboutBoxProc);
-}
-
-void releaseAboutBoxSuite() {
-    if (fileListSuite == nullptr)
-        return;
-    if (fileListAccess->releaseSuite != nullptr)
-        fileListAccess->releaseSuite(VLMR_FILE_LIST_SUITE_NAME, VLMR_FILE_LIST_SUITE_VERSION);
-    fileListSuite = nullptr;
-    fileListAccess = nullptr;
 }
 
 } // namespace mendora

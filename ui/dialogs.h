@@ -20,12 +20,4 @@ bool runRegionDialog();
 // nothing into the result and touches no handle.
 void showAboutBox(const AboutRecord* record);
 
-#ifdef _WIN32
-// Gives back the host suite the about box acquired (on its first address click), through
-// the suite access it was acquired through, so that the next about box acquires it afresh.
-// For the library's unload (DLL_PROCESS_DETACH by FreeLibrary): the host that gave the suite
-// is still there then. Does nothing when no suite is held.
-void releaseAboutBoxSuite();
-#endif
-
 } // namespace mendora
