@@ -3,9 +3,10 @@
 // loaded module fills a small image byte for byte right after. The region dialog is answered by
 // the command line's own automation (OK with the stored values).
 //
-// With arguments `--fill WIDTH HEIGHT` it instead fills one generated textured image of that
-// size with a compact hole of about 3 % and prints the outcome and the time: scripts/
-// measure-windows-capacity uses it to find the largest image the 32-bit build fills.
+// With arguments `--fill WIDTH HEIGHT [PERCENT]` it instead fills one generated textured image
+// of that size with a compact hole of PERCENT of its pixels (default 3; 0 for a single pixel,
+// which measures the memory of the set-up in seconds) and prints the outcome and the time:
+// scripts/measure-windows-capacity uses it to find the largest image the 32-bit build fills.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -96,7 +97,7 @@ TEST(LargeImage, TooLargeIsOutOfMemoryThenASmallImageFills) {
 }
 
 // One generated photograph-sized case: prints "WIDTH x HEIGHT: result R, S s".
-int fillOnce(int32_t width, int32_t height) {
+int fillOnce(int32_t width, int32_t height, double percent) {
     std::string error;
     if (!standin::loadPlugin(modulePath(), error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -108,8 +109,9 @@ int fillOnce(int32_t width, int32_t height) {
         standin::HostImage image{width, height, testing::texturedImage(width, height, 5)};
         standin::setImage(image);
     }
-    // A disc of 3 % of the pixels in the middle.
-    const int32_t radius = static_cast<int32_t>(std::sqrt(0.03 * width * height / 3.14159265));
+    // A disc of `percent` of the pixels in the middle.
+    const int32_t radius =
+        static_cast<int32_t>(std::sqrt(percent / 100.0 * width * height / 3.14159265));
     standin::setSelection(testing::discMask(width, height, width / 2, height / 2, radius));
     const auto start = std::chrono::steady_clock::now();
     const standin::FilterRunResult run = confirmedRun();
@@ -123,8 +125,9 @@ int fillOnce(int32_t width, int32_t height) {
 } // namespace mendora
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--fill") == 0)
-        return mendora::fillOnce(std::atoi(argv[2]), std::atoi(argv[3]));
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--fill") == 0)
+        return mendora::fillOnce(std::atoi(argv[2]), std::atoi(argv[3]),
+                                 argc == 5 ? std::atof(argv[4]) : 3.0);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
