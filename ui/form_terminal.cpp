@@ -94,6 +94,22 @@ bool readSequenceByte(int fd, char& byte) {
     return inputArrives(fd, kEscapeSequenceWaitMs) && readByte(fd, byte);
 }
 
+// The final letter of a cursor-key sequence, the same after "ESC [" and "ESC O".
+KeyPress cursorKey(char letter) {
+    switch (letter) {
+    case 'C':
+        return {FormKey::right};
+    case 'D':
+        return {FormKey::left};
+    case 'H':
+        return {FormKey::home};
+    case 'F':
+        return {FormKey::end};
+    default:
+        return {FormKey::ignored};
+    }
+}
+
 // The rest of a control sequence after "Escape [": parameter bytes, then a final byte.
 KeyPress readControlSequence(int fd) {
     std::string parameters;
@@ -106,14 +122,6 @@ KeyPress readControlSequence(int fd) {
             continue;
         }
         switch (byte) {
-        case 'C':
-            return {FormKey::right};
-        case 'D':
-            return {FormKey::left};
-        case 'H':
-            return {FormKey::home};
-        case 'F':
-            return {FormKey::end};
         case 'Z':
             return {FormKey::backTab};
         case '~':
@@ -125,7 +133,7 @@ KeyPress readControlSequence(int fd) {
                 return {FormKey::deleteKey};
             return {FormKey::ignored};
         default:
-            return {FormKey::ignored};
+            return cursorKey(byte);
         }
     }
     return {FormKey::ignored};
@@ -143,18 +151,7 @@ KeyPress readAfterEscape(int fd) {
         // A keypad sequence, or Alt with a capital O when nothing follows in time.
         if (!readSequenceByte(fd, byte))
             return {FormKey::accessKey, 'o'};
-        switch (byte) {
-        case 'C':
-            return {FormKey::right};
-        case 'D':
-            return {FormKey::left};
-        case 'H':
-            return {FormKey::home};
-        case 'F':
-            return {FormKey::end};
-        default:
-            return {FormKey::ignored};
-        }
+        return cursorKey(byte);
     }
     if (byte == kEscape)
         return {FormKey::escape};
