@@ -21,17 +21,6 @@ constexpr int32_t kSecondAddressButton = 5;
 constexpr int32_t kCarriageReturn = 13;
 constexpr int32_t kEscapeKey = 27;
 
-FormControl addressButton(int32_t id, const char* address, int32_t row, int32_t column) {
-    FormControl control;
-    control.kind = ControlKind::button;
-    control.id = id;
-    control.text = address;
-    control.row = row;
-    control.column = column;
-    control.tabStop = true;
-    return control;
-}
-
 // The text and the two address buttons below it. The template's OK and Cancel buttons are
 // hidden and disabled, so the form has none; the dialog manager's default focus is the first
 // address button.
@@ -47,8 +36,8 @@ Form aboutForm() {
     text.width = 48;
     form.controls = {
         text,
-        addressButton(kFirstAddressButton, kAddress1, 11, 2),
-        addressButton(kSecondAddressButton, kAddress2, 11, 28),
+        formButton(kFirstAddressButton, kAddress1, 11, 2),
+        formButton(kSecondAddressButton, kAddress2, 11, 28),
     };
     return form;
 }

@@ -472,4 +472,18 @@ char accessKeyOf(const std::string& caption) {
     return 0;
 }
 
+FormControl formButton(int32_t id, std::string caption, int32_t row, int32_t column, int32_t width,
+                       bool isDefault) {
+    FormControl control;
+    control.kind = ControlKind::button;
+    control.id = id;
+    control.text = std::move(caption);
+    control.row = row;
+    control.column = column;
+    control.width = width;
+    control.tabStop = true;
+    control.defaultButton = isDefault;
+    return control;
+}
+
 } // namespace mendora

@@ -64,6 +64,10 @@ struct FormControl {
     bool allSelected = false;
 };
 
+// A push button with a tab stop at (row, column), as wide as `width` cells (0: its caption).
+FormControl formButton(int32_t id, std::string caption, int32_t row, int32_t column,
+                       int32_t width = 0, bool isDefault = false);
+
 // A form: its frame title, the cells inside the frame, its controls in template order (which
 // is also the tab order) and the index of the control with the focus.
 struct Form {

@@ -11,18 +11,8 @@ namespace mendora {
 
 namespace {
 
-FormControl button(int32_t id, const char* caption, int32_t row, int32_t column, bool isDefault) {
-    FormControl control;
-    control.kind = ControlKind::button;
-    control.id = id;
-    control.text = caption;
-    control.row = row;
-    control.column = column;
-    control.width = 10; // both buttons alike, as wide as "[ Cancel ]"
-    control.tabStop = true;
-    control.defaultButton = isDefault;
-    return control;
-}
+// Both buttons alike, as wide as "[ Cancel ]".
+constexpr int32_t kButtonWidth = 10;
 
 FormControl box(int32_t id, int32_t row, int32_t column) {
     FormControl control;
@@ -54,8 +44,8 @@ Form regionForm() {
     form.width = 58;
     form.height = 9;
     form.controls = {
-        button(kOkCommand, "&OK", 1, 47, true),
-        button(kCancelCommand, "&Cancel", 3, 47, false),
+        formButton(kOkCommand, "&OK", 1, 47, kButtonWidth, true),
+        formButton(kCancelCommand, "&Cancel", 3, 47, kButtonWidth),
         box(3, 3, 20),
         box(4, 3, 29),
         box(5, 5, 20),

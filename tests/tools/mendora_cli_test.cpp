@@ -25,6 +25,16 @@
 namespace mendora::testing {
 namespace {
 
+// In a forked child: replaces it with the program and `arguments`, or ends it with 127.
+[[noreturn]] void execProgram(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv{const_cast<char*>(MENDORA_PROGRAM)};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(MENDORA_PROGRAM, argv.data());
+    _exit(127);
+}
+
 namespace fs = std::filesystem;
 
 struct Outcome {
@@ -69,12 +79,7 @@ class MendoraCli : public ::testing::Test {
             if (!freopen(inPath.c_str(), "rb", stdin) || !freopen(outPath.c_str(), "wb", stdout) ||
                 !freopen(errPath.c_str(), "wb", stderr))
                 _exit(127);
-            std::vector<char*> argv{const_cast<char*>(MENDORA_PROGRAM)};
-            for (const std::string& argument : arguments)
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            execv(MENDORA_PROGRAM, argv.data());
-            _exit(127);
+            execProgram(arguments);
         }
         Outcome outcome;
         int status = 0;
@@ -249,12 +254,7 @@ Outcome runOnTerminal(const std::vector<std::string>& arguments, const std::stri
     int master = -1;
     const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
     if (child == 0) {
-        std::vector<char*> argv{const_cast<char*>(MENDORA_PROGRAM)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(MENDORA_PROGRAM, argv.data());
-        _exit(127);
+        execProgram(arguments);
     }
     Outcome outcome;
     bool typed = false;
