@@ -63,6 +63,12 @@ void sizeRun() {
         return refuseRun(errBadParameters);
     if (filter.right <= 0)
         return refuseRun(errBadParameters);
+    // Only the 32-bit rectangle reaches beyond: its 16-bit copy, which the defaults and the
+    // source bounds are checked against, would wrap.
+    if (filter.bottom > kLargestImageSide)
+        return refuseRun(errBadParameters);
+    if (filter.right > kLargestImageSide)
+        return refuseRun(errBadParameters);
     if (hostRecord->planeCount < kPlanesUsed)
         return refuseRun(errBadParameters);
     filterWidth = filter.right;
