@@ -60,11 +60,12 @@ int16_t* fieldOfBox(FillParameters& block, int32_t boxId) {
 
 RegionCommandOutcome applyRegionCommand(FillParameters& block, int32_t controlId,
                                         int32_t notification, std::string_view boxText) {
-    if (controlId >= kFirstFieldBox && controlId <= kLastFieldBox && notification == kEditChanged) {
+    if (controlId >= kSourceLeftBox && controlId <= kPatchRadiusBox &&
+        notification == kEditChanged) {
         *fieldOfBox(block, controlId) = readFieldText(boxText);
         return {};
     }
-    if ((controlId == kOkCommand || controlId == kCancelCommand) && notification == 0)
+    if ((controlId == kRegionOkButton || controlId == kRegionCancelButton) && notification == 0)
         return RegionCommandOutcome{true, controlId};
     return {};
 }

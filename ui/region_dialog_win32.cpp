@@ -40,7 +40,7 @@ void openRegionDialog(HWND dialog) {
     centreDialog(dialog);
     if (parameterBlock != nullptr) {
         // At most six characters ("-32768"): the short-string buffer, no allocation.
-        for (int box = kFirstFieldBox; box <= kLastFieldBox; box++)
+        for (int box = kSourceLeftBox; box <= kPatchRadiusBox; box++)
             SetDlgItemTextA(dialog, box, fieldText(*fieldOfBox(*parameterBlock, box)).c_str());
     }
     SendDlgItemMessageA(dialog, kSourceLeftBox, EM_SETSEL, 0, -1);
@@ -51,7 +51,7 @@ void regionCommand(HWND dialog, WPARAM first) {
     const int32_t id = LOWORD(first);
     const int32_t notification = HIWORD(first);
     const bool fieldEdit =
-        id >= kFirstFieldBox && id <= kLastFieldBox && notification == kEditChanged;
+        id >= kSourceLeftBox && id <= kPatchRadiusBox && notification == kEditChanged;
     // Without a block (a call outside the start step) edits have nowhere to go; OK and Cancel
     // still end the dialog.
     FillParameters scratch = {};

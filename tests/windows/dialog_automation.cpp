@@ -1,6 +1,8 @@
 // UI automation of the plug-in's dialogs for the Windows tests.
 #include "dialog_automation.h"
 
+#include "tools/standin_host/owned_dialog_win32.h"
+
 #include <thread>
 #include <vector>
 
@@ -10,30 +12,6 @@ namespace {
 
 constexpr DWORD kPollInterval = 10;
 const wchar_t kHostWindowClass[] = L"MendoraTestHostWindow";
-const wchar_t kDialogClass[] = L"#32770";
-
-struct DialogSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK matchOwnedDialog(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<DialogSearch*>(data);
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (wcscmp(name, kDialogClass) == 0 && GetWindow(window, GW_OWNER) == search->owner &&
-        IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND openOwnedDialog(HWND owner) {
-    DialogSearch search{owner, nullptr};
-    EnumWindows(matchOwnedDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 void send(std::vector<INPUT>& inputs) {
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
@@ -72,7 +50,7 @@ bool waitUntil(const std::function<bool()>& condition) {
 
 HWND waitForOwnedDialog(HWND owner) {
     HWND dialog = nullptr;
-    waitUntil([&] { return (dialog = openOwnedDialog(owner)) != nullptr; });
+    waitUntil([&] { return (dialog = standin::findOwnedDialog(owner)) != nullptr; });
     return dialog;
 }
 
@@ -153,7 +131,7 @@ bool driveDialog(HWND owner, const std::function<void()>& show,
         drive();
         HWND left = nullptr;
         // Give a close that `drive` started the moment it needs to take effect.
-        waitUntil([&] { return (left = openOwnedDialog(owner)) == nullptr; });
+        waitUntil([&] { return (left = standin::findOwnedDialog(owner)) == nullptr; });
         if (left != nullptr) {
             closedByDrive = false;
             PostMessageW(left, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
