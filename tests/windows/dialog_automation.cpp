@@ -2,6 +2,7 @@
 #include "dialog_automation.h"
 
 #include "tools/standin_host/owned_dialog_win32.h"
+#include "ui/centre_dialog.h"
 
 #include <thread>
 #include <vector>
@@ -46,6 +47,22 @@ bool waitUntil(const std::function<bool()>& condition) {
         Sleep(kPollInterval);
     }
     return true;
+}
+
+POINT centredCorner(HWND owner, int width, int height) {
+    RECT client = {};
+    GetClientRect(owner, &client);
+    POINT corners[2] = {{client.left, client.top}, {client.right, client.bottom}};
+    MapWindowPoints(owner, nullptr, corners, 2);
+    CentringGeometry geometry;
+    geometry.parentClient = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+    geometry.captionButtonWidth = GetSystemMetrics(SM_CXSIZE);
+    geometry.windowWidth = width;
+    geometry.windowHeight = height;
+    geometry.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    geometry.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    const ScreenPoint corner = centredDialogPosition(geometry);
+    return POINT{corner.x, corner.y};
 }
 
 HWND waitForOwnedDialog(HWND owner) {

@@ -17,7 +17,6 @@
 
 #include "dialog_automation.h"
 #include "tools/standin_host/standin_host.h"
-#include "ui/centre_dialog.h"
 
 namespace {
 
@@ -31,21 +30,12 @@ bool fileExists(const std::string& name) {
 // Where the centring rule places `dialog` over `owner`, from the owner's client area and the
 // dialog's size alone.
 RECT expectedPlace(HWND owner, HWND dialog) {
-    RECT client = {}, window = {};
-    GetClientRect(owner, &client);
-    POINT corners[2] = {{client.left, client.top}, {client.right, client.bottom}};
-    MapWindowPoints(owner, nullptr, corners, 2);
+    RECT window = {};
     GetWindowRect(dialog, &window);
-    CentringGeometry geometry;
-    geometry.parentClient = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
-    geometry.captionButtonWidth = GetSystemMetrics(SM_CXSIZE);
-    geometry.windowWidth = window.right - window.left;
-    geometry.windowHeight = window.bottom - window.top;
-    geometry.screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    geometry.screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    const ScreenPoint corner = centredDialogPosition(geometry);
-    return RECT{corner.x, corner.y, corner.x + geometry.windowWidth,
-                corner.y + geometry.windowHeight};
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    const POINT corner = centredCorner(owner, width, height);
+    return RECT{corner.x, corner.y, corner.x + width, corner.y + height};
 }
 
 // Announces the open dialog with its expected place and waits for the screenshot; false when

@@ -133,18 +133,8 @@ TEST_F(RegionDialog, OpensCentredOverItsOwnerWithTheFirstBoxFocusedAndItsTextSel
     EXPECT_EQ(code, errCanceled);
 
     // Over the owner's client area, as the system reports it, without a system menu.
-    RECT client = {};
-    GetClientRect(owner, &client);
-    POINT corners[2] = {{client.left, client.top}, {client.right, client.bottom}};
-    MapWindowPoints(owner, nullptr, corners, 2);
-    CentringGeometry geometry;
-    geometry.parentClient = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
-    geometry.captionButtonWidth = GetSystemMetrics(SM_CXSIZE);
-    geometry.windowWidth = dialogRect.right - dialogRect.left;
-    geometry.windowHeight = dialogRect.bottom - dialogRect.top;
-    geometry.screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    geometry.screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    const ScreenPoint expected = centredDialogPosition(geometry);
+    const POINT expected = centredCorner(owner, dialogRect.right - dialogRect.left,
+                                         dialogRect.bottom - dialogRect.top);
     EXPECT_EQ(dialogRect.left, expected.x);
     EXPECT_EQ(dialogRect.top, expected.y);
 }
