@@ -43,15 +43,15 @@ std::string fieldText(int16_t value) {
 
 int16_t* fieldOfBox(FillParameters& block, int32_t boxId) {
     switch (boxId) {
-    case 3:
+    case kSourceLeftBox:
         return &block.sourceLeft;
-    case 4:
+    case kSourceTopBox:
         return &block.sourceTop;
-    case 5:
+    case kSourceRightBox:
         return &block.sourceRight;
-    case 6:
+    case kSourceBottomBox:
         return &block.sourceBottom;
-    case 7:
+    case kPatchRadiusBox:
         return &block.patchRadius;
     default:
         return nullptr;

@@ -15,7 +15,6 @@
 #include "resources/maker_texts.h"
 #include "resources/resource_ids.h"
 #include "tools/standin_host/standin_host.h"
-#include "ui/centre_dialog.h"
 
 namespace mendora {
 
