@@ -55,7 +55,7 @@ std::wstring moduleFileName() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
-            GetModuleFileNameW(moduleInstance, &path[0], static_cast<DWORD>(path.size()));
+            GetModuleFileNameW(hostModuleInstance, &path[0], static_cast<DWORD>(path.size()));
         if (length == 0)
             return {};
         // A cut name fills the whole buffer.
@@ -70,7 +70,7 @@ std::wstring moduleFileName() {
 }
 
 INT_PTR showDialog(LPCSTR templateName, HWND owner, DLGPROC procedure) {
-    return DialogBoxParamA(moduleInstance, templateName, owner, procedure, 0);
+    return DialogBoxParamA(hostModuleInstance, templateName, owner, procedure, 0);
 }
 
 } // namespace
@@ -87,7 +87,7 @@ INT_PTR showModuleDialog(LPCSTR templateName, HWND owner, DLGPROC procedure) {
     ACTCTXW request = {};
     request.cbSize = sizeof request;
     request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    request.hModule = moduleInstance;
+    request.hModule = hostModuleInstance;
     request.lpResourceName = MAKEINTRESOURCEW(kManifestId);
     request.lpSource = path.c_str();
 
