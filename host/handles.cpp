@@ -32,12 +32,12 @@ const HandleProcedures* usableProcedures() {
 }
 
 VlmrHandle dataHandle() {
-    return reinterpret_cast<VlmrHandle>(*dataSlot);
+    return reinterpret_cast<VlmrHandle>(*hostDataSlot);
 }
 
 bool refuseLock(int16_t code) {
-    parameterBlock = nullptr;
-    dataBlock = nullptr;
+    hostParameterBlock = nullptr;
+    hostDataBlock = nullptr;
     writeResult(code);
     return false;
 }
@@ -66,7 +66,7 @@ void createDataHandle() {
         writeResult(errOutOfMemory);
         return;
     }
-    *dataSlot = reinterpret_cast<intptr_t>(handle);
+    *hostDataSlot = reinterpret_cast<intptr_t>(handle);
 }
 
 bool lockStep() {
@@ -90,14 +90,14 @@ bool lockStep() {
     // The block is read through its 16-bit fields in place.
     if (reinterpret_cast<uintptr_t>(parameters) % alignof(FillParameters) != 0)
         return refuseLock(errBadParameters);
-    parameterBlock = reinterpret_cast<FillParameters*>(parameters);
-    dataBlock = data;
+    hostParameterBlock = reinterpret_cast<FillParameters*>(parameters);
+    hostDataBlock = data;
     return true;
 }
 
 void unlockStep() {
-    parameterBlock = nullptr;
-    dataBlock = nullptr;
+    hostParameterBlock = nullptr;
+    hostDataBlock = nullptr;
     const HandleProcedures* procedures = usableProcedures();
     if (procedures == nullptr)
         return;

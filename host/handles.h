@@ -14,8 +14,8 @@ void createParameterHandle();
 // no usable handle procedures.
 void createDataHandle();
 
-// The lock step: locks both handles and sets parameterBlock and dataBlock. Returns true when
-// both are locked. Otherwise writes a code and returns false with both pointers null:
+// The lock step: locks both handles and sets hostParameterBlock and hostDataBlock. Returns true
+// when both are locked. Otherwise writes a code and returns false with both pointers null:
 // errBadParameters when a handle is missing, smaller than its block, or the host offers no
 // usable handle procedures (nothing is locked then); errOutOfMemory when a lock answers null
 // (both locks are attempted); errBadParameters when the locked parameter block is not aligned
@@ -23,7 +23,7 @@ void createDataHandle();
 bool lockStep();
 
 // The unlock step: unlocks the data handle (when the slot holds one), then the parameter
-// handle (when present), and clears parameterBlock and dataBlock. Runs at the end of every
+// handle (when present), and clears hostParameterBlock and hostDataBlock. Runs at the end of every
 // call but about, whether or not the call locked anything. Writes nothing.
 void unlockStep();
 

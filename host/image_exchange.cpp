@@ -17,7 +17,7 @@ constexpr int32_t kProgressDone = 1;
 
 // W x H for the progress total; a count beyond 32 bits is reported as the largest one.
 int32_t progressTotal() {
-    const int64_t pixels = static_cast<int64_t>(filterWidth) * filterHeight;
+    const int64_t pixels = static_cast<int64_t>(hostFilterWidth) * hostFilterHeight;
     return pixels > INT32_MAX ? INT32_MAX : static_cast<int32_t>(pixels);
 }
 
@@ -63,7 +63,7 @@ OutcomeReport reportOutcome(FillOutcome outcome) {
 } // namespace
 
 void runFill() {
-    assert(hostRecord != nullptr && parameterBlock != nullptr);
+    assert(hostRecord != nullptr && hostParameterBlock != nullptr);
     // Read only to refuse hosts that cannot deliver at all: the whole rectangle comes at once.
     if (hostRecord->outputTileHeight == 0)
         return writeResult(errBadParameters);
@@ -73,7 +73,7 @@ void runFill() {
         return writeResult(errBadParameters);
     const Rect32 request = getFilterRect();
     // The grids were sized for this rectangle by the prepare step.
-    if (!sameRect(request, Rect32{0, 0, filterHeight, filterWidth}))
+    if (!sameRect(request, Rect32{0, 0, hostFilterHeight, hostFilterWidth}))
         return writeResult(errBadParameters);
 
     requestWholeRectangle(request);
@@ -98,8 +98,8 @@ void runFill() {
     const PixelRect walked{delivered.top, delivered.left, delivered.bottom, delivered.right};
     // The source bounds are checked against the 16-bit rectangle's edges, read directly.
     const FillOutcome outcome = markFillStates(
-        hostRecord->inBuffer, hostRecord->outBuffer, mask, maskRowStride, walked, *parameterBlock,
-        hostRecord->filterRect.right, hostRecord->filterRect.bottom);
+        hostRecord->inBuffer, hostRecord->outBuffer, mask, maskRowStride, walked,
+        *hostParameterBlock, hostRecord->filterRect.right, hostRecord->filterRect.bottom);
     const OutcomeReport report = reportOutcome(outcome);
     if (report.engineDone && hostRecord->reportProgress != nullptr)
         hostRecord->reportProgress(kProgressDone, progressTotal());

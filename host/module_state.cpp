@@ -6,25 +6,25 @@
 namespace mendora {
 
 HostRecord* hostRecord = nullptr;
-const AboutRecord* aboutRecord = nullptr;
-intptr_t* dataSlot = nullptr;
-int16_t* result = nullptr;
-FillParameters* parameterBlock = nullptr;
-uint8_t* dataBlock = nullptr;
-int32_t filterWidth = 0;
-int32_t filterHeight = 0;
-int16_t startRefusal = errBadParameters;
-const BasicSuiteAccess* suiteAccess = nullptr;
-ModuleInstance moduleInstance = nullptr;
+const AboutRecord* hostAboutRecord = nullptr;
+intptr_t* hostDataSlot = nullptr;
+int16_t* hostResult = nullptr;
+FillParameters* hostParameterBlock = nullptr;
+uint8_t* hostDataBlock = nullptr;
+int32_t hostFilterWidth = 0;
+int32_t hostFilterHeight = 0;
+int16_t hostStartRefusal = errBadParameters;
+const BasicSuiteAccess* hostSuiteAccess = nullptr;
+ModuleInstance hostModuleInstance = nullptr;
 
 void writeResult(int16_t code) {
-    assert(result != nullptr);
-    *result = code;
+    assert(hostResult != nullptr);
+    *hostResult = code;
 }
 
 bool resultIsClear() {
-    assert(result != nullptr);
-    return *result == resultSuccess;
+    assert(hostResult != nullptr);
+    return *hostResult == resultSuccess;
 }
 
 } // namespace mendora

@@ -71,27 +71,27 @@ extern "C" MENDORA_EXPORT void VLMR_CALLBACK PluginMain(int16_t selector, void* 
     using namespace mendora;
     if (resultCode == nullptr)
         return;
-    result = resultCode;
-    dataSlot = slot;
+    hostResult = resultCode;
+    hostDataSlot = slot;
     hostRecord = nullptr;
-    aboutRecord = nullptr;
-    parameterBlock = nullptr;
-    dataBlock = nullptr;
+    hostAboutRecord = nullptr;
+    hostParameterBlock = nullptr;
+    hostDataBlock = nullptr;
     if (record == nullptr) {
         writeResult(errBadParameters);
         return;
     }
     if (selector == selectorAbout) {
-        aboutRecord = static_cast<const AboutRecord*>(record);
-        suiteAccess = aboutRecord->suiteAccess;
-        guarded([] { showAboutBox(aboutRecord); });
+        hostAboutRecord = static_cast<const AboutRecord*>(record);
+        hostSuiteAccess = hostAboutRecord->suiteAccess;
+        guarded([] { showAboutBox(hostAboutRecord); });
         return;
     }
     hostRecord = static_cast<HostRecord*>(record);
-    suiteAccess = hostRecord->suiteAccess;
+    hostSuiteAccess = hostRecord->suiteAccess;
     if (hostRecord->bigCoordinates != nullptr)
         hostRecord->bigCoordinates->uses32BitCoordinates = 1;
-    if (dataSlot == nullptr) {
+    if (hostDataSlot == nullptr) {
         writeResult(errBadParameters);
         return;
     }
@@ -105,7 +105,7 @@ extern "C" MENDORA_EXPORT void VLMR_CALLBACK PluginMain(int16_t selector, void* 
 // not at the end of the process, when the host may be gone already), it gives back the host
 // suite the about box holds.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    mendora::moduleInstance = instance;
+    mendora::hostModuleInstance = instance;
     if (reason == DLL_PROCESS_DETACH && reserved == nullptr)
         mendora::releaseAboutBoxSuite();
     return TRUE;

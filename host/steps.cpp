@@ -19,7 +19,7 @@ namespace {
 constexpr int16_t kPlanesUsed = 3;
 
 void writeDefaults() {
-    writeDefaultParameters(*parameterBlock, dataBlock, hostRecord->filterRect.right,
+    writeDefaultParameters(*hostParameterBlock, hostDataBlock, hostRecord->filterRect.right,
                            hostRecord->filterRect.bottom);
 }
 
@@ -27,9 +27,9 @@ void writeDefaults() {
 // later start reports `code`, and so does this step unless a handle failure came first.
 void refuseRun(int16_t code) {
     releaseFillGrids();
-    filterWidth = 0;
-    filterHeight = 0;
-    startRefusal = code;
+    hostFilterWidth = 0;
+    hostFilterHeight = 0;
+    hostStartRefusal = code;
     if (resultIsClear())
         writeResult(code);
 }
@@ -45,7 +45,7 @@ int64_t estimateRunMemory(int32_t w, int32_t h, int32_t planeCount, bool hasMask
 void lowerMemoryLimit() {
     const bool hasMaskBuffer = hostRecord->maskBuffer != nullptr;
     const int64_t estimate =
-        estimateRunMemory(filterWidth, filterHeight, hostRecord->planeCount, hasMaskBuffer);
+        estimateRunMemory(hostFilterWidth, hostFilterHeight, hostRecord->planeCount, hasMaskBuffer);
     // The estimate is below the limit here, so it fits the 32-bit field.
     if (hostRecord->memoryLimit > estimate)
         hostRecord->memoryLimit = static_cast<int32_t>(estimate);
@@ -63,14 +63,20 @@ void sizeRun() {
         return refuseRun(errBadParameters);
     if (filter.right <= 0)
         return refuseRun(errBadParameters);
+    // Only the 32-bit rectangle reaches beyond: its 16-bit copy, which the defaults and the
+    // source bounds are checked against, would wrap.
+    if (filter.bottom > kLargestImageSide)
+        return refuseRun(errBadParameters);
+    if (filter.right > kLargestImageSide)
+        return refuseRun(errBadParameters);
     if (hostRecord->planeCount < kPlanesUsed)
         return refuseRun(errBadParameters);
-    filterWidth = filter.right;
-    filterHeight = filter.bottom;
+    hostFilterWidth = filter.right;
+    hostFilterHeight = filter.bottom;
     lowerMemoryLimit();
-    if (!allocateFillGrids(filterWidth, filterHeight))
+    if (!allocateFillGrids(hostFilterWidth, hostFilterHeight))
         return refuseRun(errOutOfMemory);
-    startRefusal = resultSuccess;
+    hostStartRefusal = resultSuccess;
 }
 
 } // namespace
@@ -79,7 +85,7 @@ void parametersStep() {
     if (hostRecord->parameterHandle == nullptr)
         createParameterHandle();
     // Attempted also when the parameter handle could not be created.
-    if (*dataSlot == 0)
+    if (*hostDataSlot == 0)
         createDataHandle();
     if (!resultIsClear())
         return;
@@ -88,13 +94,13 @@ void parametersStep() {
 }
 
 void prepareStep() {
-    if (hostRecord->parameterHandle != nullptr && *dataSlot != 0) {
+    if (hostRecord->parameterHandle != nullptr && *hostDataSlot != 0) {
         // The stored parameters stay as they are.
         lockStep();
     } else {
         if (hostRecord->parameterHandle == nullptr)
             createParameterHandle();
-        if (*dataSlot == 0)
+        if (*hostDataSlot == 0)
             createDataHandle();
         // A run that had to create either handle starts from the defaults.
         if (resultIsClear() && lockStep())
@@ -107,16 +113,16 @@ void prepareStep() {
 void startStep() {
     if (!lockStep())
         return;
-    if (startRefusal != resultSuccess) {
-        writeResult(startRefusal);
+    if (hostStartRefusal != resultSuccess) {
+        writeResult(hostStartRefusal);
         return;
     }
-    const FillParameters before = *parameterBlock;
+    const FillParameters before = *hostParameterBlock;
     const bool confirmed = runRegionDialog();
     writeResult(resultSuccess);
     if (!confirmed) {
         // The dialog edits the block live; a cancel takes back every edit.
-        *parameterBlock = before;
+        *hostParameterBlock = before;
         writeResult(errCanceled);
         return;
     }
@@ -135,7 +141,7 @@ void finishStep() {
     // The lock's outcome does not matter here: the release needs no block.
     lockStep();
     releaseFillGrids();
-    startRefusal = errBadParameters;
+    hostStartRefusal = errBadParameters;
 }
 
 } // namespace mendora

@@ -23,6 +23,8 @@ constexpr int32_t kDataBlockSize = 32;
 // The one byte of the private data block that is ever written (and never read).
 constexpr int32_t kDefaultsWrittenOffset = 20;
 constexpr int16_t kDefaultPatchRadius = 4;
+// The widest and tallest image a run accepts: the block's 16-bit bounds cannot describe more.
+constexpr int32_t kLargestImageSide = INT16_MAX;
 
 // Writes the defaults into `block`, in this order: patchRadius 4, sourceLeft 0, sourceTop 0,
 // sourceRight = filterRight, sourceBottom = filterBottom (the right and bottom edges of the

@@ -13,14 +13,6 @@ namespace mendora {
 
 namespace {
 
-constexpr int32_t kAboutTextControl = 3;
-constexpr int32_t kFirstAddressButton = 4;
-constexpr int32_t kSecondAddressButton = 5;
-
-// The characters of the keys that close the box.
-constexpr int32_t kCarriageReturn = 13;
-constexpr int32_t kEscapeKey = 27;
-
 // The text and the two address buttons below it. The template's OK and Cancel buttons are
 // hidden and disabled, so the form has none; the dialog manager's default focus is the first
 // address button.
@@ -36,22 +28,23 @@ Form aboutForm() {
     text.width = 48;
     form.controls = {
         text,
-        formButton(kFirstAddressButton, kAddress1, 11, 2),
-        formButton(kSecondAddressButton, kAddress2, 11, 28),
+        formButton(kAddress1Button, kAddress1, 11, 2),
+        formButton(kAddress2Button, kAddress2, 11, 28),
     };
     return form;
 }
 
 void runOpenForm(const FormTerminal& terminal, const BasicSuiteAccess* access) {
     Form form = aboutForm();
-    focusControl(form, controlIndex(form, kFirstAddressButton));
+    focusControl(form, controlIndex(form, kAddress1Button));
     for (;;) {
         drawForm(terminal, form);
         const KeyPress press = readFormKey(terminal);
         switch (press.key) {
         case FormKey::enter:
         case FormKey::escape:
-            if (aboutBoxClosingKey(press.key == FormKey::enter ? kCarriageReturn : kEscapeKey))
+            if (aboutBoxClosingKey(press.key == FormKey::enter ? kCarriageReturnCharacter
+                                                               : kEscapeCharacter))
                 return;
             break;
         case FormKey::endOfInput:

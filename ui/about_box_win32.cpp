@@ -20,7 +20,7 @@ void openAddress(HWND dialog, int button) {
     char text[256] = {};
     GetDlgItemTextA(dialog, button, text, sizeof text);
     try {
-        browseAboutAddress(suiteAccess, text);
+        browseAboutAddress(hostSuiteAccess, text);
     } catch (...) {
         // Out of memory inside a window procedure: the click has no effect.
     }
@@ -29,7 +29,7 @@ void openAddress(HWND dialog, int button) {
 void openAboutBox(HWND dialog) {
     centreDialog(dialog);
     char text[255] = {};
-    LoadStringA(moduleInstance, kAboutTextId, text, sizeof text);
+    LoadStringA(hostModuleInstance, kAboutTextId, text, sizeof text);
     SetDlgItemTextA(dialog, kAboutTextControl, text);
 }
 

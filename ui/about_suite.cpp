@@ -11,9 +11,10 @@ namespace mendora {
 
 namespace {
 
-// The file-list suite, once acquired, and the access through which it is released.
+// The file-list suite, once acquired, and the host's routine that gives it back. The routine
+// is copied out of the host's access record, which may live only as long as the about call.
 const FileListSuite4* fileListSuite = nullptr;
-const BasicSuiteAccess* suiteOwner = nullptr;
+ReleaseSuiteProc fileListSuiteRelease = nullptr;
 
 #ifndef _WIN32
 // An exit handler registered from inside a loaded library belongs to that library: it runs
@@ -42,7 +43,7 @@ const FileListSuite4* heldFileListSuite(const BasicSuiteAccess* access) {
         return nullptr;
     }
     fileListSuite = static_cast<const FileListSuite4*>(suite);
-    suiteOwner = access;
+    fileListSuiteRelease = access->releaseSuite;
 #ifndef _WIN32
     if (!releaseArranged)
         releaseArranged = std::atexit(releaseAboutBoxSuite) == 0;
@@ -67,10 +68,10 @@ void browseAboutAddress(const BasicSuiteAccess* access, std::string_view buttonT
 }
 
 void releaseAboutBoxSuite() {
-    if (fileListSuite != nullptr && suiteOwner->releaseSuite != nullptr)
-        suiteOwner->releaseSuite(VLMR_FILE_LIST_SUITE_NAME, VLMR_FILE_LIST_SUITE_VERSION);
+    if (fileListSuite != nullptr && fileListSuiteRelease != nullptr)
+        fileListSuiteRelease(VLMR_FILE_LIST_SUITE_NAME, VLMR_FILE_LIST_SUITE_VERSION);
     fileListSuite = nullptr;
-    suiteOwner = nullptr;
+    fileListSuiteRelease = nullptr;
 }
 
 } // namespace mendora

@@ -13,7 +13,8 @@ namespace mendora {
 // happens when the host offers no suite access or no such suite (a later click asks again).
 void browseAboutAddress(const BasicSuiteAccess* access, std::string_view buttonText);
 
-// Gives the held suite back through the access it was acquired through. Does nothing when no
+// Gives the held suite back through the release routine of the access it was acquired
+// through (kept at acquisition; the access record itself is not read again). Does nothing when no
 // suite is held. Called when the library unloads.
 void releaseAboutBoxSuite();
 

@@ -6,7 +6,7 @@
 
 namespace mendora {
 
-// Shows the dialog template `templateName` of the library (moduleInstance) modally, owned by
+// Shows the dialog template `templateName` of the library (hostModuleInstance) modally, owned by
 // `owner` (may be null), with `procedure` and initialisation value 0, and answers the value
 // the dialog ended with. Where the system offers activation contexts, the dialog runs inside
 // one made from the library's manifest (resource 2); when that context cannot be made or

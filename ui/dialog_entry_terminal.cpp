@@ -22,8 +22,9 @@ VlmrParentWindow hostTerminal(const VlmrWindowData* windowData) {
 } // namespace
 
 bool runRegionDialog() {
-    assert(hostRecord != nullptr && parameterBlock != nullptr);
-    const int32_t endValue = runRegionForm(*parameterBlock, hostTerminal(hostRecord->windowData));
+    assert(hostRecord != nullptr && hostParameterBlock != nullptr);
+    const int32_t endValue =
+        runRegionForm(*hostParameterBlock, hostTerminal(hostRecord->windowData));
     return regionDialogConfirmed(endValue);
 }
 

@@ -43,15 +43,15 @@ std::string fieldText(int16_t value) {
 
 int16_t* fieldOfBox(FillParameters& block, int32_t boxId) {
     switch (boxId) {
-    case 3:
+    case kSourceLeftBox:
         return &block.sourceLeft;
-    case 4:
+    case kSourceTopBox:
         return &block.sourceTop;
-    case 5:
+    case kSourceRightBox:
         return &block.sourceRight;
-    case 6:
+    case kSourceBottomBox:
         return &block.sourceBottom;
-    case 7:
+    case kPatchRadiusBox:
         return &block.patchRadius;
     default:
         return nullptr;
@@ -60,11 +60,12 @@ int16_t* fieldOfBox(FillParameters& block, int32_t boxId) {
 
 RegionCommandOutcome applyRegionCommand(FillParameters& block, int32_t controlId,
                                         int32_t notification, std::string_view boxText) {
-    if (controlId >= kFirstFieldBox && controlId <= kLastFieldBox && notification == kEditChanged) {
+    if (controlId >= kSourceLeftBox && controlId <= kPatchRadiusBox &&
+        notification == kEditChanged) {
         *fieldOfBox(block, controlId) = readFieldText(boxText);
         return {};
     }
-    if ((controlId == kOkCommand || controlId == kCancelCommand) && notification == 0)
+    if ((controlId == kRegionOkButton || controlId == kRegionCancelButton) && notification == 0)
         return RegionCommandOutcome{true, controlId};
     return {};
 }

@@ -9,14 +9,12 @@
 #include <string_view>
 
 #include "params/fill_parameters.h"
+#include "resources/resource_ids.h"
 
 namespace mendora {
 
-// Control ids of the region dialog, in template (and tab) order of the editable controls.
-constexpr int32_t kOkCommand = 1;
-constexpr int32_t kCancelCommand = 2;
-constexpr int32_t kFirstFieldBox = 3; // sourceLeft
-constexpr int32_t kLastFieldBox = 7;  // patchRadius
+// The control ids are those of the templates (resources/resource_ids.h): the region dialog's
+// boxes run from kSourceLeftBox to kPatchRadiusBox in template (and tab) order.
 
 // Notification code of an edit box whose text changed.
 constexpr int32_t kEditChanged = 0x0300;
@@ -54,7 +52,7 @@ RegionCommandOutcome applyRegionCommand(FillParameters& block, int32_t controlId
 
 // True when the dialog's end value means the user confirmed.
 inline bool regionDialogConfirmed(int32_t endValue) {
-    return endValue == kOkCommand;
+    return endValue == kRegionOkButton;
 }
 
 // About box: the address passed to the host's file-list suite for an address button whose
@@ -62,9 +60,13 @@ inline bool regionDialogConfirmed(int32_t endValue) {
 // holds with its terminator.
 std::string aboutAddress(std::string_view buttonText);
 
+// The characters of the keys that close the about box.
+constexpr int32_t kCarriageReturnCharacter = 13;
+constexpr int32_t kEscapeCharacter = 27;
+
 // About box: true for the characters that close it (Escape and carriage return).
 inline bool aboutBoxClosingKey(int32_t character) {
-    return character == 27 || character == 13;
+    return character == kEscapeCharacter || character == kCarriageReturnCharacter;
 }
 
 } // namespace mendora

@@ -6,7 +6,7 @@
 namespace mendora {
 
 // The region dialog of the start step. Called with the parameter block locked (the module
-// state's `parameterBlock`); shows the source rectangle and the patch radius of that block
+// state's `hostParameterBlock`); shows the source rectangle and the patch radius of that block
 // for editing, modally, owned by the first member of the host record's window data (none when
 // the host gives no window data), and writes every edit straight into the block. Answers true
 // exactly when the user confirmed. A dialog that cannot be shown counts as not confirmed.

@@ -44,8 +44,8 @@ Form regionForm() {
     form.width = 58;
     form.height = 9;
     form.controls = {
-        formButton(kOkCommand, "&OK", 1, 47, kButtonWidth, true),
-        formButton(kCancelCommand, "&Cancel", 3, 47, kButtonWidth),
+        formButton(kRegionOkButton, "&OK", 1, 47, kButtonWidth, true),
+        formButton(kRegionCancelButton, "&Cancel", 3, 47, kButtonWidth),
         box(3, 3, 20),
         box(4, 3, 29),
         box(5, 5, 20),
@@ -70,12 +70,12 @@ int32_t commandOfKey(const Form& form, const KeyPress& press) {
     switch (press.key) {
     case FormKey::enter:
         // The default button, unless another button has the focus: Enter presses that one.
-        return focused.kind == ControlKind::button ? focused.id : kOkCommand;
+        return focused.kind == ControlKind::button ? focused.id : kRegionOkButton;
     case FormKey::character:
         return press.character == ' ' && focused.kind == ControlKind::button ? focused.id : 0;
     case FormKey::escape:
     case FormKey::endOfInput:
-        return kCancelCommand;
+        return kRegionCancelButton;
     case FormKey::accessKey:
         for (const FormControl& control : form.controls)
             if (control.kind == ControlKind::button && accessKeyOf(control.text) == press.character)
@@ -90,12 +90,12 @@ int32_t runOpenForm(FillParameters& block, const FormTerminal& terminal) {
     Form form = regionForm();
     // Opening: each field shown in its box, as its signed decimal form. Showing a value
     // raises the box's edit-change, which reads the value back: the block stays as it was.
-    for (int32_t id = kFirstFieldBox; id <= kLastFieldBox; id++) {
+    for (int32_t id = kSourceLeftBox; id <= kPatchRadiusBox; id++) {
         FormControl& control = form.controls[controlIndex(form, id)];
         control.text = fieldText(*fieldOfBox(block, id));
         storeBox(block, control);
     }
-    focusControl(form, controlIndex(form, kFirstFieldBox));
+    focusControl(form, controlIndex(form, kSourceLeftBox));
 
     for (;;) {
         drawForm(terminal, form);

@@ -38,10 +38,10 @@ std::string boxText(HWND dialog, int box) {
 // the keyboard focus. Each text shown raises an edit-change that reads the same value back.
 void openRegionDialog(HWND dialog) {
     centreDialog(dialog);
-    if (parameterBlock != nullptr) {
+    if (hostParameterBlock != nullptr) {
         // At most six characters ("-32768"): the short-string buffer, no allocation.
-        for (int box = kFirstFieldBox; box <= kLastFieldBox; box++)
-            SetDlgItemTextA(dialog, box, fieldText(*fieldOfBox(*parameterBlock, box)).c_str());
+        for (int box = kSourceLeftBox; box <= kPatchRadiusBox; box++)
+            SetDlgItemTextA(dialog, box, fieldText(*fieldOfBox(*hostParameterBlock, box)).c_str());
     }
     SendDlgItemMessageA(dialog, kSourceLeftBox, EM_SETSEL, 0, -1);
     SetFocus(GetDlgItem(dialog, kSourceLeftBox));
@@ -51,11 +51,11 @@ void regionCommand(HWND dialog, WPARAM first) {
     const int32_t id = LOWORD(first);
     const int32_t notification = HIWORD(first);
     const bool fieldEdit =
-        id >= kFirstFieldBox && id <= kLastFieldBox && notification == kEditChanged;
+        id >= kSourceLeftBox && id <= kPatchRadiusBox && notification == kEditChanged;
     // Without a block (a call outside the start step) edits have nowhere to go; OK and Cancel
     // still end the dialog.
     FillParameters scratch = {};
-    FillParameters& block = parameterBlock != nullptr ? *parameterBlock : scratch;
+    FillParameters& block = hostParameterBlock != nullptr ? *hostParameterBlock : scratch;
     const RegionCommandOutcome outcome = applyRegionCommand(
         block, id, notification, fieldEdit ? boxText(dialog, id) : std::string());
     if (outcome.endsDialog)
@@ -65,7 +65,7 @@ void regionCommand(HWND dialog, WPARAM first) {
 } // namespace
 
 bool runRegionDialog() {
-    assert(parameterBlock != nullptr);
+    assert(hostParameterBlock != nullptr);
     HWND owner = nullptr;
     if (hostRecord != nullptr && hostRecord->windowData != nullptr)
         owner = hostRecord->windowData->parentWindow;

@@ -1,5 +1,7 @@
 // Fill priority: confidence term, strongest gradient with its edge and hole rules, and the
-// front direction from the first two front neighbours.
+// front direction from the first two front neighbours. Priorities are compared bit for bit,
+// each expected value written in the order the priority is computed: their exact bits decide
+// the order in which the front is filled.
 #include <cmath>
 
 #include "engine_fixture.h"
@@ -24,12 +26,12 @@ TEST_F(Priority, FrontDirectionFromTwoFrontNeighbours) {
     const double confidence = 8.0 / 9.0;
 
     // No front neighbour: N = (0.6, 0.8), so |N . I| = 8.
-    EXPECT_DOUBLE_EQ(computePriority(4, 4)->priority, confidence * (8.0 / 255.0));
+    EXPECT_EQ(computePriority(4, 4)->priority, confidence * (8.0 / 255.0));
 
     // Horizontal neighbours: dA = 2, dB = 0, N = (0, 1): |N . I| = 10.
     setState(3, 4, kFront);
     setState(5, 4, kFront);
-    EXPECT_DOUBLE_EQ(computePriority(4, 4)->priority, confidence * (10.0 / 255.0));
+    EXPECT_EQ(computePriority(4, 4)->priority, confidence * (10.0 / 255.0));
 
     // Diagonal neighbours (x - 1, y - 1) and (x + 1, y + 1): N = (0.7071..., 0.7071...), which
     // points along the diagonal (no change of sign).
@@ -38,8 +40,8 @@ TEST_F(Priority, FrontDirectionFromTwoFrontNeighbours) {
     setState(3, 3, kFront);
     setState(5, 5, kFront);
     const double n = 2 / std::pow(8.0, 0.5);
-    EXPECT_DOUBLE_EQ(computePriority(4, 4)->priority,
-                     confidence * std::fabs((n * 0.0 + n * -10.0) / 255.0));
+    EXPECT_EQ(computePriority(4, 4)->priority,
+              confidence * std::fabs((n * 0.0 + n * -10.0) / 255.0));
 }
 
 // At the left edge the gradient is one-sided and not halved: 30, not 15; it beats the
@@ -52,7 +54,7 @@ TEST_F(Priority, OneSidedGradientAtTheEdge) {
         greys[2][y] = 40;
     }
     TrelHeapNode* node = computePriority(0, 4);
-    EXPECT_DOUBLE_EQ(node->priority, 1.0 * (0.8 * 30.0 / 255.0));
+    EXPECT_EQ(node->priority, 1.0 * (0.8 * 30.0 / 255.0));
     EXPECT_EQ(node->x, 0);
     EXPECT_EQ(node->y, 4);
     // The same pixel keeps its node.
@@ -73,7 +75,7 @@ TEST_F(Priority, HoleNeighboursExcludeGradients) {
     setState(2, 1, kToFill); // diagonal to (3, 2)
     setState(5, 4, kToFill); // diagonal to (4, 3)
     // (3, 2) comes first in scan order and wins the tie: I = (0, -50), N = (0.6, 0.8).
-    EXPECT_DOUBLE_EQ(computePriority(3, 3)->priority, 40.0 / 255.0);
+    EXPECT_EQ(computePriority(3, 3)->priority, 40.0 / 255.0);
 }
 
 // Constant grey: no gradient, so the data term and the priority are 0.
@@ -91,13 +93,13 @@ TEST_F(Priority, OnePixelWideOrHigh) {
     for (int32_t y = 0; y < 5; y++)
         greys[0][y] = 20 * y;
     // gy at y = 0 is one-sided: 20; gx does not exist: 0. I = (20, 0), N = (0.6, 0.8).
-    EXPECT_DOUBLE_EQ(computePriority(0, 0)->priority, 0.6 * 20.0 / 255.0);
+    EXPECT_EQ(computePriority(0, 0)->priority, 0.6 * 20.0 / 255.0);
     releaseFillGrids();
 
     makeGrids(5, 1, 1);
     for (int32_t x = 0; x < 5; x++)
         greys[x][0] = 20 * x;
-    EXPECT_DOUBLE_EQ(computePriority(4, 0)->priority, 0.8 * 20.0 / 255.0);
+    EXPECT_EQ(computePriority(4, 0)->priority, 0.8 * 20.0 / 255.0);
 }
 
 } // namespace

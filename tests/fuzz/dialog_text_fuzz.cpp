@@ -1,9 +1,10 @@
-// Fuzz target: the dialog's text-to-field rule against a second, independent reading of the
-// same rule (strtoll on the trimmed text), and the round trip of every value it can show.
-#include <cerrno>
+// Fuzz target: the dialog's text-to-field rule against a reference built another way (a
+// regular expression for the form, a comparison of digit strings for the 32-bit range, and
+// the value modulo 65,536 digit by digit), and the round trip of every value it can show.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <string>
 
 #include "ui/dialog_rules.h"
@@ -11,22 +12,24 @@
 namespace {
 
 int16_t reference(const std::string& text) {
-    size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
+    static const std::regex form(" *([+-]?)0*([0-9]*) *");
+    std::smatch parts;
+    // At least one digit, so a bare sign (or nothing) has no number.
+    if (!std::regex_match(text, parts, form) || text.find_first_of("0123456789") == text.npos)
         return 0;
-    size_t last = text.find_last_not_of(' ');
-    const std::string body = text.substr(first, last - first + 1);
-    size_t digits = body[0] == '+' || body[0] == '-' ? 1 : 0;
-    if (digits == body.size())
+    const bool negative = parts[1] == "-";
+    const std::string digits = parts[2];
+    // |value| at most 2147483647, or 2147483648 when negative: compare as digit strings.
+    const std::string limit = negative ? "2147483648" : "2147483647";
+    if (digits.size() > limit.size() || (digits.size() == limit.size() && digits > limit))
         return 0;
-    for (size_t i = digits; i < body.size(); i++)
-        if (body[i] < '0' || body[i] > '9')
-            return 0;
-    errno = 0;
-    const long long value = std::strtoll(body.c_str(), nullptr, 10);
-    if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
-        return 0;
-    return static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF));
+    uint32_t low = 0;
+    for (char digit : digits)
+        low = (low * 10 + static_cast<uint32_t>(digit - '0')) % 65536;
+    if (negative)
+        low = (65536 - low) % 65536;
+    return static_cast<int16_t>(low >= 32768 ? static_cast<int32_t>(low) - 65536
+                                             : static_cast<int32_t>(low));
 }
 
 } // namespace

@@ -16,6 +16,16 @@ class DialogStepTest : public HostTest {
   protected:
     void SetUp() override {
         HostTest::SetUp();
+        openTerminal();
+    }
+
+    void TearDown() override {
+        closeTerminal();
+        EXPECT_EQ(standin::lockedHandleCount(), 0);
+    }
+
+    // A fresh host: the image, a new terminal for the dialogs, and the stored block.
+    void openTerminal() {
         offerImage(64, 48, discMask(64, 48, 30, 24, 4));
         ASSERT_EQ(pipe(keys), 0);
         ASSERT_EQ(pipe(screen), 0);
@@ -26,11 +36,13 @@ class DialogStepTest : public HostTest {
         ASSERT_TRUE(standin::writeParameterBlock(stored));
     }
 
-    void TearDown() override {
-        for (int fd : {keys[0], keys[1], screen[0], screen[1]})
-            if (fd >= 0)
-                close(fd);
-        EXPECT_EQ(standin::lockedHandleCount(), 0);
+    // Closes whatever is left of the terminal; safe to call twice.
+    void closeTerminal() {
+        for (int* fd : {&keys[0], &keys[1], &screen[0], &screen[1]}) {
+            if (*fd >= 0)
+                close(*fd);
+            *fd = -1;
+        }
     }
 
     // Types `script` into the terminal and closes it, so the dialog sees its end.
@@ -61,8 +73,9 @@ bool sameBlock(const FillParameters& a, const FillParameters& b) {
 TEST_F(DialogStepTest, CancelAfterEditingRestoresTheBlockAndRequestsNothing) {
     for (const char* script : {"3=5 5=-5 7=2 cancel", "4=9"}) {
         SCOPED_TRACE(script);
+        closeTerminal();
         standin::resetHost();
-        SetUp();
+        openTerminal();
         type(script);
         standin::beginRun();
         ASSERT_EQ(standin::callSelector(selectorPrepare), resultSuccess);
@@ -70,7 +83,7 @@ TEST_F(DialogStepTest, CancelAfterEditingRestoresTheBlockAndRequestsNothing) {
         EXPECT_TRUE(sameBlock(block(), stored));
         EXPECT_EQ(standin::countCalls(HostCallKind::deliverBuffers), 0);
         standin::callSelector(selectorFinish);
-        TearDown();
+        EXPECT_EQ(standin::lockedHandleCount(), 0);
     }
 }
 

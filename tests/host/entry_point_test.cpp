@@ -159,14 +159,23 @@ TEST_F(EntryPointTest, PrepareLowersTheMemoryLimitToTheEstimateOnly) {
 }
 
 TEST_F(EntryPointTest, UnusableGeometryIsRefusedAndNoStartFollows) {
-    const Rect32 rectangles[] = {
-        {1, 0, 480, 640}, {0, 2, 480, 640}, {0, 0, 0, 640}, {0, 0, 480, -3}, {0, 0, -1, 640}};
+    // The last two are one pixel beyond the 16-bit bounds of the stored parameter block, which
+    // only the 32-bit rectangle can name.
+    const Rect32 rectangles[] = {{1, 0, 480, 640}, {0, 2, 480, 640}, {0, 0, 0, 640},
+                                 {0, 0, 480, -3},  {0, 0, -1, 640},  {0, 0, 1, 32768},
+                                 {0, 0, 32768, 1}};
     for (const Rect32& rect : rectangles) {
         standin::hostSettings().filterRect = rect;
         standin::beginRun();
         EXPECT_EQ(standin::callSelector(selectorPrepare), errBadParameters);
         EXPECT_EQ(standin::callSelector(selectorStart), errBadParameters);
         EXPECT_EQ(standin::countCalls(HostCallKind::deliverBuffers), 0);
+        EXPECT_EQ(standin::callSelector(selectorFinish), resultSuccess);
+    }
+    for (const Rect32& edge : {Rect32{0, 0, 1, 32767}, Rect32{0, 0, 32767, 1}}) {
+        standin::hostSettings().filterRect = edge;
+        standin::beginRun();
+        EXPECT_EQ(standin::callSelector(selectorPrepare), resultSuccess);
         EXPECT_EQ(standin::callSelector(selectorFinish), resultSuccess);
     }
     standin::hostSettings().filterRect.reset();
@@ -176,12 +185,11 @@ TEST_F(EntryPointTest, UnusableGeometryIsRefusedAndNoStartFollows) {
     EXPECT_EQ(standin::countCalls(HostCallKind::deliverBuffers), 0);
 }
 
-TEST_F(EntryPointTest, FailedGridAllocationLeavesTheModuleUsable) {
-    // 70000 x 70000 cells do not fit the engine's 32-bit cell count: the grids fail at once.
+TEST_F(EntryPointTest, ARefusedImageLeavesTheModuleUsable) {
     standin::hostSettings().filterRect = Rect32{0, 0, 70000, 70000};
     standin::beginRun();
-    EXPECT_EQ(standin::callSelector(selectorPrepare), errOutOfMemory);
-    EXPECT_EQ(standin::callSelector(selectorStart), errOutOfMemory);
+    EXPECT_EQ(standin::callSelector(selectorPrepare), errBadParameters);
+    EXPECT_EQ(standin::callSelector(selectorStart), errBadParameters);
     EXPECT_EQ(standin::countCalls(HostCallKind::deliverBuffers), 0);
     EXPECT_EQ(standin::callSelector(selectorFinish), resultSuccess);
 

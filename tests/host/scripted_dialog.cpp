@@ -31,9 +31,9 @@ bool readWord(int input, std::string& word) {
 }
 
 void typeIntoBox(int box, int16_t value) {
-    int16_t* fields[] = {&parameterBlock->sourceLeft, &parameterBlock->sourceTop,
-                         &parameterBlock->sourceRight, &parameterBlock->sourceBottom,
-                         &parameterBlock->patchRadius};
+    int16_t* fields[] = {&hostParameterBlock->sourceLeft, &hostParameterBlock->sourceTop,
+                         &hostParameterBlock->sourceRight, &hostParameterBlock->sourceBottom,
+                         &hostParameterBlock->patchRadius};
     if (box >= 3 && box <= 7)
         *fields[box - 3] = value;
 }

@@ -15,8 +15,8 @@ TEST(DialogRules, ReadsSignedDecimalIntoTheLow16Bits) {
     EXPECT_EQ(readFieldText("640"), 640);
     EXPECT_EQ(readFieldText("+12"), 12);
     EXPECT_EQ(readFieldText("  42 "), 42);
-    EXPECT_EQ(readFieldText("70000"), 4464);  // 70000 - 65536
-    EXPECT_EQ(readFieldText("65535"), -1);    // low 16 bits, signed
+    EXPECT_EQ(readFieldText("70000"), 4464); // 70000 - 65536
+    EXPECT_EQ(readFieldText("65535"), -1);   // low 16 bits, signed
     EXPECT_EQ(readFieldText("-70000"), -4464);
     EXPECT_EQ(readFieldText("2147483647"), -1);
     EXPECT_EQ(readFieldText("-2147483648"), 0); // 0x80000000: low 16 bits are 0
@@ -35,7 +35,7 @@ TEST(DialogRules, OpeningLeavesTheBlockUnchanged) {
     for (int32_t v = -32768; v <= 32767; v += 7) {
         FillParameters block{static_cast<int16_t>(v), 1, 2, 3, 4};
         const FillParameters before = block;
-        for (int32_t box = kFirstFieldBox; box <= kLastFieldBox; box++)
+        for (int32_t box = kSourceLeftBox; box <= kPatchRadiusBox; box++)
             applyRegionCommand(block, box, kEditChanged, fieldText(*fieldOfBox(block, box)));
         ASSERT_EQ(std::memcmp(&block, &before, sizeof block), 0) << v;
     }
@@ -54,13 +54,13 @@ TEST(DialogRules, CommandsStoreOrEndTheDialog) {
     applyRegionCommand(block, 6, 0x0100 /* focus */, "99");
     EXPECT_EQ(block.sourceBottom, 480);
 
-    const auto ok = applyRegionCommand(block, kOkCommand, 0, "");
+    const auto ok = applyRegionCommand(block, kRegionOkButton, 0, "");
     EXPECT_TRUE(ok.endsDialog);
     EXPECT_TRUE(regionDialogConfirmed(ok.endValue));
-    const auto cancel = applyRegionCommand(block, kCancelCommand, 0, "");
+    const auto cancel = applyRegionCommand(block, kRegionCancelButton, 0, "");
     EXPECT_TRUE(cancel.endsDialog);
     EXPECT_FALSE(regionDialogConfirmed(cancel.endValue));
-    EXPECT_FALSE(applyRegionCommand(block, kOkCommand, 0x0006, "").endsDialog);
+    EXPECT_FALSE(applyRegionCommand(block, kRegionOkButton, 0x0006, "").endsDialog);
     EXPECT_FALSE(applyRegionCommand(block, 8, kEditChanged, "3").endsDialog);
     EXPECT_FALSE(regionDialogConfirmed(kDialogFailed));
     EXPECT_EQ(fieldOfBox(block, 2), nullptr);

@@ -81,7 +81,7 @@ TEST(RegionForm, OpensWithBoxThreeFocusedAndItsTextSelected) {
     FillParameters block = kStored;
     std::string drawing;
     // Nothing typed: the input ends, which cancels; the opening changed nothing.
-    EXPECT_EQ(runRegion(block, "", &drawing), kCancelCommand);
+    EXPECT_EQ(runRegion(block, "", &drawing), kRegionCancelButton);
     EXPECT_TRUE(sameBlock(block, kStored));
     drawing = visibleText(drawing);
     for (const char* text :
@@ -91,7 +91,7 @@ TEST(RegionForm, OpensWithBoxThreeFocusedAndItsTextSelected) {
 
     // The first key replaces box 3's whole text.
     block = kStored;
-    EXPECT_EQ(runRegion(block, "97\r"), kOkCommand);
+    EXPECT_EQ(runRegion(block, "97\r"), kRegionOkButton);
     EXPECT_TRUE(sameBlock(block, FillParameters{97, 2, 60, 40, 3}));
 }
 
@@ -103,12 +103,13 @@ TEST(RegionForm, TabAndShiftTabFollowTheTemplateOrder) {
                                        kStored,           {5, 2, 60, 40, 3}};
     for (int tabs = 0; tabs < 8; tabs++) {
         FillParameters block = kStored;
-        EXPECT_EQ(runRegion(block, std::string(tabs, '\t') + "5" + kEscape), kCancelCommand);
+        EXPECT_EQ(runRegion(block, std::string(tabs, '\t') + "5" + kEscape), kRegionCancelButton);
         EXPECT_TRUE(sameBlock(block, expected[tabs])) << tabs << " tabs";
     }
     // Shift-Tab goes backwards: Cancel, OK, box 7.
     FillParameters block = kStored;
-    EXPECT_EQ(runRegion(block, std::string(kShiftTab) + kShiftTab + kShiftTab + "8\r"), kOkCommand);
+    EXPECT_EQ(runRegion(block, std::string(kShiftTab) + kShiftTab + kShiftTab + "8\r"),
+              kRegionOkButton);
     EXPECT_TRUE(sameBlock(block, FillParameters{1, 2, 60, 40, 8}));
 }
 
@@ -116,12 +117,13 @@ TEST(RegionForm, EveryKeystrokeIsStoredByTheSharedRules) {
     FillParameters block = kStored;
     // 70000 keeps its low 16 bits, "12a" and an emptied box read 0, -5 stays; the dialog is
     // canceled and the block still holds the edits (restoring it is the host module's part).
-    EXPECT_EQ(runRegion(block, std::string("70000\t12a\t-5\t\x7f\t7") + kEscape), kCancelCommand);
+    EXPECT_EQ(runRegion(block, std::string("70000\t12a\t-5\t\x7f\t7") + kEscape),
+              kRegionCancelButton);
     EXPECT_TRUE(sameBlock(block, FillParameters{4464, 0, -5, 0, 7}));
 
     // The input ends while the caret is still in box 3: the keys typed are stored already.
     block = kStored;
-    EXPECT_EQ(runRegion(block, "42"), kCancelCommand);
+    EXPECT_EQ(runRegion(block, "42"), kRegionCancelButton);
     EXPECT_EQ(block.sourceLeft, 42);
 }
 
@@ -131,7 +133,7 @@ TEST(RegionForm, EditingKeysMoveTheCaretAndDelete) {
     // Box 4: Right drops the selection, so "3" is appended to "2"; Backspace at the caret.
     const std::string keys =
         std::string("5\x1b[H") + "1\x1b[F" + "0\x1b[D\x1b[D\x1b[3~" + "\t\x1b[C" + "39\x7f\r";
-    EXPECT_EQ(runRegion(block, keys), kOkCommand);
+    EXPECT_EQ(runRegion(block, keys), kRegionOkButton);
     EXPECT_EQ(block.sourceLeft, 10);
     EXPECT_EQ(block.sourceTop, 23);
 }
@@ -141,21 +143,21 @@ TEST(RegionForm, KeysThatEndTheDialog) {
         const char* keys;
         int32_t end;
     } cases[] = {
-        {"\r", kOkCommand},                 // Enter in a box: the default button
-        {"\n", kOkCommand},                 // a line feed from a pipe is Enter too
-        {"\t\t\t\t\t\r", kOkCommand},       // Enter on OK
-        {"\t\t\t\t\t\t\r", kCancelCommand}, // Enter on Cancel presses Cancel
-        {"\t\t\t\t\t ", kOkCommand},        // Space presses the focused button
-        {"\t\t\t\t\t\t ", kCancelCommand},
-        {"\x1bo", kOkCommand}, // Alt+O, Alt+C: the access keys of "&OK" and "&Cancel"
-        {"\x1bO", kOkCommand},
+        {"\r", kRegionOkButton},                 // Enter in a box: the default button
+        {"\n", kRegionOkButton},                 // a line feed from a pipe is Enter too
+        {"\t\t\t\t\t\r", kRegionOkButton},       // Enter on OK
+        {"\t\t\t\t\t\t\r", kRegionCancelButton}, // Enter on Cancel presses Cancel
+        {"\t\t\t\t\t ", kRegionOkButton},        // Space presses the focused button
+        {"\t\t\t\t\t\t ", kRegionCancelButton},
+        {"\x1bo", kRegionOkButton}, // Alt+O, Alt+C: the access keys of "&OK" and "&Cancel"
+        {"\x1bO", kRegionOkButton},
         {"\x1b"
          "C",
-         kCancelCommand},
-        {"\x1b", kCancelCommand},       // Escape
-        {"\x03", kCancelCommand},       // Ctrl-C
-        {"1 2", kCancelCommand},        // a space in a box is text; the input's end cancels
-        {"\x1b[A\x1b[B\r", kOkCommand}, // arrows up and down do nothing
+         kRegionCancelButton},
+        {"\x1b", kRegionCancelButton},       // Escape
+        {"\x03", kRegionCancelButton},       // Ctrl-C
+        {"1 2", kRegionCancelButton},        // a space in a box is text; the input's end cancels
+        {"\x1b[A\x1b[B\r", kRegionOkButton}, // arrows up and down do nothing
     };
     for (const auto& c : cases) {
         FillParameters block = kStored;
@@ -217,7 +219,7 @@ TEST(RegionForm, RunsInRawModeOnATerminalAndRestoresIt) {
 
     EXPECT_TRUE(drawn);
     EXPECT_FALSE(during.c_lflag & (ICANON | ECHO | ISIG));
-    EXPECT_EQ(end, kOkCommand);
+    EXPECT_EQ(end, kRegionOkButton);
     EXPECT_EQ(block.sourceLeft, 3);
     EXPECT_EQ(block.sourceTop, 4);
     termios after{};

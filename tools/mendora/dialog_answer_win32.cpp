@@ -7,15 +7,15 @@
 
 #include <thread>
 
+#include "resources/resource_ids.h"
 #include "tools/mendora/dialog_answer.h"
+#include "tools/standin_host/owned_dialog_win32.h"
 
 namespace mendora::cli {
 
 namespace {
 
 const char kOwnerClass[] = "MendoraCommandLineWindow";
-// The region dialog's first box; the five boxes have consecutive ids in field order.
-constexpr int kFirstBox = 3;
 // How often the helper looks for the dialog.
 constexpr DWORD kPollInterval = 10;
 
@@ -50,39 +50,21 @@ HWND createOwnerWindow(std::string& error) {
     return window;
 }
 
-struct OwnedDialogSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK matchOwnedDialog(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<OwnedDialogSearch*>(data);
-    char name[16] = {};
-    GetClassNameA(window, name, sizeof name);
-    // A dialog box becomes visible only after its initialisation has shown the stored values.
-    if (lstrcmpA(name, "#32770") == 0 && GetWindow(window, GW_OWNER) == search->owner &&
-        IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The helper: waits until the dialog owned by `owner` is shown (or until told to stop), sets
 // the texts of the boxes that have one and presses OK.
 void answerDialog(HWND owner, HANDLE stop, DialogValues typed) {
-    OwnedDialogSearch search{owner, nullptr};
-    while (search.found == nullptr) {
+    HWND dialog = nullptr;
+    while (dialog == nullptr) {
         if (WaitForSingleObject(stop, kPollInterval) != WAIT_TIMEOUT)
             return;
-        EnumWindows(matchOwnedDialog, reinterpret_cast<LPARAM>(&search));
+        dialog = standin::findOwnedDialog(owner);
     }
-    HWND dialog = search.found;
     for (size_t box = 0; box < typed.size(); box++) {
-        // Sent to the dialog's thread and handled there before the call returns, like the
-        // edit-change it raises; the next box or OK never overtakes it.
+        // The five boxes have consecutive ids in field order. Sent to the dialog's thread and
+        // handled there before the call returns, like the edit-change it raises; the next box or OK
+        // never overtakes it.
         if (typed[box])
-            SetDlgItemTextA(dialog, kFirstBox + static_cast<int>(box), typed[box]->c_str());
+            SetDlgItemTextA(dialog, kSourceLeftBox + static_cast<int>(box), typed[box]->c_str());
     }
     HWND ok = GetDlgItem(dialog, IDOK);
     SendMessageA(ok, BM_CLICK, 0, 0);

@@ -4,6 +4,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <string>
 #else
 #include <dlfcn.h>
 #endif
@@ -12,8 +14,22 @@ namespace mendora::standin {
 
 #ifdef _WIN32
 
+// `path` in UTF-8 as wide characters; empty when it is not valid UTF-8.
+std::wstring wideFromUtf8(const std::string& path) {
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                                           static_cast<int>(path.size()), nullptr, 0);
+    if (length <= 0)
+        return {};
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
+                        &wide[0], length);
+    return wide;
+}
+
 void* openModule(const std::string& path, std::string& error) {
-    HMODULE module = LoadLibraryA(path.c_str());
+    // UTF-8 reaches every file name; a path that is not UTF-8 is taken in the ANSI code page.
+    const std::wstring wide = wideFromUtf8(path);
+    HMODULE module = wide.empty() ? LoadLibraryA(path.c_str()) : LoadLibraryW(wide.c_str());
     if (module == nullptr)
         error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
     return reinterpret_cast<void*>(module);

@@ -6,7 +6,8 @@
 
 namespace mendora::standin {
 
-// Opens the module at `path`. Returns an opaque module reference, or null with a message in
+// Opens the module at `path` (on Windows UTF-8, or the ANSI code page when it is not valid
+// UTF-8). Returns an opaque module reference, or null with a message in
 // `error`.
 void* openModule(const std::string& path, std::string& error);
 

@@ -3,6 +3,7 @@
 #include "tools/standin_host/standin_host.h"
 
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "tools/standin_host/module_loader.h"
@@ -204,9 +205,15 @@ int16_t callAbout() {
         throw std::logic_error("no plug-in module is loaded");
     if (!host.recordBuilt)
         beginRun();
-    AboutRecord about{&host.window, &host.suites};
+    // The suite access lives only as long as the call, as a host may build it per call: once
+    // the call has returned it is blanked and freed, so a plug-in that kept it finds nothing.
+    auto access = std::make_unique<BasicSuiteAccess>(host.suites);
+    AboutRecord about{&host.window, access.get()};
     int16_t result = resultSuccess;
     host.entry(selectorAbout, &about, &host.dataSlot, &result);
+    volatile BasicSuiteAccess* spent = access.get();
+    spent->acquireSuite = nullptr;
+    spent->releaseSuite = nullptr;
     return result;
 }
 

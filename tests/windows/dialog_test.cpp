@@ -15,7 +15,6 @@
 #include "resources/maker_texts.h"
 #include "resources/resource_ids.h"
 #include "tools/standin_host/standin_host.h"
-#include "ui/centre_dialog.h"
 
 namespace mendora {
 
@@ -55,9 +54,12 @@ const FillParameters kStored = {10, 20, 30, 25, 3};
 
 class RegionDialog : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { openRunFrom(narrow(modulePath())); }
+
+    // Loads the module at `path` (UTF-8) and prepares a run up to the start step.
+    void openRunFrom(const std::string& path) {
         std::string error;
-        ASSERT_TRUE(standin::loadPlugin(narrow(modulePath()), error)) << error;
+        ASSERT_TRUE(standin::loadPlugin(path, error)) << error;
         standin::resetHost();
         standin::setImage(standin::HostImage{40, 30, std::vector<uint8_t>(40 * 30 * 3, 90)});
         owner = createHostWindow(100, 80, 640, 480);
@@ -130,18 +132,8 @@ TEST_F(RegionDialog, OpensCentredOverItsOwnerWithTheFirstBoxFocusedAndItsTextSel
     EXPECT_EQ(code, errCanceled);
 
     // Over the owner's client area, as the system reports it, without a system menu.
-    RECT client = {};
-    GetClientRect(owner, &client);
-    POINT corners[2] = {{client.left, client.top}, {client.right, client.bottom}};
-    MapWindowPoints(owner, nullptr, corners, 2);
-    CentringGeometry geometry;
-    geometry.parentClient = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
-    geometry.captionButtonWidth = GetSystemMetrics(SM_CXSIZE);
-    geometry.windowWidth = dialogRect.right - dialogRect.left;
-    geometry.windowHeight = dialogRect.bottom - dialogRect.top;
-    geometry.screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    geometry.screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    const ScreenPoint expected = centredDialogPosition(geometry);
+    const POINT expected = centredCorner(owner, dialogRect.right - dialogRect.left,
+                                         dialogRect.bottom - dialogRect.top);
     EXPECT_EQ(dialogRect.left, expected.x);
     EXPECT_EQ(dialogRect.top, expected.y);
 }
@@ -174,6 +166,54 @@ TEST_F(RegionDialog, TypedTextReachesTheBlockAtOnceAndEnterConfirms) {
     EXPECT_EQ(whileOpen, expected);
     EXPECT_EQ(code, hostRefusal) << "not confirmed";
     EXPECT_EQ(block(), expected);
+}
+
+// A module whose file name is longer than MAX_PATH and has characters outside the ANSI code
+// page still shows its dialog in its own activation context: Enter confirms it.
+class RegionDialogOnALongPath : public RegionDialog {
+  protected:
+    void SetUp() override {
+        // "\\?\" lifts the length limit for the folders and the copy.
+        std::wstring folder = L"\\\\?\\" + modulePath();
+        folder.erase(folder.find_last_of(L'\\') + 1);
+        for (int level = 0; level < 6; level++) {
+            folder += L"\u03a9\u4e2d-long-folder-name-for-a-module-beyond-the-old-limit-" +
+                      std::to_wstring(level) + L"\\";
+            folders.push_back(folder);
+            CreateDirectoryW(folder.c_str(), nullptr);
+        }
+        copy = folder + MENDORA_MODULE_FILE;
+        ASSERT_TRUE(CopyFileW(modulePath().c_str(), copy.c_str(), FALSE)) << GetLastError();
+        ASSERT_GT(copy.size(), 4u + 300u);
+        openRunFrom(utf8(copy.substr(4)));
+    }
+
+    void TearDown() override {
+        RegionDialog::TearDown();
+        DeleteFileW(copy.c_str());
+        for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
+            RemoveDirectoryW(folder->c_str());
+    }
+
+    static std::string utf8(const std::wstring& text) {
+        std::string out(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1,
+                                                                nullptr, 0, nullptr, nullptr)),
+                        '\0');
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()),
+                            nullptr, nullptr);
+        out.pop_back();
+        return out;
+    }
+
+    std::vector<std::wstring> folders;
+    std::wstring copy;
+};
+
+TEST_F(RegionDialogOnALongPath, ShowsItsDialog) {
+    const int16_t hostRefusal = 17;
+    standin::hostSettings().deliverAnswer = hostRefusal;
+    const int16_t code = startWhile([](HWND) { pressKey(VK_RETURN); });
+    EXPECT_EQ(code, hostRefusal) << "not confirmed";
 }
 
 TEST_F(RegionDialog, EscapeAfterEditsRestoresTheBlockAndCancels) {
@@ -255,8 +295,6 @@ int16_t VLMR_CALLBACK releaseSuite(const char* name, int32_t version) {
     return 0;
 }
 
-const BasicSuiteAccess suiteAccess = {acquireSuite, releaseSuite};
-
 class AboutBox : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -293,11 +331,20 @@ class AboutBox : public ::testing::Test {
 
     // Shows the about box while `drive` acts on it; false when `drive` did not close it.
     bool showWhile(const std::function<void(HWND dialog)>& drive) {
-        AboutRecord record = {&windowData, &suiteAccess};
+        // Built for this call alone, then blanked and freed: the library must not keep it.
+        auto* access = new BasicSuiteAccess{acquireSuite, releaseSuite};
+        AboutRecord record = {&windowData, access};
         intptr_t slot = 0;
         int16_t code = 0;
         const bool closed = driveDialog(
-            owner, [&] { entry(selectorAbout, &record, &slot, &code); },
+            owner,
+            [&] {
+                entry(selectorAbout, &record, &slot, &code);
+                volatile BasicSuiteAccess* spent = access;
+                spent->acquireSuite = nullptr;
+                spent->releaseSuite = nullptr;
+                delete access;
+            },
             [&] {
                 HWND dialog = waitForOwnedDialog(owner);
                 if (dialog != nullptr)

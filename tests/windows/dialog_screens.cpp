@@ -4,8 +4,11 @@
 //
 // Run in a folder of its own. For each dialog, once it is shown, the program creates the file
 // NAME.ready there (NAME is region-dialog or about-box) and waits for the script to create
-// NAME.taken; then it closes the dialog with Escape. Exits 0 when both dialogs were shown and
-// closed, 1 otherwise (a message on standard error says which step failed).
+// NAME.taken; then it closes the dialog with Escape. NAME.ready holds one line, in screen
+// pixels, of where the centring rule puts the dialog (not where the window says it is):
+// "left top right bottom captionMiddle", captionMiddle being the row through its title bar. Exits 0
+// when both dialogs were shown and closed, 1 otherwise (a message on standard error says which step
+// failed).
 #include <windows.h>
 
 #include <cstdio>
@@ -24,16 +27,37 @@ bool fileExists(const std::string& name) {
     return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Announces the open dialog and waits for the screenshot; false when none was taken.
-bool holdForScreenshot(HWND dialog, const std::string& name) {
+// Where the centring rule places `dialog` over `owner`, from the owner's client area and the
+// dialog's size alone.
+RECT expectedPlace(HWND owner, HWND dialog) {
+    RECT window = {};
+    GetWindowRect(dialog, &window);
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    const POINT corner = centredCorner(owner, width, height);
+    return RECT{corner.x, corner.y, corner.x + width, corner.y + height};
+}
+
+// Announces the open dialog with its expected place and waits for the screenshot; false when
+// none was taken.
+bool holdForScreenshot(HWND owner, HWND dialog, const std::string& name) {
     // Let the dialog finish painting: a message sent to its thread is handled only after the
     // thread has come back to its modal loop.
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     SendMessageW(dialog, WM_NULL, 0, 0);
-    FILE* ready = std::fopen((name + ".ready").c_str(), "w");
+    const RECT place = expectedPlace(owner, dialog);
+    const int captionMiddle =
+        place.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+    // Written under another name and renamed, so the script never reads half a line.
+    const std::string partial = name + ".partial";
+    FILE* ready = std::fopen(partial.c_str(), "w");
     if (ready == nullptr)
         return false;
+    std::fprintf(ready, "%ld %ld %ld %ld %d\n", place.left, place.top, place.right, place.bottom,
+                 captionMiddle);
     std::fclose(ready);
+    if (!MoveFileA(partial.c_str(), (name + ".ready").c_str()))
+        return false;
     return waitUntil([&] { return fileExists(name + ".taken"); });
 }
 
@@ -45,7 +69,7 @@ bool show(HWND owner, const std::string& name, const std::function<void()>& open
         HWND dialog = waitForOwnedDialog(owner);
         shown = dialog != nullptr;
         if (shown)
-            taken = holdForScreenshot(dialog, name);
+            taken = holdForScreenshot(owner, dialog, name);
         pressKey(VK_ESCAPE);
     });
     if (!shown || !taken || !closed)

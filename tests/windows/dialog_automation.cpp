@@ -1,6 +1,9 @@
 // UI automation of the plug-in's dialogs for the Windows tests.
 #include "dialog_automation.h"
 
+#include "tools/standin_host/owned_dialog_win32.h"
+#include "ui/centre_dialog.h"
+
 #include <thread>
 #include <vector>
 
@@ -10,30 +13,6 @@ namespace {
 
 constexpr DWORD kPollInterval = 10;
 const wchar_t kHostWindowClass[] = L"MendoraTestHostWindow";
-const wchar_t kDialogClass[] = L"#32770";
-
-struct DialogSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK matchOwnedDialog(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<DialogSearch*>(data);
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (wcscmp(name, kDialogClass) == 0 && GetWindow(window, GW_OWNER) == search->owner &&
-        IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND openOwnedDialog(HWND owner) {
-    DialogSearch search{owner, nullptr};
-    EnumWindows(matchOwnedDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 void send(std::vector<INPUT>& inputs) {
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
@@ -70,9 +49,25 @@ bool waitUntil(const std::function<bool()>& condition) {
     return true;
 }
 
+POINT centredCorner(HWND owner, int width, int height) {
+    RECT client = {};
+    GetClientRect(owner, &client);
+    POINT corners[2] = {{client.left, client.top}, {client.right, client.bottom}};
+    MapWindowPoints(owner, nullptr, corners, 2);
+    CentringGeometry geometry;
+    geometry.parentClient = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+    geometry.captionButtonWidth = GetSystemMetrics(SM_CXSIZE);
+    geometry.windowWidth = width;
+    geometry.windowHeight = height;
+    geometry.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    geometry.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    const ScreenPoint corner = centredDialogPosition(geometry);
+    return POINT{corner.x, corner.y};
+}
+
 HWND waitForOwnedDialog(HWND owner) {
     HWND dialog = nullptr;
-    waitUntil([&] { return (dialog = openOwnedDialog(owner)) != nullptr; });
+    waitUntil([&] { return (dialog = standin::findOwnedDialog(owner)) != nullptr; });
     return dialog;
 }
 
@@ -153,7 +148,7 @@ bool driveDialog(HWND owner, const std::function<void()>& show,
         drive();
         HWND left = nullptr;
         // Give a close that `drive` started the moment it needs to take effect.
-        waitUntil([&] { return (left = openOwnedDialog(owner)) == nullptr; });
+        waitUntil([&] { return (left = standin::findOwnedDialog(owner)) == nullptr; });
         if (left != nullptr) {
             closedByDrive = false;
             PostMessageW(left, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);

@@ -30,6 +30,10 @@ void typeText(const std::wstring& text);
 void pressKey(WORD virtualKey);
 void clickAt(POINT screen);
 
+// Where the dialog centring rule puts the top-left corner of a window of `width` x `height`
+// without a system menu over `owner`'s client area, as the system reports its geometry.
+POINT centredCorner(HWND owner, int width, int height);
+
 // The centre of a window, in screen coordinates.
 POINT centreOf(HWND window);
 
