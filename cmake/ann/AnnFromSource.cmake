@@ -51,11 +51,8 @@ if(NOT ann_old_stamp STREQUAL ann_stamp_text)
   file(WRITE ${ann_stamp} "${ann_stamp_text}")
 endif()
 
-# The library's own files, as Debian's source lists them; a patch adding a file adds it here.
-set(ann_sources ANN.cpp bd_fix_rad_search.cpp bd_pr_search.cpp bd_search.cpp bd_tree.cpp
-    brute.cpp kd_dump.cpp kd_fix_rad_search.cpp kd_pr_search.cpp kd_search.cpp kd_split.cpp
-    kd_tree.cpp kd_util.cpp perf.cpp)
-list(TRANSFORM ann_sources PREPEND ${ann_patched}/src/)
+# The library's files: those of Debian's source and those the patches add.
+file(GLOB ann_sources ${ann_patched}/src/*.cpp)
 add_library(ann_patched STATIC ${ann_sources})
 # Its own code style, not the project's: C++14 (it uses the register keyword) and its
 # warnings silenced, not turned into errors.

@@ -1,19 +1,22 @@
 // Search results over generated point sets, written byte for byte for comparing two builds of
 // the search library. In: the output file's path. Out: for every search, the k indices (32 bits
-// each) and the k distances (their 64 bits), in the order returned; exit status 0, or 1 with a
-// message on standard error.
+// each) and the k distances (their 64 bits), in the order returned, then the tree as its
+// Dump() prints it; exit status 0, or 1 with a message on standard error.
 //
 // The same source is compiled against the patched library and against Debian's unmodified
 // one, each in its own program, and tests/ann/CMakeLists.txt compares the two files. The point
 // sets are the ones where ties decide: random points, few points repeated many times, points
 // on a small lattice; the queries are random points and exact copies of data points. With the
-// patched library the program also checks, in its own process, that concurrent searches of one
-// tree equal serial ones.
+// patched library the program writes the results and the dump of the compact tree form in
+// place of the second copy of the classic tree's, and checks in its own process that
+// concurrent searches of one tree equal serial ones.
 #include <ANN/ANN.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
+#include <string>
 #include <vector>
 #ifdef ANN_DUMP_PATCHED
 #include <thread>
@@ -88,11 +91,6 @@ Result search(ANNkd_tree& tree, std::vector<double>& query, int k) {
     return result;
 }
 
-void write(FILE* out, const Result& result) {
-    fwrite(result.indices.data(), sizeof(ANNidx), result.indices.size(), out);
-    fwrite(result.distances.data(), sizeof(ANNdist), result.distances.size(), out);
-}
-
 #ifdef ANN_DUMP_PATCHED
 bool same(const Result& a, const Result& b) {
     return a.indices == b.indices && std::memcmp(a.distances.data(), b.distances.data(),
@@ -121,23 +119,65 @@ bool concurrentEqualsSerial(ANNkd_tree& tree, PointSet& set, const std::vector<i
 }
 #endif
 
-// Builds the tree over the set and writes every query's result at every k of the list.
+std::vector<Result> searchAll(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks) {
+    std::vector<Result> results;
+    for (int k : ks)
+        for (std::vector<double>& query : set.queries)
+            results.push_back(search(tree, query, k));
+    return results;
+}
+
+// The results, then the tree as its Dump() prints it (without the points).
+void write(FILE* out, ANNkd_tree& tree, const std::vector<Result>& results) {
+    for (const Result& result : results) {
+        fwrite(result.indices.data(), sizeof(ANNidx), result.indices.size(), out);
+        fwrite(result.distances.data(), sizeof(ANNdist), result.distances.size(), out);
+    }
+    std::ostringstream dump;
+    tree.Dump(ANNfalse, dump);
+    const std::string text = dump.str();
+    fwrite(text.data(), 1, text.size(), out);
+}
+
+#ifdef ANN_DUMP_PATCHED
+// The compact form, over a copy of the points (it rearranges them); its results and dump, and
+// true when concurrent searches of it equal serial ones.
+bool writeCompact(FILE* out, PointSet& set, const std::vector<int>& ks) {
+    ANNpointArray copy = annAllocPts(set.n, set.dim);
+    for (int p = 0; p < set.n; p++)
+        std::memcpy(copy[p], set.points[p], sizeof(ANNcoord) * static_cast<size_t>(set.dim));
+    bool ok = true;
+    {
+        ANNkd_tree tree(copy, set.n, set.dim, ANN_KD_COMPACT);
+        const std::vector<Result> results = searchAll(tree, set, ks);
+        write(out, tree, results);
+        ok = concurrentEqualsSerial(tree, set, ks, results);
+    }
+    annDeallocPts(copy);
+    if (!ok)
+        std::fprintf(stderr, "concurrent searches differ from serial ones (n %d, d %d)\n", set.n,
+                     set.dim);
+    return ok;
+}
+#endif
+
+// Writes every query's result at every k of the list and the tree, twice: from the classic
+// tree, then from the compact form (Debian's library: the classic tree again).
 bool dumpSet(FILE* out, PointSet& set, const std::vector<int>& ks) {
     ANNkd_tree tree(set.points, set.n, set.dim, 1, ANN_KD_SUGGEST);
-    std::vector<Result> serial;
-    for (int k : ks)
-        for (std::vector<double>& query : set.queries) {
-            serial.push_back(search(tree, query, k));
-            write(out, serial.back());
-        }
+    const std::vector<Result> results = searchAll(tree, set, ks);
+    write(out, tree, results);
 #ifdef ANN_DUMP_PATCHED
-    if (!concurrentEqualsSerial(tree, set, ks, serial)) {
+    if (!concurrentEqualsSerial(tree, set, ks, results)) {
         std::fprintf(stderr, "concurrent searches differ from serial ones (n %d, d %d)\n", set.n,
                      set.dim);
         return false;
     }
-#endif
+    return writeCompact(out, set, ks);
+#else
+    write(out, tree, results);
     return true;
+#endif
 }
 
 std::vector<int> everyK(int n) {
