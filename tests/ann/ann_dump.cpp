@@ -91,14 +91,44 @@ Result search(ANNkd_tree& tree, std::vector<double>& query, int k) {
     return result;
 }
 
+std::vector<Result> searchAll(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks) {
+    std::vector<Result> results;
+    for (int k : ks)
+        for (std::vector<double>& query : set.queries)
+            results.push_back(search(tree, query, k));
+    return results;
+}
+
+// The tree as its Dump() prints it, without the points.
+std::string dumpText(ANNkd_tree& tree) {
+    std::ostringstream dump;
+    tree.Dump(ANNfalse, dump);
+    return dump.str();
+}
+
+// The results, then the dump.
+void write(FILE* out, const std::vector<Result>& results, const std::string& dump) {
+    for (const Result& result : results) {
+        fwrite(result.indices.data(), sizeof(ANNidx), result.indices.size(), out);
+        fwrite(result.distances.data(), sizeof(ANNdist), result.distances.size(), out);
+    }
+    fwrite(dump.data(), 1, dump.size(), out);
+}
+
 #ifdef ANN_DUMP_PATCHED
-bool same(const Result& a, const Result& b) {
-    return a.indices == b.indices && std::memcmp(a.distances.data(), b.distances.data(),
-                                                 a.distances.size() * sizeof(ANNdist)) == 0;
+bool sameResults(const std::vector<Result>& a, const std::vector<Result>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t s = 0; s < a.size(); s++)
+        if (a[s].indices != b[s].indices ||
+            std::memcmp(a[s].distances.data(), b[s].distances.data(),
+                        a[s].distances.size() * sizeof(ANNdist)) != 0)
+            return false;
+    return true;
 }
 
 // Every query at every k of the list, from four threads at once, each thread taking every
-// fourth search; true when each result equals the serial one.
+// fourth search; true when the results equal the serial ones.
 bool concurrentEqualsSerial(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks,
                             const std::vector<Result>& serial) {
     const size_t threads = 4;
@@ -112,51 +142,48 @@ bool concurrentEqualsSerial(ANNkd_tree& tree, PointSet& set, const std::vector<i
         });
     for (std::thread& worker : workers)
         worker.join();
-    for (size_t s = 0; s < serial.size(); s++)
-        if (!same(serial[s], parallel[s]))
-            return false;
-    return true;
-}
-#endif
-
-std::vector<Result> searchAll(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks) {
-    std::vector<Result> results;
-    for (int k : ks)
-        for (std::vector<double>& query : set.queries)
-            results.push_back(search(tree, query, k));
-    return results;
+    if (sameResults(serial, parallel))
+        return true;
+    std::fprintf(stderr, "concurrent searches differ from serial ones (n %d, d %d)\n", set.n,
+                 set.dim);
+    return false;
 }
 
-// The results, then the tree as its Dump() prints it (without the points).
-void write(FILE* out, ANNkd_tree& tree, const std::vector<Result>& results) {
-    for (const Result& result : results) {
-        fwrite(result.indices.data(), sizeof(ANNidx), result.indices.size(), out);
-        fwrite(result.distances.data(), sizeof(ANNdist), result.distances.size(), out);
-    }
-    std::ostringstream dump;
-    tree.Dump(ANNfalse, dump);
-    const std::string text = dump.str();
-    fwrite(text.data(), 1, text.size(), out);
-}
-
-#ifdef ANN_DUMP_PATCHED
-// The compact form, over a copy of the points (it rearranges them); its results and dump, and
-// true when concurrent searches of it equal serial ones.
-bool writeCompact(FILE* out, PointSet& set, const std::vector<int>& ks) {
+// The compact form built on the given threads, over a copy of the points (it rearranges
+// them): its results and its dump; true when concurrent searches of it equal serial ones.
+bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads,
+                   std::vector<Result>& results, std::string& dump) {
     ANNpointArray copy = annAllocPts(set.n, set.dim);
     for (int p = 0; p < set.n; p++)
         std::memcpy(copy[p], set.points[p], sizeof(ANNcoord) * static_cast<size_t>(set.dim));
-    bool ok = true;
+    bool ok;
     {
-        ANNkd_tree tree(copy, set.n, set.dim, ANN_KD_COMPACT);
-        const std::vector<Result> results = searchAll(tree, set, ks);
-        write(out, tree, results);
+        ANNkd_tree tree(copy, set.n, set.dim, ANN_KD_COMPACT, threads);
+        results = searchAll(tree, set, ks);
+        dump = dumpText(tree);
         ok = concurrentEqualsSerial(tree, set, ks, results);
     }
     annDeallocPts(copy);
-    if (!ok)
-        std::fprintf(stderr, "concurrent searches differ from serial ones (n %d, d %d)\n", set.n,
-                     set.dim);
+    return ok;
+}
+
+// Writes the compact form's results and dump; true when its searches are safe to run at
+// once and building it on 2 or 8 threads gives the same tree and results as on one.
+bool writeCompact(FILE* out, PointSet& set, const std::vector<int>& ks) {
+    std::vector<Result> results;
+    std::string dump;
+    bool ok = searchCompact(set, ks, 1, results, dump);
+    write(out, results, dump);
+    for (int threads : {2, 8}) {
+        std::vector<Result> other;
+        std::string otherDump;
+        ok = searchCompact(set, ks, threads, other, otherDump) && ok;
+        if (otherDump != dump || !sameResults(other, results)) {
+            std::fprintf(stderr, "%d threads build another tree (n %d, d %d)\n", threads, set.n,
+                         set.dim);
+            ok = false;
+        }
+    }
     return ok;
 }
 #endif
@@ -166,16 +193,13 @@ bool writeCompact(FILE* out, PointSet& set, const std::vector<int>& ks) {
 bool dumpSet(FILE* out, PointSet& set, const std::vector<int>& ks) {
     ANNkd_tree tree(set.points, set.n, set.dim, 1, ANN_KD_SUGGEST);
     const std::vector<Result> results = searchAll(tree, set, ks);
-    write(out, tree, results);
+    const std::string dump = dumpText(tree);
+    write(out, results, dump);
 #ifdef ANN_DUMP_PATCHED
-    if (!concurrentEqualsSerial(tree, set, ks, results)) {
-        std::fprintf(stderr, "concurrent searches differ from serial ones (n %d, d %d)\n", set.n,
-                     set.dim);
-        return false;
-    }
-    return writeCompact(out, set, ks);
+    const bool classicOk = concurrentEqualsSerial(tree, set, ks, results);
+    return writeCompact(out, set, ks) && classicOk;
 #else
-    write(out, tree, results);
+    write(out, results, dump);
     return true;
 #endif
 }
