@@ -45,6 +45,8 @@
     (gimp-context-set-antialias TRUE)
     (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
     (mendora-fill-and-export img base dir "ellipse")
+    ; the selection is as it was before the fill
+    (mendora-export-mask img base (string-append dir "/ellipse-mask-after.png"))
 
     (let ((small (car (gimp-layer-copy base FALSE))))
       (gimp-image-insert-layer img small 0 0)
@@ -76,3 +78,38 @@
 (define (mendora-export-first path)
   (let* ((img (vector-ref (cadr (gimp-image-list)) 0)))
     (mendora-export img (car (gimp-image-get-active-layer img)) path)))
+
+; In GIMP with a display: an ellipse filled with undo on (images loaded by a script start
+; without), exported, and the image renamed "mendora-filled" for the test script to see.
+(define (mendora-undo-fill photo dir)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-undo-enable img)
+    (mendora-export img layer (string-append dir "/undo-in.png"))
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+    (gimp-display-new img)
+    (plug-in-mendora-fill RUN-NONINTERACTIVE img layer 4 0 0 0 0)
+    (mendora-export img layer (string-append dir "/undo-filled.png"))
+    (gimp-image-set-filename img (string-append dir "/mendora-filled.xcf"))
+    (gimp-displays-flush)))
+
+; After the test script pressed Ctrl+Z: waits (a bounded number of reads) for the pixel at
+; the ellipse's centre to change back, then exports the layer.
+(define (mendora-undo-export dir)
+  (let* ((img (vector-ref (cadr (gimp-image-list)) 0))
+         (layer (car (gimp-image-get-active-layer img)))
+         (filled (cadr (gimp-drawable-get-pixel layer 310 145))))
+    (let loop ((tries 0))
+      (if (and (< tries 100000)
+               (equal? filled (cadr (gimp-drawable-get-pixel layer 310 145))))
+          (loop (+ tries 1))))
+    (mendora-export img layer (string-append dir "/undo-out.png"))))
+
+; The dialog of an interactive run over an ellipse on the photograph, for a screenshot.
+(define (mendora-show-dialog photo)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 380 20 200 150)
+    (gimp-display-new img)
+    (gimp-displays-flush)
+    (plug-in-mendora-fill RUN-INTERACTIVE img layer 4 0 0 0 0)))
