@@ -105,11 +105,11 @@
           (loop (+ tries 1))))
     (mendora-export img layer (string-append dir "/undo-out.png"))))
 
-; The dialog of an interactive run over an ellipse on the photograph, for a screenshot.
+; The dialog of an interactive run over an ellipse around the kite, for a screenshot.
 (define (mendora-show-dialog photo)
   (let* ((img (mendora-load photo))
          (layer (car (gimp-image-get-active-layer img))))
-    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 380 20 200 150)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 385 95 100 95)
     (gimp-display-new img)
     (gimp-displays-flush)
     (plug-in-mendora-fill RUN-INTERACTIVE img layer 4 0 0 0 0)))
