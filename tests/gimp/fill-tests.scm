@@ -13,7 +13,10 @@
   (let* ((offsets (gimp-drawable-offsets layer))
          (mask (car (gimp-layer-new img (car (gimp-drawable-width layer))
                                     (car (gimp-drawable-height layer))
-                                    RGB-IMAGE "mask" 100 LAYER-MODE-NORMAL))))
+                                    (if (= (car (gimp-image-base-type img)) GRAY)
+                                        GRAY-IMAGE
+                                        RGB-IMAGE)
+                                    "mask" 100 LAYER-MODE-NORMAL))))
     (gimp-image-insert-layer img mask 0 0)
     (gimp-layer-set-offsets mask (car offsets) (cadr offsets))
     (gimp-context-push)
@@ -65,6 +68,18 @@
       (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 280 120 140 110)
       (mendora-fill-and-export img rgba dir "rgba"))
     (gimp-image-delete img)))
+
+; A grey image and a 16-bit one: the module sees them as 8-bit R'G'B', the fill goes back
+; in their own format.
+(define (mendora-format-tests photo dir)
+  (let* ((grey (mendora-load photo))
+         (deep (mendora-load photo)))
+    (gimp-image-convert-grayscale grey)
+    (gimp-image-select-ellipse grey CHANNEL-OP-REPLACE 385 95 100 95)
+    (mendora-fill-and-export grey (car (gimp-image-get-active-layer grey)) dir "grey")
+    (gimp-image-convert-precision deep PRECISION-U16-GAMMA)
+    (gimp-image-select-ellipse deep CHANNEL-OP-REPLACE 385 95 100 95)
+    (mendora-fill-and-export deep (car (gimp-image-get-active-layer deep)) dir "u16")))
 
 ; Nothing selected: the fill fails with its reason (the batch command reports it) and the
 ; image stays; mendora-export-first exports it afterwards.
