@@ -56,7 +56,7 @@ void query() {
         {GIMP_PDB_IMAGE, text("image"), text("The image")},
         {GIMP_PDB_DRAWABLE, text("drawable"), text("The layer to fill")},
         {GIMP_PDB_INT32, text("patch-radius"),
-         text("Patch radius (0 or less: the plug-in's own choice)")},
+         text("Patch radius (0 or less: the plug-in's default, 4)")},
         {GIMP_PDB_INT32, text("source-left"), text("Leftmost source column")},
         {GIMP_PDB_INT32, text("source-top"), text("Topmost source row")},
         {GIMP_PDB_INT32, text("source-right"),
