@@ -36,17 +36,9 @@ int fileError(const std::string& path, const std::string& reason) {
 }
 
 std::string describeResult(int16_t code) {
-    switch (code) {
-    case errOutOfMemory:
-        return "out of memory (-108)";
-    case errCanceled:
-        return "canceled (-128)";
-    case errBadParameters:
-        return "bad parameters (-30100): no source patch fits the source rectangle outside the "
-               "region (widen --source, lower --radius or shrink the mask)";
-    default:
-        return "error " + std::to_string(code);
-    }
+    if (code == errBadParameters)
+        return resultInWords(code) + " (widen --source, lower --radius or shrink the mask)";
+    return resultInWords(code);
 }
 
 std::string summary(const RgbImage& image, size_t selected, const FillRun& run) {

@@ -130,6 +130,20 @@ bool runFilter(const std::string& modulePath, const RgbImage& image,
     return true;
 }
 
+std::string resultInWords(int16_t code) {
+    switch (code) {
+    case errOutOfMemory:
+        return "out of memory (-108)";
+    case errCanceled:
+        return "canceled (-128)";
+    case errBadParameters:
+        return "bad parameters (-30100): no source patch fits the source rectangle outside the "
+               "region";
+    default:
+        return "error " + std::to_string(code);
+    }
+}
+
 bool runAbout(const std::string& modulePath, std::vector<std::string>& addresses,
               std::string& error) {
     std::string loadError;

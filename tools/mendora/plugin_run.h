@@ -38,6 +38,11 @@ bool runFilter(const std::string& modulePath, const RgbImage& image,
                const std::vector<uint8_t>& mask, const DialogValues& typed, bool interactive,
                bool statusLine, FillRun& run, std::string& error);
 
+// A result code of the plug-in in words: "out of memory (-108)", "canceled (-128)", "bad
+// parameters (-30100): no source patch fits the source rectangle outside the region", or
+// "error N" for any other code.
+std::string resultInWords(int16_t code);
+
 // Shows the about box of the module at `modulePath` and answers the web addresses the
 // plug-in handed to the host meanwhile. Returns false with a message in `error` when the
 // module does not load.

@@ -1,0 +1,130 @@
+; Script-Fu for scripts/test-gimp: fills selections with plug-in-mendora-fill in gimp-console
+; and exports what the script compares: each layer before and after the fill as PNG, and the
+; selection over it as a mask PNG (white wherever the selection is nonzero, black elsewhere).
+
+(define (mendora-export img drawable path)
+  ; interlace, compression, bKGD, gAMA, oFFs, pHYs, tIME, comment, colours of transparent
+  ; pixels: no chunk that a pixel comparison could trip over, every colour kept
+  (file-png-save2 RUN-NONINTERACTIVE img drawable path path 0 6 0 0 0 0 0 0 1))
+
+; The selection over `layer` as a mask of the layer's size at the layer's offsets: a black
+; layer filled white through the selection, exported and removed again.
+(define (mendora-export-mask img layer path)
+  (let* ((offsets (gimp-drawable-offsets layer))
+         (mask (car (gimp-layer-new img (car (gimp-drawable-width layer))
+                                    (car (gimp-drawable-height layer))
+                                    (if (= (car (gimp-image-base-type img)) GRAY)
+                                        GRAY-IMAGE
+                                        RGB-IMAGE)
+                                    "mask" 100 LAYER-MODE-NORMAL))))
+    (gimp-image-insert-layer img mask 0 0)
+    (gimp-layer-set-offsets mask (car offsets) (cadr offsets))
+    (gimp-context-push)
+    (gimp-context-set-foreground '(0 0 0))
+    (gimp-context-set-opacity 100)
+    (gimp-context-set-paint-mode LAYER-MODE-NORMAL)
+    (gimp-drawable-fill mask FILL-FOREGROUND)
+    (gimp-drawable-edit-fill mask FILL-WHITE)
+    (gimp-context-pop)
+    (mendora-export img mask path)
+    (gimp-image-remove-layer img mask)))
+
+(define (mendora-load path)
+  (car (gimp-file-load RUN-NONINTERACTIVE path path)))
+
+; Exports NAME-in.png and NAME-mask.png, fills the selection in `layer` with the default
+; values and exports NAME-out.png.
+(define (mendora-fill-and-export img layer dir name)
+  (mendora-export img layer (string-append dir "/" name "-in.png"))
+  (mendora-export-mask img layer (string-append dir "/" name "-mask.png"))
+  (plug-in-mendora-fill RUN-NONINTERACTIVE img layer 4 0 0 0 0)
+  (mendora-export img layer (string-append dir "/" name "-out.png")))
+
+; An antialiased ellipse on the photograph; a smaller layer at an offset, the selection
+; reaching past its left edge; an RGBA layer whose alpha varies across the selection.
+(define (mendora-fill-tests photo dir)
+  (let* ((img (mendora-load photo))
+         (base (car (gimp-image-get-active-layer img))))
+    (gimp-context-set-antialias TRUE)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+    (mendora-fill-and-export img base dir "ellipse")
+    ; the selection is as it was before the fill
+    (mendora-export-mask img base (string-append dir "/ellipse-mask-after.png"))
+
+    (let ((small (car (gimp-layer-copy base FALSE))))
+      (gimp-image-insert-layer img small 0 0)
+      (gimp-layer-resize small 300 200 -100 -80)
+      (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 60 120 150 100)
+      (mendora-fill-and-export img small dir "offset")
+      (gimp-image-remove-layer img small))
+    (mendora-export img base (string-append dir "/offset-base.png"))
+
+    (let ((rgba (car (gimp-layer-copy base TRUE))))
+      (gimp-image-insert-layer img rgba 0 0)
+      (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 200 60 240 200)
+      (gimp-drawable-levels rgba HISTOGRAM-ALPHA 0 1 TRUE 1.0 0 0.4 TRUE)
+      (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 300 150 200 200)
+      (gimp-drawable-levels rgba HISTOGRAM-ALPHA 0 1 TRUE 1.0 0 0.7 TRUE)
+      (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 280 120 140 110)
+      (mendora-fill-and-export img rgba dir "rgba"))
+    (gimp-image-delete img)))
+
+; A grey image and a 16-bit one: the module sees them as 8-bit R'G'B', the fill goes back
+; in their own format.
+(define (mendora-format-tests photo dir)
+  (let* ((grey (mendora-load photo))
+         (deep (mendora-load photo)))
+    (gimp-image-convert-grayscale grey)
+    (gimp-image-select-ellipse grey CHANNEL-OP-REPLACE 385 95 100 95)
+    (mendora-fill-and-export grey (car (gimp-image-get-active-layer grey)) dir "grey")
+    (gimp-image-convert-precision deep PRECISION-U16-GAMMA)
+    (gimp-image-select-ellipse deep CHANNEL-OP-REPLACE 385 95 100 95)
+    (mendora-fill-and-export deep (car (gimp-image-get-active-layer deep)) dir "u16")))
+
+; Nothing selected: the fill fails with its reason (the batch command reports it) and the
+; image stays; mendora-export-first exports it afterwards.
+(define (mendora-empty-test photo dir)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (mendora-export img layer (string-append dir "/empty-in.png"))
+    (gimp-selection-none img)
+    (plug-in-mendora-fill RUN-NONINTERACTIVE img layer 4 0 0 0 0)))
+
+(define (mendora-export-first path)
+  (let* ((img (vector-ref (cadr (gimp-image-list)) 0)))
+    (mendora-export img (car (gimp-image-get-active-layer img)) path)))
+
+; In GIMP with a display: an ellipse filled with undo on (images loaded by a script start
+; without), exported, and the image renamed "mendora-filled" for the test script to see.
+(define (mendora-undo-fill photo dir)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-undo-enable img)
+    (mendora-export img layer (string-append dir "/undo-in.png"))
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+    (gimp-display-new img)
+    (plug-in-mendora-fill RUN-NONINTERACTIVE img layer 4 0 0 0 0)
+    (mendora-export img layer (string-append dir "/undo-filled.png"))
+    (gimp-image-set-filename img (string-append dir "/mendora-filled.xcf"))
+    (gimp-displays-flush)))
+
+; After the test script pressed Ctrl+Z: waits (a bounded number of reads) for the pixel at
+; the ellipse's centre to change back, then exports the layer.
+(define (mendora-undo-export dir)
+  (let* ((img (vector-ref (cadr (gimp-image-list)) 0))
+         (layer (car (gimp-image-get-active-layer img)))
+         (filled (cadr (gimp-drawable-get-pixel layer 310 145))))
+    (let loop ((tries 0))
+      (if (and (< tries 100000)
+               (equal? filled (cadr (gimp-drawable-get-pixel layer 310 145))))
+          (loop (+ tries 1))))
+    (mendora-export img layer (string-append dir "/undo-out.png"))))
+
+; The dialog of an interactive run over an ellipse around the kite, for a screenshot.
+(define (mendora-show-dialog photo)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 385 95 100 95)
+    (gimp-display-new img)
+    (gimp-displays-flush)
+    (plug-in-mendora-fill RUN-INTERACTIVE img layer 4 0 0 0 0)))
