@@ -30,6 +30,10 @@ VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool inter
 // when nothing was prepared, and twice.
 void endRegionDialogAnswer();
 
+// True when the about box can be shown: always on Windows (a window); on Linux when the
+// standard input and output are a terminal.
+bool aboutBoxCanShow();
+
 // The window for the about box: the terminal (Linux) or a window of the command line
 // (Windows). On failure the platform's "no window" value.
 VlmrParentWindow aboutBoxParent();

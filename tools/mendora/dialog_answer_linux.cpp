@@ -104,6 +104,10 @@ void endRegionDialogAnswer() {
     closeDescriptor(dialogOutput);
 }
 
+bool aboutBoxCanShow() {
+    return isatty(STDIN_FILENO) != 0 && isatty(STDOUT_FILENO) != 0;
+}
+
 VlmrParentWindow aboutBoxParent() {
     // The command's own terminal: its standard input and output.
     return VlmrParentWindow{STDIN_FILENO, STDOUT_FILENO};

@@ -132,6 +132,10 @@ void endRegionDialogAnswer() {
     ownerWindow = nullptr;
 }
 
+bool aboutBoxCanShow() {
+    return true;
+}
+
 VlmrParentWindow aboutBoxParent() {
     if (ownerWindow == nullptr) {
         std::string ignored;
