@@ -454,6 +454,15 @@ TEST_F(MendoraCli, InteractiveDialogOnTheTerminal) {
     EXPECT_EQ(confirmed.status, 0) << confirmed.out;
     EXPECT_NE(confirmed.out.find("patch radius 2)"), std::string::npos);
     EXPECT_TRUE(readPng(file("o.png")).data == engineFill(FillParameters{0, 0, 48, 36, 2}));
+
+    // Values given on the command line are typed first; the person confirms them.
+    const Outcome given =
+        runOnTerminal({"fill", file("in.png"), file("mask.png"), "-o", file("g.png"),
+                       "--interactive", "--radius", "3", "--source", "2,3,46,30"},
+                      "\r");
+    EXPECT_EQ(given.status, 0) << given.out;
+    EXPECT_NE(given.out.find("(source rectangle 2,3 to 46,30, patch radius 3)"), std::string::npos)
+        << given.out;
 }
 
 TEST_F(MendoraCli, ImageFormatsAndMaskChannels) {
