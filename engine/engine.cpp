@@ -14,25 +14,8 @@ namespace mendora {
 
 namespace {
 
-// Largest cosine basis the engine allocates: h^4 doubles grow fast with the radius (r = 40
-// already needs 344 MB), and an allocation the system grants lazily could otherwise exhaust
-// the host process's memory while it is filled in.
-constexpr uint64_t kMaxBasisBytes = 512ull << 20;
-
 // Largest descriptor array: n x d doubles, also bounded by ANN's int arithmetic (n * d).
 constexpr uint64_t kMaxDescriptorBytes = 1024ull << 20;
-
-// Largest equation system of one window estimate. A window of side h has up to J = h^2 - 1
-// unknown pixels and E = 4J equations; M and TM hold E x J doubles each and MTM J x J, so
-// the worst case is 72 J^2 bytes: 246 MB for r = 21, 295 MB for r = 22. Beyond this the run
-// is refused at once instead of allocating (and zero-filling) that much in every step.
-constexpr uint64_t kMaxEstimateBytes = 256ull << 20;
-
-uint64_t worstEstimateBytes(int32_t h) {
-    const uint64_t unknowns = static_cast<uint64_t>(h) * h - 1;
-    const uint64_t equations = 4 * unknowns;
-    return sizeof(double) * (2 * equations * unknowns + unknowns * unknowns);
-}
 
 bool anyPixelToFill() {
     for (int32_t x = 0; x < width; x++)
@@ -54,10 +37,7 @@ FillOutcome runEngine(FillParameters& params, int32_t boundRight, int32_t boundB
         return FillOutcome::nothingToFill;
     if (!windowFits(windowSide))
         return FillOutcome::noSource;
-    const uint64_t basisCells = static_cast<uint64_t>(windowSide) * windowSide;
-    if (basisCells * basisCells * sizeof(double) > kMaxBasisBytes)
-        return FillOutcome::outOfMemory;
-    if (worstEstimateBytes(windowSide) > kMaxEstimateBytes)
+    if (!windowWithinMemoryCaps(windowSide))
         return FillOutcome::outOfMemory;
 
     buildDctBasis();

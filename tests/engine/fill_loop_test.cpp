@@ -118,8 +118,10 @@ TEST(FillLoop, RunsThatChangeNothing) {
 }
 
 // Radii whose working storage no host process should be asked for are refused before any
-// large allocation: a radius of 22 would need 295 MB for each window estimate.
+// large allocation: a radius of 22 would need 295 MB for each window estimate, so 21 is the
+// largest the engine (and the command line, which checks it first) accepts.
 TEST(FillLoop, RefusesRadiiBeyondTheWorkingStorageCeiling) {
+    static_assert(largestPatchRadius() == 21);
     const int32_t w = 100, h = 100;
     const auto input = texturedImage(w, h, 4);
     const auto mask = discMask(w, h, 50, 50, 4);

@@ -10,13 +10,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_JPEG
-#include <stb_image.h>
+#include <vips/vips.h>
 
 #include "engine/engine.h"
 #include "support/png_read.h"
@@ -57,8 +56,50 @@ size_t lineCount(const std::string& text) {
     return lines;
 }
 
+// Test files through libvips: an image made from samples, and what a written file holds.
+struct VipsImageUnref {
+    void operator()(VipsImage* image) const { g_object_unref(image); }
+};
+using VipsPtr = std::unique_ptr<VipsImage, VipsImageUnref>;
+
+VipsPtr imageOf(const std::vector<uint8_t>& samples, int32_t width, int32_t height, int bands) {
+    return VipsPtr(vips_image_new_from_memory_copy(samples.data(), samples.size(), width, height,
+                                                   bands, VIPS_FORMAT_UCHAR));
+}
+
+VipsPtr opened(const std::string& path) {
+    return VipsPtr(vips_image_new_from_file(path.c_str(), nullptr));
+}
+
+// The pixels of `path` as a viewer shows them (orientation applied).
+std::vector<uint8_t> uprightPixels(const std::string& path, int32_t& width, int32_t& height) {
+    VipsPtr stored = opened(path);
+    VipsImage* rotated = nullptr;
+    if (!stored || vips_autorot(stored.get(), &rotated, nullptr) != 0)
+        return {};
+    VipsPtr upright(rotated);
+    width = vips_image_get_width(upright.get());
+    height = vips_image_get_height(upright.get());
+    size_t size = 0;
+    void* pixels = vips_image_write_to_memory(upright.get(), &size);
+    std::vector<uint8_t> bytes(static_cast<uint8_t*>(pixels), static_cast<uint8_t*>(pixels) + size);
+    g_free(pixels);
+    return bytes;
+}
+
+std::vector<uint8_t> blobOf(VipsImage* image, const char* name) {
+    const void* data = nullptr;
+    size_t size = 0;
+    if (vips_image_get_typeof(image, name) == 0 || vips_image_get_blob(image, name, &data, &size))
+        return {};
+    return std::vector<uint8_t>(static_cast<const uint8_t*>(data),
+                                static_cast<const uint8_t*>(data) + size);
+}
+
 class MendoraCli : public ::testing::Test {
   protected:
+    static void SetUpTestSuite() { ASSERT_EQ(VIPS_INIT("mendora_cli_tests"), 0); }
+
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "mendora-cli-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -143,11 +184,9 @@ TEST_F(MendoraCli, FillsTheBundledPhotographAsTheEngineDoes) {
         << fill.out;
 
     // The same photograph and mask through the engine directly give the same bytes.
-    int w = 0, h = 0, channels = 0;
-    stbi_uc* decoded = stbi_load(image.c_str(), &w, &h, &channels, 3);
-    ASSERT_NE(decoded, nullptr);
-    std::vector<uint8_t> input(decoded, decoded + static_cast<size_t>(w) * h * 3);
-    stbi_image_free(decoded);
+    int32_t w = 0, h = 0;
+    const std::vector<uint8_t> input = uprightPixels(image, w, h);
+    ASSERT_EQ(input.size(), static_cast<size_t>(w) * h * 3);
     const TestImage maskImage = readPng(maskPath);
     std::vector<uint8_t> expected = input;
     FillParameters params{0, 0, 640, 400, 4};
@@ -183,13 +222,41 @@ TEST_F(MendoraCli, ValuesTypedIntoTheDialogReachTheBlock) {
               std::string::npos)
         << corrected.out;
     EXPECT_TRUE(readPng(file("b.png")).data == engineFill(FillParameters{0, 0, 48, 36, 4}));
+}
 
-    // 70000 reaches the radius box as typed and is stored as 4464: no patch fits any more.
-    const Outcome huge =
-        run({"fill", file("in.png"), file("mask.png"), "-o", file("c.png"), "--radius", "70000"});
-    EXPECT_EQ(huge.status, 1);
-    EXPECT_NE(huge.err.find("-30100"), std::string::npos) << huge.err;
-    EXPECT_FALSE(fs::exists(file("c.png")));
+TEST_F(MendoraCli, PlainLimitsAreCheckedBeforeThePluginRuns) {
+    writeSample();
+    const std::vector<uint8_t> wide(33000, 0);
+    writePngFile(file("wide.png"), 33000, 1, 1, wide.data());
+    const std::string before = fileText(file("mask.png"));
+    const std::string largest = std::to_string(largestPatchRadius());
+    const std::string tooLarge = std::to_string(largestPatchRadius() + 1);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string reason;
+    } cases[] = {
+        {{"--radius", "99999"}, "--radius 99999 is outside -32768..32767"},
+        {{"--radius", tooLarge},
+         "patch radius " + tooLarge + " is too large: the largest is " + largest},
+        {{"--source", "0,0,131100,300"}, "--source value 131100 is outside -32768..32767"},
+        {{"--quality", "0"}, "--quality 0 is outside 1..100"},
+        {{"-o", file("o.bmp")}, "must end in .png, .jpg"},
+        {{"-o", file("mask.png")}, "names the mask file"},
+        {{"-o", file("o.png"), file("wide.png")}, "33000 x 1 is too large"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"fill", file("in.png"), file("mask.png"), "-o",
+                                              file("o.png")};
+        if (c.arguments.size() == 3) // another image in place of the input
+            arguments[1] = c.arguments[2];
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.begin() + 2);
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 2) << c.reason;
+        EXPECT_EQ(lineCount(outcome.err), 1u) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
+    }
+    EXPECT_FALSE(fs::exists(file("o.png")));
+    EXPECT_EQ(fileText(file("mask.png")), before);
 }
 
 TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
@@ -210,7 +277,7 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
     } cases[] = {
         {file("none.png"), file("mask.png"), file("kept.png"), file("none.png"), "No such file"},
         {file("in.png"), file("none.png"), file("kept.png"), file("none.png"), "No such file"},
-        {file("text.png"), file("mask.png"), file("kept.png"), file("text.png"), "not a readable"},
+        {file("text.png"), file("mask.png"), file("kept.png"), file("text.png"), "not an image"},
         {file("in.png"), file("small.png"), file("kept.png"), file("small.png"), "20 x 20"},
         {file("deep.png"), file("mask.png"), file("kept.png"), file("deep.png"), "16-bit"},
         {file("in.png"), file("deep.png"), file("kept.png"), file("deep.png"), "16-bit"},
@@ -231,26 +298,118 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
         EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
 }
 
-TEST_F(MendoraCli, PluginResultCodesEndWithStatusOne) {
+TEST_F(MendoraCli, MasksThatLeaveNoSourceAndRegions) {
     writeSample();
-    const std::vector<uint8_t> everything(static_cast<size_t>(kWidth) * kHeight, 255);
+    const size_t count = static_cast<size_t>(kWidth) * kHeight;
+    const std::vector<uint8_t> everything(count, 255);
     writePngFile(file("all.png"), kWidth, kHeight, 1, everything.data());
-    // A mask selecting every pixel, or a source rectangle too small for a patch: no source.
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"fill", file("in.png"), file("all.png"), "-o", file("o.png")},
-          std::vector<std::string>{"fill", file("in.png"), file("mask.png"), "-o", file("o.png"),
-                                   "--source", "0,0,3,3"}}) {
-        const Outcome outcome = run(arguments);
-        EXPECT_EQ(outcome.status, 1);
-        EXPECT_NE(outcome.err.find("bad parameters (-30100)"), std::string::npos) << outcome.err;
+    writePngFile(file("opaque.png"), kWidth, kHeight, 4,
+                 std::vector<uint8_t>(count * 4, 255).data());
+    // Every pixel selected, by grey value or by an opaque alpha: said before the plug-in runs
+    // (which would report bad parameters, -30100).
+    for (const char* name : {"all.png", "opaque.png"}) {
+        const Outcome outcome = run({"fill", file("in.png"), file(name), "-o", file("o.png")});
+        EXPECT_EQ(outcome.status, 2);
         EXPECT_EQ(lineCount(outcome.err), 1u);
-        EXPECT_FALSE(fs::exists(file("o.png")));
+        EXPECT_NE(outcome.err.find("the mask selects every pixel"), std::string::npos)
+            << outcome.err;
+        EXPECT_EQ(outcome.err.find("by its alpha") != std::string::npos,
+                  std::string(name) == "opaque.png")
+            << outcome.err;
     }
+    // A source rectangle too small for a patch: the plug-in's own code.
+    const Outcome small =
+        run({"fill", file("in.png"), file("mask.png"), "-o", file("o.png"), "--source", "0,0,3,3"});
+    EXPECT_EQ(small.status, 1);
+    EXPECT_NE(small.err.find("bad parameters (-30100)"), std::string::npos) << small.err;
+    EXPECT_FALSE(fs::exists(file("o.png")));
+
+    // --region fills a rectangle, right and bottom exclusive, as a mask of it does.
+    const Outcome region =
+        run({"fill", file("in.png"), "--region", "10,8,20,14", "-o", file("r.png")});
+    ASSERT_EQ(region.status, 0) << region.err;
+    EXPECT_NE(region.out.find(" 60 filled"), std::string::npos) << region.out;
+    mask.assign(count, 0);
+    for (int32_t y = 8; y < 14; y++)
+        for (int32_t x = 10; x < 20; x++)
+            mask[static_cast<size_t>(y) * kWidth + x] = 1;
+    EXPECT_TRUE(readPng(file("r.png")).data == engineFill(FillParameters{0, 0, 48, 36, 4}));
+
+    // A soft-edged mask: --mask-threshold leaves out the faint rim.
+    std::vector<uint8_t> soft(count, 0);
+    for (size_t i = 0; i < count; i++)
+        soft[i] = mask[i] != 0 ? 200 : 40;
+    writePngFile(file("soft.png"), kWidth, kHeight, 1, soft.data());
+    const Outcome thresholded = run(
+        {"fill", file("in.png"), file("soft.png"), "-o", file("t.png"), "--mask-threshold", "128"});
+    ASSERT_EQ(thresholded.status, 0) << thresholded.err;
+    EXPECT_EQ(fileText(file("t.png")), fileText(file("r.png")));
 }
 
-// Runs `mendora fill ... --interactive` on a pseudo-terminal, types `keys` once the dialog is
-// drawn, and answers the exit status and everything the terminal showed.
-Outcome runOnTerminal(const std::vector<std::string>& arguments, const std::string& keys) {
+TEST_F(MendoraCli, PhotographsOrientationProfilesAndFormats) {
+    writeSample();
+    // A camera JPEG stored sideways with orientation 6 (rotate 90 degrees clockwise to
+    // show) and a colour profile; the mask is drawn on the picture as shown (48 x 36).
+    VipsPtr shown = imageOf(pixels, kWidth, kHeight, 3);
+    VipsImage* turned = nullptr;
+    ASSERT_EQ(vips_rot270(shown.get(), &turned, nullptr), 0);
+    VipsPtr stored(turned);
+    VipsBlob* profile = nullptr;
+    ASSERT_EQ(vips_profile_load("srgb", &profile, nullptr), 0);
+    size_t profileSize = 0;
+    const auto* profileData = static_cast<const uint8_t*>(vips_area_get_data(
+        reinterpret_cast<VipsArea*>(profile), &profileSize, nullptr, nullptr, nullptr));
+    const std::vector<uint8_t> icc(profileData, profileData + profileSize);
+    vips_area_unref(reinterpret_cast<VipsArea*>(profile));
+    vips_image_set_blob_copy(stored.get(), VIPS_META_ICC_NAME, icc.data(), icc.size());
+    vips_image_set_int(stored.get(), VIPS_META_ORIENTATION, 6);
+    ASSERT_EQ(vips_image_write_to_file(stored.get(), file("camera.jpg").c_str(), "Q", 95, nullptr),
+              0);
+    // The same picture upright as PNG with the profile.
+    vips_image_set_blob_copy(shown.get(), VIPS_META_ICC_NAME, icc.data(), icc.size());
+    ASSERT_EQ(vips_image_write_to_file(shown.get(), file("profiled.png").c_str(), nullptr), 0);
+
+    int32_t w = 0, h = 0;
+    pixels = uprightPixels(file("camera.jpg"), w, h);
+    ASSERT_EQ(w, kWidth);
+    const std::vector<uint8_t> expected = engineFill(FillParameters{0, 0, 48, 36, 4});
+    for (const char* output : {"out.png", "out.jpg", "out.tif"}) {
+        const Outcome outcome =
+            run({"fill", file("camera.jpg"), file("mask.png"), "-o", file(output)});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        VipsPtr written = opened(file(output));
+        ASSERT_TRUE(written) << output;
+        EXPECT_EQ(blobOf(written.get(), VIPS_META_ICC_NAME), icc) << output;
+        int orientation = 1;
+        if (vips_image_get_typeof(written.get(), VIPS_META_ORIENTATION) != 0)
+            vips_image_get_int(written.get(), VIPS_META_ORIENTATION, &orientation);
+        EXPECT_EQ(orientation, 1) << output;
+        EXPECT_EQ(vips_image_get_width(written.get()), kWidth) << output;
+    }
+    // Filled where the mask says, written upright.
+    EXPECT_TRUE(readPng(file("out.png")).data == expected);
+    // The JPEG output is JPEG, with the EXIF data carried over; the TIFF is TIFF.
+    EXPECT_EQ(fileText(file("out.jpg")).substr(0, 3), "\xff\xd8\xff");
+    VipsPtr jpeg = opened(file("out.jpg"));
+    EXPECT_FALSE(blobOf(jpeg.get(), VIPS_META_EXIF_NAME).empty());
+    EXPECT_EQ(fileText(file("out.tif")).substr(0, 4), std::string("II*\0", 4));
+
+    // A PNG with a profile keeps it in a PNG; replacing the input keeps its permissions.
+    fs::permissions(file("profiled.png"), fs::perms::owner_read | fs::perms::owner_write);
+    const Outcome png =
+        run({"fill", file("profiled.png"), file("mask.png"), "-o", file("profiled.png")});
+    ASSERT_EQ(png.status, 0) << png.err;
+    VipsPtr replaced = opened(file("profiled.png"));
+    EXPECT_EQ(blobOf(replaced.get(), VIPS_META_ICC_NAME), icc);
+    EXPECT_EQ(fs::status(file("profiled.png")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// Runs the program on a pseudo-terminal, types `keys` once `shown` was drawn (by default the
+// region dialog's radius label), and answers the exit status and everything the terminal
+// showed.
+Outcome runOnTerminal(const std::vector<std::string>& arguments, const std::string& keys,
+                      const std::string& shown = "coefficient:") {
     int master = -1;
     const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
     if (child == 0) {
@@ -268,7 +427,7 @@ Outcome runOnTerminal(const std::vector<std::string>& arguments, const std::stri
         if (got <= 0)
             break; // the program ended and closed the terminal
         outcome.out.append(buffer, static_cast<size_t>(got));
-        if (!typed && outcome.out.find("coefficient:") != std::string::npos) {
+        if (!typed && outcome.out.find(shown) != std::string::npos) {
             typed = write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
         }
     }
@@ -295,6 +454,15 @@ TEST_F(MendoraCli, InteractiveDialogOnTheTerminal) {
     EXPECT_EQ(confirmed.status, 0) << confirmed.out;
     EXPECT_NE(confirmed.out.find("patch radius 2)"), std::string::npos);
     EXPECT_TRUE(readPng(file("o.png")).data == engineFill(FillParameters{0, 0, 48, 36, 2}));
+
+    // Values given on the command line are typed first; the person confirms them.
+    const Outcome given =
+        runOnTerminal({"fill", file("in.png"), file("mask.png"), "-o", file("g.png"),
+                       "--interactive", "--radius", "3", "--source", "2,3,46,30"},
+                      "\r");
+    EXPECT_EQ(given.status, 0) << given.out;
+    EXPECT_NE(given.out.find("(source rectangle 2,3 to 46,30, patch radius 3)"), std::string::npos)
+        << given.out;
 }
 
 TEST_F(MendoraCli, ImageFormatsAndMaskChannels) {
@@ -334,19 +502,27 @@ TEST_F(MendoraCli, UsageHelpVersionAndAbout) {
     }
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("mendora fill IN MASK -o OUT"), std::string::npos);
+    EXPECT_NE(help.out.find("mendora fill IN (MASK | --region L,T,R,B) -o OUT"), std::string::npos);
     const Outcome version = run({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "mendora 10.0\n");
 
-    // The about box on the standard streams: Space clicks the first address, Tab and Space
-    // the second, Escape closes; the host names what the plug-in asked it to open.
-    const Outcome about = run({"about"}, " \t \x1b");
-    EXPECT_EQ(about.status, 0);
-    EXPECT_NE(about.out.find("Version 10.0 (7 December 2026)"), std::string::npos);
-    EXPECT_NE(about.out.find("the plug-in asked to open http://www.mendora.example\n"
-                             "the plug-in asked to open http://www.aldermoor.example\n"),
+    // Without a terminal the about text and its two addresses are plain lines.
+    const Outcome plain = run({"about"});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(plain.out.find("Version 10.0 (7 December 2026)\n"), std::string::npos);
+    EXPECT_NE(plain.out.find("\nhttp://www.mendora.example\nhttp://www.aldermoor.example\n"),
               std::string::npos);
+
+    // On a terminal, the box: Space clicks the first address, Tab and Space the second,
+    // Escape closes; the host names what the plug-in asked it to open.
+    const Outcome box = runOnTerminal({"about"}, " \t \x1b", "Version 10.0");
+    EXPECT_EQ(box.status, 0);
+    EXPECT_NE(box.out.find("the plug-in asked to open http://www.mendora.example\r\n"
+                           "the plug-in asked to open http://www.aldermoor.example"),
+              std::string::npos)
+        << box.out;
 }
 
 } // namespace

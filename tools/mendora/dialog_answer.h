@@ -19,16 +19,25 @@ namespace mendora::cli {
 using DialogValues = std::array<std::optional<std::string>, 5>;
 
 // Prepares the window that parents the plug-in's dialogs for the next start step and arranges
-// that the region dialog is answered: with `interactive` the person edits it; otherwise the
-// values are typed and OK is pressed. Returns the window to put into the host's window data.
-// On failure returns the platform's "no window" value with a message in `error`; a start step
-// then finds no dialog and reports cancel.
+// that the region dialog is answered: the values are typed, then with `interactive` the
+// person goes on editing it; otherwise OK is pressed. Returns the window to put into the host's
+// window data. On failure returns the platform's "no window" value with a message in `error`; a
+// start step then finds no dialog and reports cancel.
 VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool interactive,
                                            std::string& error);
+
+// Called when the region dialog was confirmed (the plug-in asks for the image): ends what
+// relays the person's keys to the dialog, so the terminal is itself again while the fill runs.
+// Safe to call when nothing relays, and twice.
+void regionDialogClosed();
 
 // Releases whatever prepareRegionDialogAnswer set up (pipes, threads, windows). Safe to call
 // when nothing was prepared, and twice.
 void endRegionDialogAnswer();
+
+// True when the about box can be shown: always on Windows (a window); on Linux when the
+// standard input and output are a terminal.
+bool aboutBoxCanShow();
 
 // The window for the about box: the terminal (Linux) or a window of the command line
 // (Windows). On failure the platform's "no window" value.

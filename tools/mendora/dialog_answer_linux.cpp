@@ -2,10 +2,14 @@
 // terminal: a pipe pre-filled with the keys a person would type, or the real terminal.
 // In: the texts to type. Out: the terminal descriptors for the host's window data.
 #include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
+#include <utility>
 
 #include "tools/mendora/dialog_answer.h"
 
@@ -16,6 +20,15 @@ namespace {
 // The descriptors handed out, closed by endRegionDialogAnswer.
 int dialogInput = -1;
 int dialogOutput = -1;
+
+// The relay of --interactive with typed values: the dialog reads a pipe that holds the typed
+// keys first and then whatever the person types on the terminal (in raw mode, set and
+// restored here, since the dialog sees no terminal to set). Owned by regionDialogClosed.
+std::thread relay;
+int relayStop[2] = {-1, -1};
+int relayTerminal = -1;
+termios savedModes{};
+bool restoreModes = false;
 
 constexpr VlmrParentWindow kNoTerminal{-1, -1};
 
@@ -31,7 +44,7 @@ void closeDescriptor(int& fd) {
 
 // The keys a person types to give the dialog these values: the dialog opens with box 3
 // focused and its text selected, so a value typed replaces it; Tab moves on to the next box
-// and selects its text; Enter in a box presses OK, the default button.
+// and selects its text.
 std::string keystrokes(const DialogValues& typed) {
     std::string keys;
     for (size_t box = 0; box < typed.size(); box++) {
@@ -40,8 +53,14 @@ std::string keystrokes(const DialogValues& typed) {
         if (box + 1 < typed.size())
             keys += '\t';
     }
-    keys += '\r';
     return keys;
+}
+
+bool anyTyped(const DialogValues& typed) {
+    for (const auto& value : typed)
+        if (value)
+            return true;
+    return false;
 }
 
 bool writeAll(int fd, const std::string& bytes) {
@@ -63,6 +82,58 @@ VlmrParentWindow failed(const std::string& message, std::string& error) {
     return kNoTerminal;
 }
 
+// The relay thread: copies the terminal's bytes to the dialog's pipe until told to stop
+// (`stop` is closed at its other end) or either end fails; then closes the pipe.
+void relayKeys(int terminal, int toDialog, int stop) {
+    char buffer[256];
+    for (;;) {
+        pollfd ends[2] = {{terminal, POLLIN, 0}, {stop, POLLIN, 0}};
+        if (poll(ends, 2, -1) < 0 && errno == EINTR)
+            continue;
+        if (ends[1].revents != 0 || (ends[0].revents & POLLIN) == 0)
+            break;
+        const ssize_t got = read(terminal, buffer, sizeof buffer);
+        if (got <= 0 || !writeAll(toDialog, std::string(buffer, static_cast<size_t>(got))))
+            break;
+    }
+    close(toDialog);
+}
+
+// Keys one at a time, unechoed and unchanged (Enter as a carriage return, Ctrl-C as a byte
+// for the dialog), as the dialog reads its own terminal.
+bool setRawModes(int terminal) {
+    if (tcgetattr(terminal, &savedModes) != 0)
+        return false;
+    termios raw = savedModes;
+    raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON | ISTRIP | BRKINT);
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    restoreModes = tcsetattr(terminal, TCSANOW, &raw) == 0;
+    return restoreModes;
+}
+
+// The dialog on the person's terminal with `keys` typed first: a pipe holding them, fed on
+// with the terminal's keys by the relay thread.
+VlmrParentWindow relayedTerminal(const std::string& keys, std::string& error) {
+    int toDialog[2] = {-1, -1};
+    if (pipe2(toDialog, O_CLOEXEC) != 0)
+        return failed("cannot make a pipe for the dialog's keys", error);
+    dialogInput = toDialog[0];
+    const bool written = writeAll(toDialog[1], keys);
+    if (!written || pipe2(relayStop, O_CLOEXEC) != 0 || !setRawModes(relayTerminal)) {
+        close(toDialog[1]);
+        return failed("cannot relay the terminal's keys to the dialog", error);
+    }
+    try {
+        relay = std::thread(relayKeys, relayTerminal, toDialog[1], relayStop[0]);
+    } catch (const std::exception&) {
+        close(toDialog[1]);
+        return failed("cannot start the thread that relays the terminal's keys", error);
+    }
+    return VlmrParentWindow{dialogInput, dialogOutput};
+}
+
 } // namespace
 
 VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool interactive,
@@ -70,15 +141,19 @@ VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool inter
     endRegionDialogAnswer();
     if (interactive) {
         // The person's own terminal, whatever the standard streams are redirected to.
-        dialogInput = open("/dev/tty", O_RDWR | O_CLOEXEC);
-        if (dialogInput < 0)
+        relayTerminal = open("/dev/tty", O_RDWR | O_CLOEXEC);
+        if (relayTerminal < 0)
             return failed("no terminal to show the dialog on (/dev/tty)", error);
-        dialogOutput = dup(dialogInput);
+        dialogOutput = dup(relayTerminal);
         if (dialogOutput < 0)
             return failed("cannot use the terminal", error);
+        if (anyTyped(typed))
+            return relayedTerminal(keystrokes(typed), error);
+        std::swap(dialogInput, relayTerminal);
         return VlmrParentWindow{dialogInput, dialogOutput};
     }
-    const std::string answer = keystrokes(typed);
+    // Enter in a box presses OK, the default button.
+    const std::string answer = keystrokes(typed) + '\r';
     if (answer.size() > kMaxKeystrokes) {
         error = "the values for the dialog are too long";
         return kNoTerminal;
@@ -99,9 +174,27 @@ VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool inter
     return VlmrParentWindow{dialogInput, dialogOutput};
 }
 
+void regionDialogClosed() {
+    // Closing the stop pipe's writing end wakes the relay, which then ends.
+    closeDescriptor(relayStop[1]);
+    if (relay.joinable())
+        relay.join();
+    if (restoreModes)
+        tcsetattr(relayTerminal, TCSANOW, &savedModes);
+    restoreModes = false;
+    closeDescriptor(relayStop[0]);
+    closeDescriptor(relayStop[1]);
+    closeDescriptor(relayTerminal);
+}
+
 void endRegionDialogAnswer() {
+    regionDialogClosed();
     closeDescriptor(dialogInput);
     closeDescriptor(dialogOutput);
+}
+
+bool aboutBoxCanShow() {
+    return isatty(STDIN_FILENO) != 0 && isatty(STDOUT_FILENO) != 0;
 }
 
 VlmrParentWindow aboutBoxParent() {

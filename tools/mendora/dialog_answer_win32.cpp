@@ -51,8 +51,8 @@ HWND createOwnerWindow(std::string& error) {
 }
 
 // The helper: waits until the dialog owned by `owner` is shown (or until told to stop), sets
-// the texts of the boxes that have one and presses OK.
-void answerDialog(HWND owner, HANDLE stop, DialogValues typed) {
+// the texts of the boxes that have one and, when `confirm`, presses OK.
+void answerDialog(HWND owner, HANDLE stop, DialogValues typed, bool confirm) {
     HWND dialog = nullptr;
     while (dialog == nullptr) {
         if (WaitForSingleObject(stop, kPollInterval) != WAIT_TIMEOUT)
@@ -66,6 +66,8 @@ void answerDialog(HWND owner, HANDLE stop, DialogValues typed) {
         if (typed[box])
             SetDlgItemTextA(dialog, kSourceLeftBox + static_cast<int>(box), typed[box]->c_str());
     }
+    if (!confirm)
+        return;
     HWND ok = GetDlgItem(dialog, IDOK);
     SendMessageA(ok, BM_CLICK, 0, 0);
     // A click may be refused by a dialog that is not the active window (this program may not
@@ -83,8 +85,6 @@ VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool inter
     ownerWindow = createOwnerWindow(error);
     if (ownerWindow == nullptr)
         return nullptr;
-    if (interactive)
-        return ownerWindow;
     stopAnswering = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (stopAnswering == nullptr) {
         error = "cannot create an event (error " + std::to_string(GetLastError()) + ")";
@@ -92,7 +92,7 @@ VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool inter
         return nullptr;
     }
     try {
-        answerer = std::thread(answerDialog, ownerWindow, stopAnswering, typed);
+        answerer = std::thread(answerDialog, ownerWindow, stopAnswering, typed, !interactive);
     } catch (const std::exception& failure) {
         error = std::string("cannot start the dialog's answering thread: ") + failure.what();
         endRegionDialogAnswer();
@@ -100,6 +100,8 @@ VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool inter
     }
     return ownerWindow;
 }
+
+void regionDialogClosed() {}
 
 void endRegionDialogAnswer() {
     if (stopAnswering != nullptr)
@@ -112,6 +114,10 @@ void endRegionDialogAnswer() {
     if (ownerWindow != nullptr)
         DestroyWindow(ownerWindow);
     ownerWindow = nullptr;
+}
+
+bool aboutBoxCanShow() {
+    return true;
 }
 
 VlmrParentWindow aboutBoxParent() {

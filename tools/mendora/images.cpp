@@ -1,13 +1,15 @@
-// The command line's image files, through the stb single-file libraries (compiled here, once,
-// for PNG and JPEG only).
-// In: PNG and JPEG files. Out: RGB pixels and masks; PNG files written whole or not at all.
+// The command line's image files, the part common to both platforms: the output format by
+// name, RGB and selections from decoded samples, and the whole-or-nothing write.
+// In: file names, decoded samples (from the platform's codec). Out: RGB pixels, selections,
+// written files.
 #include "tools/mendora/images.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 
 #ifdef _WIN32
 #include <process.h>
@@ -15,73 +17,20 @@
 #include <unistd.h>
 #endif
 
-#define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
-#define STBI_FAILURE_USERMSG
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb_image.h>
-#define STBI_WRITE_NO_STDIO
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb_image_write.h>
-
 namespace mendora::cli {
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
-struct PixelsFree {
-    void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
-};
-using Pixels = std::unique_ptr<stbi_uc, PixelsFree>;
-
-std::string failureReason() {
-    const char* reason = stbi_failure_reason();
-    return reason != nullptr ? reason : "unknown error";
-}
-
-// Opens `path` and checks what it holds. On success `file` is open at its start and
-// `channels` is the image's own channel count (1 grey, 2 grey and alpha, 3 RGB, 4 RGBA).
-bool openImage(const std::string& path, File& file, int& channels, std::string& error) {
-    file.reset(std::fopen(path.c_str(), "rb"));
-    if (!file) {
+// Checks that `path` can be opened for reading, with the system's reason when not: the
+// codecs' own messages for a missing file differ and repeat the name.
+bool openable(const std::string& path, std::string& error) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
         error = std::strerror(errno);
         return false;
     }
-    int width = 0;
-    int height = 0;
-    if (!stbi_info_from_file(file.get(), &width, &height, &channels)) {
-        error = "not a readable PNG or JPEG image (" + failureReason() + ")";
-        return false;
-    }
-    if (stbi_is_16_bit_from_file(file.get())) {
-        error = "16-bit images are not supported (8 bits per sample needed)";
-        return false;
-    }
-    if (width > kMaxImageSide || height > kMaxImageSide) {
-        error = std::to_string(width) + " x " + std::to_string(height) + " is too large (at most " +
-                std::to_string(kMaxImageSide) + " pixels a side)";
-        return false;
-    }
+    std::fclose(file);
     return true;
-}
-
-// Decodes the open image with `wanted` channels (0: its own).
-Pixels decode(FILE* file, int wanted, int32_t& width, int32_t& height, std::string& error) {
-    int w = 0;
-    int h = 0;
-    int channels = 0;
-    Pixels pixels(stbi_load_from_file(file, &w, &h, &channels, wanted));
-    if (!pixels) {
-        error = "cannot decode the image (" + failureReason() + ")";
-        return nullptr;
-    }
-    width = w;
-    height = h;
-    return pixels;
 }
 
 const char* conversionNotice(int channels) {
@@ -97,10 +46,27 @@ const char* conversionNotice(int channels) {
     }
 }
 
-void appendBytes(void* context, void* data, int size) {
-    auto* bytes = static_cast<std::vector<uint8_t>*>(context);
-    const auto* first = static_cast<const uint8_t*>(data);
-    bytes->insert(bytes->end(), first, first + size);
+// The RGB of the decoded pixel at `samples`: grey repeated, alpha dropped.
+void toRgb(const uint8_t* samples, int channels, uint8_t* rgb) {
+    const bool grey = channels < 3;
+    rgb[0] = samples[0];
+    rgb[1] = grey ? samples[0] : samples[1];
+    rgb[2] = grey ? samples[0] : samples[2];
+}
+
+// The value a mask pixel is compared with: its alpha when it has alpha, else its grey value
+// or its largest colour value.
+uint8_t maskValue(const uint8_t* samples, int channels) {
+    switch (channels) {
+    case 2:
+        return samples[1];
+    case 4:
+        return samples[3];
+    case 3:
+        return std::max({samples[0], samples[1], samples[2]});
+    default:
+        return samples[0];
+    }
 }
 
 // A name for the temporary file beside `target`, private to this process.
@@ -136,80 +102,94 @@ bool writeWholeFile(const std::filesystem::path& path, const std::vector<uint8_t
     return false;
 }
 
+// Writes `bytes` to the temporary file, gives it the permissions of an existing `target` and
+// renames it over `target`. On failure removes the temporary file.
+bool replaceWhole(const std::filesystem::path& target, const std::vector<uint8_t>& bytes,
+                  std::string& error) {
+    const std::filesystem::path temporary = temporaryBeside(target);
+    std::error_code failure;
+    const std::filesystem::file_status existing = std::filesystem::status(target, failure);
+    if (writeWholeFile(temporary, bytes, error)) {
+        if (std::filesystem::is_regular_file(existing))
+            std::filesystem::permissions(temporary, existing.permissions(), failure);
+        failure.clear();
+        std::filesystem::rename(temporary, target, failure);
+        if (!failure)
+            return true;
+        error = failure.message();
+    }
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    return false;
+}
+
 } // namespace
 
-bool readImage(const std::string& path, RgbImage& image, std::string& notice, std::string& error) {
+bool outputFormatFromName(const std::string& path, ImageFormat& format, std::string& error) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".png") {
+        format = ImageFormat::png;
+    } else if (extension == ".jpg" || extension == ".jpeg") {
+        format = ImageFormat::jpeg;
+    } else if (extension == ".tif" || extension == ".tiff") {
+        format = ImageFormat::tiff;
+    } else if (extension == ".webp") {
+        format = ImageFormat::webp;
+    } else {
+        error = "the output name must end in .png, .jpg, .jpeg, .tif, .tiff or .webp";
+        return false;
+    }
+    if (!codec::canWrite(format)) {
+        error = "this build cannot write " + extension + " files";
+        return false;
+    }
+    return true;
+}
+
+bool readImage(const std::string& path, RgbImage& image, ImageMetadata& metadata,
+               std::string& notice, std::string& error) {
     notice.clear();
-    File file;
-    int channels = 0;
-    if (!openImage(path, file, channels, error))
+    DecodedImage decoded;
+    if (!openable(path, error) || !codec::decode(path, decoded, error))
         return false;
-    Pixels pixels = decode(file.get(), 3, image.width, image.height, error);
-    if (!pixels)
-        return false;
-    image.pixels.assign(pixels.get(), pixels.get() + static_cast<size_t>(image.width) *
-                                                         static_cast<size_t>(image.height) * 3);
-    notice = conversionNotice(channels);
+    image.width = decoded.width;
+    image.height = decoded.height;
+    const size_t count = static_cast<size_t>(decoded.width) * static_cast<size_t>(decoded.height);
+    image.pixels.resize(count * 3);
+    for (size_t i = 0; i < count; i++)
+        toRgb(&decoded.samples[i * static_cast<size_t>(decoded.channels)], decoded.channels,
+              &image.pixels[i * 3]);
+    metadata = std::move(decoded.metadata);
+    notice = conversionNotice(decoded.channels);
     return true;
 }
 
-bool readMask(const std::string& path, int32_t& width, int32_t& height, std::vector<uint8_t>& mask,
+bool readMask(const std::string& path, int32_t threshold, Selection& selection,
               std::string& error) {
-    File file;
-    int channels = 0;
-    if (!openImage(path, file, channels, error))
+    DecodedImage decoded;
+    if (!openable(path, error) || !codec::decode(path, decoded, error))
         return false;
-    Pixels pixels = decode(file.get(), channels, width, height, error);
-    if (!pixels)
-        return false;
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    const stbi_uc* samples = pixels.get();
-    mask.assign(count, 0);
+    selection.width = decoded.width;
+    selection.height = decoded.height;
+    selection.byAlpha = decoded.channels == 2 || decoded.channels == 4;
+    const size_t count = static_cast<size_t>(decoded.width) * static_cast<size_t>(decoded.height);
+    selection.mask.assign(count, 0);
     for (size_t i = 0; i < count; i++) {
-        const stbi_uc* pixel = samples + i * static_cast<size_t>(channels);
-        bool marked = false;
-        switch (channels) {
-        case 2:
-            marked = pixel[1] != 0; // alpha
-            break;
-        case 4:
-            marked = pixel[3] != 0; // alpha
-            break;
-        case 3:
-            marked = pixel[0] != 0 || pixel[1] != 0 || pixel[2] != 0;
-            break;
-        default:
-            marked = pixel[0] != 0;
-            break;
-        }
-        mask[i] = marked ? 1 : 0;
+        const uint8_t value = maskValue(&decoded.samples[i * static_cast<size_t>(decoded.channels)],
+                                        decoded.channels);
+        selection.mask[i] = value >= threshold ? 1 : 0;
     }
     return true;
 }
 
-bool writePng(const std::string& path, const RgbImage& image, std::string& error) {
+bool writeImage(const std::string& path, const RgbImage& image, ImageFormat format, int32_t quality,
+                const ImageMetadata& metadata, std::string& error) {
     std::vector<uint8_t> bytes;
-    if (!stbi_write_png_to_func(appendBytes, &bytes, image.width, image.height, 3,
-                                image.pixels.data(), image.width * 3)) {
-        error = "cannot encode the image";
+    if (!codec::encode(image, format, quality, metadata, bytes, error))
         return false;
-    }
-    const std::filesystem::path target(path);
-    const std::filesystem::path temporary = temporaryBeside(target);
-    if (!writeWholeFile(temporary, bytes, error)) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        return false;
-    }
-    std::error_code renameError;
-    std::filesystem::rename(temporary, target, renameError);
-    if (renameError) {
-        error = renameError.message();
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        return false;
-    }
-    return true;
+    return replaceWhole(std::filesystem::path(path), bytes, error);
 }
 
 } // namespace mendora::cli

@@ -1,4 +1,6 @@
-// Reading and writing the command line's images: 8-bit PNG and JPEG in, PNG out.
+// Reading and writing the command line's image files. The decoding and encoding is the
+// platform's (images_linux.cpp: libvips; images_win32.cpp: stb); what the command line does
+// with the samples, the output's name and the whole-or-nothing write is common (images.cpp).
 #pragma once
 
 #include <cstdint>
@@ -14,25 +16,76 @@ struct RgbImage {
     std::vector<uint8_t> pixels;
 };
 
+// What an output keeps of the input file besides its pixels.
+struct ImageMetadata {
+    std::vector<uint8_t> iccProfile; // the embedded colour profile, empty when none
+    std::vector<uint8_t> exif;       // the raw EXIF block of a JPEG, empty otherwise
+    std::vector<uint8_t> xmp;        // the XMP packet of a JPEG, empty otherwise
+};
+
+// A decoded image file as a viewer shows it (its orientation applied): 8-bit samples of
+// `channels` channels (1 grey, 2 grey and alpha, 3 RGB, 4 RGBA) in rows of width x channels.
+struct DecodedImage {
+    int32_t width = 0;
+    int32_t height = 0;
+    int channels = 0;
+    std::vector<uint8_t> samples;
+    ImageMetadata metadata;
+};
+
 // The largest width and height the host's 16-bit filter rectangle can describe.
 constexpr int32_t kMaxImageSide = 32767;
 
-// Reads an 8-bit PNG or JPEG as RGB. Grey, grey with alpha and RGBA images are converted
-// (alpha dropped), and `notice` then says so in a few words ("grey image converted to RGB");
-// otherwise it is empty. Returns false with the reason in `error` (without the file name) when
-// the file is missing or unreadable, is no PNG or JPEG, has 16 bits per sample, or is wider
-// or taller than kMaxImageSide.
-bool readImage(const std::string& path, RgbImage& image, std::string& notice, std::string& error);
+enum class ImageFormat { png, jpeg, tiff, webp };
 
-// Reads a mask: one byte per pixel in rows of `width` bytes, 1 where the mask's pixel is
-// nonzero (its grey value, any of its colours, or its alpha when it has alpha) and 0
-// elsewhere. Fails like readImage.
-bool readMask(const std::string& path, int32_t& width, int32_t& height, std::vector<uint8_t>& mask,
-              std::string& error);
+// The format an output name asks for, by its extension (case ignored): .png, .jpg or .jpeg,
+// .tif or .tiff, .webp. Returns false with the reason in `error` for any other name, and
+// for a format this build cannot write.
+bool outputFormatFromName(const std::string& path, ImageFormat& format, std::string& error);
 
-// Writes `image` as PNG to `path` through a temporary file in the same folder, renamed over
-// `path` once it is complete: a failed write leaves no half-written file and an existing file
-// untouched. Returns false with the reason in `error`.
-bool writePng(const std::string& path, const RgbImage& image, std::string& error);
+// Reads an 8-bit image as RGB, as viewers show it. Grey, grey with alpha and RGBA images are
+// converted (alpha dropped), and `notice` then says so in a few words ("grey image converted
+// to RGB"); otherwise it is empty. Returns false with the reason in `error` (without the file
+// name) when the file is missing or unreadable, is no image of a known type, has 16 bits per
+// sample, or is wider or taller than kMaxImageSide.
+bool readImage(const std::string& path, RgbImage& image, ImageMetadata& metadata,
+               std::string& notice, std::string& error);
+
+// A selection read from a mask image: one byte per pixel in rows of `width` bytes, 1 where
+// selected. `byAlpha` is true when the mask had alpha and its alpha decided.
+struct Selection {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> mask;
+    bool byAlpha = false;
+};
+
+// Reads a mask: a pixel is selected when its alpha (when the mask has alpha), else its grey
+// value or its largest colour value, is at least `threshold` (1 to 255). Fails like readImage.
+bool readMask(const std::string& path, int32_t threshold, Selection& selection, std::string& error);
+
+// Writes `image` in `format` (JPEG and WebP at `quality`, 1 to 100) with `metadata` (the
+// colour profile always; EXIF and XMP in JPEG only; the orientation set to upright) to `path`,
+// through a temporary file in the same folder renamed over `path` once it is complete: a
+// failed write leaves no half-written file and an existing file untouched; a replaced file
+// keeps its permissions. Returns false with the reason in `error`.
+bool writeImage(const std::string& path, const RgbImage& image, ImageFormat format, int32_t quality,
+                const ImageMetadata& metadata, std::string& error);
+
+// The platform's codec, for images.cpp.
+namespace codec {
+
+// Decodes `path` as a viewer shows it. The extent is checked against kMaxImageSide before the
+// pixels are decoded. Returns false with the reason in `error` (see readImage).
+bool decode(const std::string& path, DecodedImage& image, std::string& error);
+
+// True when this build can write `format`.
+bool canWrite(ImageFormat format);
+
+// Encodes `image` as writeImage describes into `bytes`. Returns false with the reason.
+bool encode(const RgbImage& image, ImageFormat format, int32_t quality,
+            const ImageMetadata& metadata, std::vector<uint8_t>& bytes, std::string& error);
+
+} // namespace codec
 
 } // namespace mendora::cli

@@ -1,6 +1,9 @@
 // `mendora`: the command line that drives the plug-in module as the image editor does.
 // In: the command line, image files. Out: the filled image file, messages, the exit status
 // (0 done, 1 the plug-in reported an error, 2 a usage or file error).
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -9,6 +12,7 @@
 #include <vector>
 
 #include "resources/maker_texts.h"
+#include "tools/mendora/dialog_answer.h"
 #include "tools/mendora/images.h"
 #include "tools/mendora/options.h"
 #include "tools/mendora/plugin_run.h"
@@ -52,37 +56,98 @@ std::string summary(const RgbImage& image, size_t selected, const FillRun& run) 
            ", patch radius " + std::to_string(p.patchRadius) + ")";
 }
 
+// True when `a` and `b` name the same existing file.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code failure;
+    return std::filesystem::equivalent(a, b, failure) && !failure;
+}
+
+// The selection of --region: the rectangle clipped to the image. Returns false with the
+// reason when nothing of it lies inside the image.
+bool regionSelection(const std::array<int32_t, 4>& region, const RgbImage& image,
+                     Selection& selection, std::string& error) {
+    const int32_t left = std::max(region[0], 0);
+    const int32_t top = std::max(region[1], 0);
+    const int32_t right = std::min(region[2], image.width);
+    const int32_t bottom = std::min(region[3], image.height);
+    if (left >= right || top >= bottom) {
+        error = "--region " + std::to_string(region[0]) + "," + std::to_string(region[1]) + "," +
+                std::to_string(region[2]) + "," + std::to_string(region[3]) +
+                " selects no pixel of the " + std::to_string(image.width) + " x " +
+                std::to_string(image.height) + " image";
+        return false;
+    }
+    selection = Selection{image.width, image.height, {}, false};
+    selection.mask.assign(static_cast<size_t>(image.width) * static_cast<size_t>(image.height), 0);
+    for (int32_t y = top; y < bottom; y++)
+        std::fill_n(selection.mask.begin() + static_cast<ptrdiff_t>(y) * image.width + left,
+                    right - left, uint8_t{1});
+    return true;
+}
+
+// Reads the mask (or makes the region's selection) for `image` and checks it against the
+// image: its size, and that it leaves some pixel to copy texture from. Returns the exit
+// status of a failure, or kExitDone.
+int readSelection(const Options& options, const std::string& maskPath, const RgbImage& image,
+                  Selection& selection, size_t& selected) {
+    std::string error;
+    if (options.region) {
+        if (!regionSelection(*options.region, image, selection, error)) {
+            message(error);
+            return kExitUsageOrFile;
+        }
+    } else if (!readMask(maskPath, options.maskThreshold, selection, error)) {
+        return fileError(maskPath, error);
+    }
+    const std::string named = options.region ? "--region" : maskPath;
+    if (selection.width != image.width || selection.height != image.height)
+        return fileError(named, "the mask is " + std::to_string(selection.width) + " x " +
+                                    std::to_string(selection.height) + ", the image " +
+                                    std::to_string(image.width) + " x " +
+                                    std::to_string(image.height));
+    selected = static_cast<size_t>(std::count(selection.mask.begin(), selection.mask.end(), 1));
+    // The plug-in would find no source patch and report bad parameters (-30100); the reason
+    // is plainer here.
+    if (selected == selection.mask.size())
+        return fileError(named, std::string("the mask selects every pixel") +
+                                    (selection.byAlpha ? " by its alpha (an opaque mask selects "
+                                                         "everything)"
+                                                       : "") +
+                                    ", so no pixel is left to copy texture from");
+    if (selected == 0 && !options.quiet)
+        message(named + ": the mask marks no pixel, so the image is written unchanged");
+    return kExitDone;
+}
+
 // Reads IN and MASK, runs the plug-in over them and writes OUT. Nothing is written unless the
 // whole run succeeded.
 int fill(const Options& options, const std::string& input, const std::string& maskPath,
          const std::string& output) {
-    RgbImage image;
-    std::string notice;
+    ImageFormat format = ImageFormat::png;
     std::string error;
-    if (!readImage(input, image, notice, error))
+    if (!outputFormatFromName(output, format, error))
+        return fileError(output, error);
+    if (!maskPath.empty() && sameFile(output, maskPath))
+        return fileError(output, "the output names the mask file, which is left untouched "
+                                 "(choose another output name)");
+
+    RgbImage image;
+    ImageMetadata metadata;
+    std::string notice;
+    if (!readImage(input, image, metadata, notice, error))
         return fileError(input, error);
     if (!notice.empty())
         message(input + ": " + notice);
 
-    int32_t maskWidth = 0;
-    int32_t maskHeight = 0;
-    std::vector<uint8_t> mask;
-    if (!readMask(maskPath, maskWidth, maskHeight, mask, error))
-        return fileError(maskPath, error);
-    if (maskWidth != image.width || maskHeight != image.height)
-        return fileError(maskPath, "the mask is " + std::to_string(maskWidth) + " x " +
-                                       std::to_string(maskHeight) + ", the image " +
-                                       std::to_string(image.width) + " x " +
-                                       std::to_string(image.height));
+    Selection selection;
     size_t selected = 0;
-    for (uint8_t marked : mask)
-        selected += marked != 0 ? 1 : 0;
-    if (selected == 0 && !options.quiet)
-        message(maskPath + ": the mask marks no pixel, so the image is written unchanged");
+    const int status = readSelection(options, maskPath, image, selection, selected);
+    if (status != kExitDone)
+        return status;
 
     FillRun run;
     const bool statusLine = !options.quiet && errorOutputIsTerminal();
-    if (!runFilter(pluginModulePath(options.module), image, mask, options.typed,
+    if (!runFilter(pluginModulePath(options.module), image, selection.mask, options.typed,
                    options.interactive, statusLine, run, error)) {
         message(error);
         return kExitUsageOrFile;
@@ -92,7 +157,7 @@ int fill(const Options& options, const std::string& input, const std::string& ma
                 " was not written");
         return kExitPluginError;
     }
-    if (!writePng(output, run.output, error))
+    if (!writeImage(output, run.output, format, options.quality, metadata, error))
         return fileError(output, "cannot write: " + error);
     if (!options.quiet)
         std::printf("%s\n", summary(image, selected, run).c_str());
@@ -112,6 +177,11 @@ int demo(const Options& options) {
 }
 
 int about(const Options& options) {
+    if (!aboutBoxCanShow()) {
+        // No terminal for the box: its text and its two addresses as plain lines.
+        std::printf("%s\nhttp://%s\nhttp://%s\n", kAboutText, kAddress1, kAddress2);
+        return kExitDone;
+    }
     std::vector<std::string> addresses;
     std::string error;
     if (!runAbout(pluginModulePath(options.module), addresses, error)) {

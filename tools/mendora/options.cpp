@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "engine/engine.h"
+
 namespace mendora::cli {
 
 namespace {
@@ -11,6 +13,10 @@ namespace {
 // Box indices in DialogValues: boxes 3 to 7 of the region dialog.
 constexpr size_t kSourceLeftBox = 0;
 constexpr size_t kPatchRadiusBox = 4;
+
+// The range of the plug-in's signed 16-bit parameter fields.
+constexpr int64_t kFieldLowest = -32768;
+constexpr int64_t kFieldHighest = 32767;
 
 // A whole number as a person would type it: an optional sign and at least one digit.
 bool wholeNumber(const std::string& text) {
@@ -25,8 +31,36 @@ bool wholeNumber(const std::string& text) {
     return true;
 }
 
-// LEFT,TOP,RIGHT,BOTTOM into boxes 3 to 6.
-bool readSource(const std::string& text, DialogValues& typed) {
+// The value of a whole number, or a value beyond every range here when it has more digits
+// than an int64_t holds.
+int64_t wholeValue(const std::string& text) {
+    const bool negative = text[0] == '-';
+    const size_t first = text.find_first_not_of("+-0");
+    const std::string digits = first == std::string::npos ? "0" : text.substr(first);
+    const int64_t magnitude = digits.size() > 12 ? int64_t{1} << 50 : std::stoll(digits);
+    return negative ? -magnitude : magnitude;
+}
+
+// Reads `text` as a whole number in lowest..highest, for the option `name`.
+bool readNumber(const std::string& name, const std::string& text, int64_t lowest, int64_t highest,
+                int32_t& value, std::string& error) {
+    if (!wholeNumber(text)) {
+        error = name + " needs a whole number, not '" + text + "'";
+        return false;
+    }
+    const int64_t number = wholeValue(text);
+    if (number < lowest || number > highest) {
+        error = name + " " + text + " is outside " + std::to_string(lowest) + ".." +
+                std::to_string(highest);
+        return false;
+    }
+    value = static_cast<int32_t>(number);
+    return true;
+}
+
+// LEFT,TOP,RIGHT,BOTTOM, each in the plug-in's 16-bit range.
+bool readRectangle(const std::string& name, const std::string& text, std::array<int32_t, 4>& values,
+                   std::string& error) {
     std::string parts[4];
     size_t part = 0;
     for (char c : text) {
@@ -35,16 +69,68 @@ bool readSource(const std::string& text, DialogValues& typed) {
             continue;
         }
         if (++part == 4)
-            return false;
+            break;
     }
-    if (part != 3)
+    if (part != 3) {
+        error = name + " needs four whole numbers LEFT,TOP,RIGHT,BOTTOM, not '" + text + "'";
         return false;
-    for (size_t i = 0; i < 4; i++) {
-        if (!wholeNumber(parts[i]))
-            return false;
-        typed[kSourceLeftBox + i] = parts[i];
     }
+    for (size_t i = 0; i < 4; i++)
+        if (!readNumber(name + " value", parts[i], kFieldLowest, kFieldHighest, values[i], error))
+            return false;
     return true;
+}
+
+// The patch radius: typed as given (0 or less keeps the previous radius), up to the largest
+// the plug-in accepts.
+bool readRadius(const std::string& text, Options& options, std::string& error) {
+    int32_t radius = 0;
+    if (!readNumber("--radius", text, kFieldLowest, kFieldHighest, radius, error))
+        return false;
+    if (radius > largestPatchRadius()) {
+        error = "patch radius " + std::to_string(radius) + " is too large: the largest is " +
+                std::to_string(largestPatchRadius());
+        return false;
+    }
+    options.typed[kPatchRadiusBox] = text;
+    return true;
+}
+
+bool readSource(const std::string& text, Options& options, std::string& error) {
+    std::array<int32_t, 4> values{};
+    if (!readRectangle("--source", text, values, error))
+        return false;
+    for (size_t i = 0; i < 4; i++)
+        options.typed[kSourceLeftBox + i] = std::to_string(values[i]);
+    return true;
+}
+
+// Takes the value of an option that has one. Returns false with the reason for an unknown
+// option or a value it cannot take.
+bool readValueOption(const std::string& name, const std::string& value, Options& options,
+                     std::string& error) {
+    if (name == "-o" || name == "--output") {
+        options.output = value;
+        return true;
+    }
+    if (name == "--module") {
+        options.module = value;
+        return true;
+    }
+    if (name == "--radius")
+        return readRadius(value, options, error);
+    if (name == "--source")
+        return readSource(value, options, error);
+    if (name == "--region") {
+        options.region.emplace();
+        return readRectangle("--region", value, *options.region, error);
+    }
+    if (name == "--quality")
+        return readNumber(name, value, 1, 100, options.quality, error);
+    if (name == "--mask-threshold")
+        return readNumber(name, value, 1, 255, options.maskThreshold, error);
+    error = "unknown option '" + name + "'";
+    return false;
 }
 
 bool parseCommand(const std::string& word, Command& command) {
@@ -60,6 +146,24 @@ bool parseCommand(const std::string& word, Command& command) {
         command = Command::version;
     else
         return false;
+    return true;
+}
+
+// The files of `fill`: the image and the mask, or the image alone with --region.
+bool takeFillFiles(const std::vector<std::string>& files, Options& options, std::string& error) {
+    const size_t wanted = options.region ? 1 : 2;
+    if (files.size() != wanted) {
+        error = options.region ? "fill takes an image and either a mask or --region, not both"
+                               : "fill needs an image and a mask (mendora fill IN MASK -o OUT)";
+        return false;
+    }
+    if (options.output.empty()) {
+        error = "fill needs an output file (-o OUT)";
+        return false;
+    }
+    options.input = files[0];
+    if (!options.region)
+        options.mask = files[1];
     return true;
 }
 
@@ -105,54 +209,22 @@ bool parseOptions(const std::vector<std::string>& arguments, Options& options, s
         // Options with a value: "--name value" or "--name=value".
         std::string name = argument;
         std::string value;
-        bool hasValue = false;
         const size_t equals = argument.find('=');
         if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
             name = argument.substr(0, equals);
             value = argument.substr(equals + 1);
-            hasValue = true;
-        }
-        if (name != "-o" && name != "--output" && name != "--radius" && name != "--source" &&
-            name != "--module") {
-            error = "unknown option '" + argument + "'";
-            return false;
-        }
-        if (!hasValue) {
-            if (i + 1 == arguments.size()) {
-                error = "option '" + name + "' needs a value";
-                return false;
-            }
+        } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
-        }
-        if (name == "-o" || name == "--output") {
-            options.output = value;
-        } else if (name == "--module") {
-            options.module = value;
-        } else if (name == "--radius") {
-            if (!wholeNumber(value)) {
-                error = "--radius needs a whole number, not '" + value + "'";
-                return false;
-            }
-            options.typed[kPatchRadiusBox] = value;
-        } else if (!readSource(value, options.typed)) {
-            error = "--source needs four whole numbers LEFT,TOP,RIGHT,BOTTOM, not '" + value + "'";
+        } else {
+            error = "option '" + name + "' needs a value";
             return false;
         }
+        if (!readValueOption(name, value, options, error))
+            return false;
     }
 
-    if (options.command == Command::fill) {
-        if (files.size() != 2) {
-            error = "fill needs an image and a mask (mendora fill IN MASK -o OUT)";
-            return false;
-        }
-        if (options.output.empty()) {
-            error = "fill needs an output file (-o OUT)";
-            return false;
-        }
-        options.input = files[0];
-        options.mask = files[1];
-        return true;
-    }
+    if (options.command == Command::fill)
+        return takeFillFiles(files, options, error);
     if (!files.empty()) {
         error = "unexpected argument '" + files[0] + "'";
         return false;
@@ -161,35 +233,46 @@ bool parseOptions(const std::vector<std::string>& arguments, Options& options, s
 }
 
 std::string usageText() {
+    const std::string largest = std::to_string(largestPatchRadius());
     return "Usage:\n"
-           "  mendora fill IN MASK -o OUT [--radius N] [--source LEFT,TOP,RIGHT,BOTTOM]\n"
-           "                              [--interactive] [--quiet]\n"
+           "  mendora fill IN (MASK | --region L,T,R,B) -o OUT [--radius N]\n"
+           "               [--source L,T,R,B] [--mask-threshold N] [--quality N]\n"
+           "               [--interactive] [--quiet]\n"
            "  mendora demo [-o OUT] [--radius N] [--source LEFT,TOP,RIGHT,BOTTOM]\n"
            "               [--interactive] [--quiet]\n"
            "  mendora about\n"
            "  mendora --help | --version\n"
            "\n"
            "fill   Fills the region of the image IN that MASK marks with texture from the rest\n"
-           "       of the image, and writes the result to OUT as PNG. IN is an 8-bit PNG or\n"
-           "       JPEG (grey and RGBA images are converted to RGB); MASK is an image of the\n"
-           "       same size whose nonzero pixels (grey value, or alpha when it has alpha) mark\n"
-           "       the region. The Zendrel plug-in module does the fill, driven as the image\n"
-           "       editor drives it; its region dialog is answered as a person would: the given\n"
-           "       values are typed into its boxes and OK is pressed.\n"
+           "       of the image, and writes the result to OUT in the format its name gives.\n"
+           "       IN is an 8-bit image (grey and RGBA images are converted to RGB), read as\n"
+           "       viewers show it (its orientation applied); MASK is an image of the same\n"
+           "       size whose pixels of at least the threshold (by grey value, largest colour\n"
+           "       value, or alpha when it has alpha) mark the region. The Zendrel plug-in\n"
+           "       module does the fill, driven as the image editor drives it; its region\n"
+           "       dialog is answered as a person would: the given values are typed into its\n"
+           "       boxes and OK is pressed.\n"
            "demo   Fills the bundled sample photograph and prints the path of the result.\n"
            "about  Shows the plug-in's about box (Tab moves, Space presses a button, Escape or\n"
-           "       Enter closes it).\n"
+           "       Enter closes it); without a terminal prints its text and addresses.\n"
            "\n"
            "Options:\n"
-           "  -o, --output OUT     the PNG file to write (written whole or not at all)\n"
-           "  --radius N           the patch radius to type into the dialog (default 4;\n"
-           "                       0 or less keeps the radius of the previous fill)\n"
+           "  -o, --output OUT     the file to write (written whole or not at all): .png,\n"
+           "                       .jpg/.jpeg, .tif/.tiff or .webp; the input's colour\n"
+           "                       profile is kept, and for JPEG from JPEG its EXIF data\n"
+           "  --region L,T,R,B     fill columns L to R - 1, rows T to B - 1 (instead of MASK)\n"
+           "  --radius N           the patch radius to type into the dialog (default 4, at\n"
+           "                       most " +
+           largest +
+           "; 0 or less keeps the radius of the previous fill)\n"
            "  --source L,T,R,B     the source rectangle to type into the dialog: columns L to\n"
-           "                       R - 1, rows T to B - 1 (default the whole image; values out\n"
-           "                       of range are corrected by the plug-in)\n"
+           "                       R - 1, rows T to B - 1 (default the whole image; values\n"
+           "                       -32768..32767, out of the image corrected by the plug-in)\n"
+           "  --mask-threshold N   the least mask value that selects (1 to 255, default 1)\n"
+           "  --quality N          JPEG and WebP quality (1 to 100, default 92)\n"
            "  --interactive        edit the dialog yourself on the terminal (Tab moves,\n"
            "                       Enter is OK, Escape is Cancel); --radius and --source\n"
-           "                       are not typed then\n"
+           "                       are typed into it first\n"
            "  -q, --quiet          no status line and no summary\n"
            "  --module PATH        the plug-in module to load (default: $MENDORA_MODULE, or\n"
            "                       the module built with this program)\n"
@@ -197,8 +280,8 @@ std::string usageText() {
            "  --version            the version\n"
            "\n"
            "Exit status: 0 done; 1 the plug-in reported an error (out of memory -108,\n"
-           "canceled -128, bad parameters -30100); 2 a usage error, or a file that cannot be\n"
-           "read or written (nothing is written then).\n";
+           "canceled -128, bad parameters -30100); 2 a usage error, a value out of range, or\n"
+           "a file that cannot be read or written (nothing is written then).\n";
 }
 
 } // namespace mendora::cli

@@ -1,6 +1,9 @@
 // The command line of `mendora`: its commands, options and usage text.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +15,15 @@ enum class Command { help, version, fill, demo, about };
 
 struct Options {
     Command command = Command::help;
-    // fill: the image and the mask; demo ignores them.
+    // fill: the image and the mask (empty with --region); demo ignores them.
     std::string input;
     std::string mask;
+    // --region: left, top, right and bottom (exclusive) of the rectangle to fill.
+    std::optional<std::array<int32_t, 4>> region;
+    // A mask pixel is selected when its value is at least this (1 to 255).
+    int32_t maskThreshold = 1;
+    // JPEG and WebP output quality (1 to 100).
+    int32_t quality = 92;
     // fill: required; demo: where the result goes (empty: the build's demo result).
     std::string output;
     // The texts typed into the region dialog's boxes 3 to 7.
@@ -27,8 +36,9 @@ struct Options {
 
 // Reads the arguments after the program name. Returns false with a one-line message in
 // `error` for anything it cannot take: an unknown command or option, a missing value or
-// file, a radius or source rectangle that is not made of whole numbers. The numbers are kept
-// as typed (0, negative and out-of-range values included): the plug-in reads them.
+// file, a number that is not whole or outside its range (radius and source values outside
+// the plug-in's 16-bit fields, a radius above the largest the plug-in accepts). The radius
+// and source are kept as typed (0 and negative values included): the plug-in reads them.
 bool parseOptions(const std::vector<std::string>& arguments, Options& options, std::string& error);
 
 // The text of --help.

@@ -23,6 +23,7 @@ bool statusWanted = false;
 std::chrono::steady_clock::time_point fillStarted;
 
 int16_t VLMR_CALLBACK deliverAndStartClock() {
+    regionDialogClosed();
     fillStarted = std::chrono::steady_clock::now();
     const int16_t answer = hostDelivery();
     if (answer == resultSuccess && statusWanted)

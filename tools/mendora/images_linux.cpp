@@ -1,0 +1,181 @@
+// The command line's image codec on Linux: libvips reads and writes every common format by
+// file name, applies the EXIF orientation, and carries the colour profile and metadata.
+// In: image files. Out: decoded samples as viewers show them; encoded files.
+#include <vips/vips.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "tools/mendora/images.h"
+
+namespace mendora::cli::codec {
+
+namespace {
+
+struct ImageUnref {
+    void operator()(VipsImage* image) const { g_object_unref(image); }
+};
+using Image = std::unique_ptr<VipsImage, ImageUnref>;
+
+// libvips is started once, on first use, and shut down when the program ends (its caches
+// and worker threads released, so leak checkers see none of them).
+bool started() {
+    static const bool ready = VIPS_INIT("mendora") == 0 && std::atexit(vips_shutdown) == 0;
+    return ready;
+}
+
+// The first line of libvips' error buffer, which is cleared.
+std::string libraryError() {
+    std::string text = vips_error_buffer();
+    vips_error_clear();
+    const size_t end = text.find('\n');
+    return end == std::string::npos ? text : text.substr(0, end);
+}
+
+std::vector<uint8_t> blob(VipsImage* image, const char* name) {
+    const void* data = nullptr;
+    size_t size = 0;
+    if (vips_image_get_typeof(image, name) == 0 || vips_image_get_blob(image, name, &data, &size))
+        return {};
+    const auto* first = static_cast<const uint8_t*>(data);
+    return std::vector<uint8_t>(first, first + size);
+}
+
+bool isJpegFile(VipsImage* image) {
+    const char* loader = nullptr;
+    return vips_image_get_typeof(image, VIPS_META_LOADER) != 0 &&
+           vips_image_get_string(image, VIPS_META_LOADER, &loader) == 0 &&
+           std::string(loader) == "jpegload";
+}
+
+// Checks the layout of the upright image before its pixels are decoded.
+bool checkLayout(VipsImage* image, std::string& error) {
+    const int width = vips_image_get_width(image);
+    const int height = vips_image_get_height(image);
+    if (width > kMaxImageSide || height > kMaxImageSide) {
+        error = std::to_string(width) + " x " + std::to_string(height) + " is too large (at most " +
+                std::to_string(kMaxImageSide) + " pixels a side)";
+        return false;
+    }
+    if (vips_image_get_format(image) == VIPS_FORMAT_USHORT) {
+        error = "16-bit images are not supported (8 bits per sample needed)";
+        return false;
+    }
+    if (vips_image_get_format(image) != VIPS_FORMAT_UCHAR) {
+        error = "only images of 8 bits per sample are supported";
+        return false;
+    }
+    if (vips_image_get_interpretation(image) == VIPS_INTERPRETATION_CMYK ||
+        vips_image_get_bands(image) > 4) {
+        error = "only grey and RGB images (with or without alpha) are supported";
+        return false;
+    }
+    return true;
+}
+
+// Attaches what the output keeps: the profile always, EXIF and XMP in JPEG, upright.
+void attachMetadata(VipsImage* image, ImageFormat format, const ImageMetadata& metadata) {
+    if (!metadata.iccProfile.empty())
+        vips_image_set_blob_copy(image, VIPS_META_ICC_NAME, metadata.iccProfile.data(),
+                                 metadata.iccProfile.size());
+    if (format != ImageFormat::jpeg)
+        return;
+    if (!metadata.exif.empty())
+        vips_image_set_blob_copy(image, VIPS_META_EXIF_NAME, metadata.exif.data(),
+                                 metadata.exif.size());
+    if (!metadata.xmp.empty())
+        vips_image_set_blob_copy(image, VIPS_META_XMP_NAME, metadata.xmp.data(),
+                                 metadata.xmp.size());
+    // The pixels are upright; the EXIF block written is rebuilt with this orientation.
+    vips_image_set_int(image, VIPS_META_ORIENTATION, 1);
+}
+
+const char* suffix(ImageFormat format) {
+    switch (format) {
+    case ImageFormat::jpeg:
+        return ".jpg";
+    case ImageFormat::tiff:
+        return ".tif";
+    case ImageFormat::webp:
+        return ".webp";
+    case ImageFormat::png:
+        break;
+    }
+    return ".png";
+}
+
+} // namespace
+
+bool decode(const std::string& path, DecodedImage& image, std::string& error) {
+    if (!started()) {
+        error = "cannot start the image library: " + libraryError();
+        return false;
+    }
+    if (vips_foreign_find_load(path.c_str()) == nullptr) {
+        vips_error_clear();
+        error = "not an image file of any known type";
+        return false;
+    }
+    Image stored(vips_image_new_from_file(path.c_str(), nullptr));
+    VipsImage* rotated = nullptr;
+    if (!stored || vips_autorot(stored.get(), &rotated, nullptr) != 0) {
+        error = "cannot read the image: " + libraryError();
+        return false;
+    }
+    Image upright(rotated);
+    if (!checkLayout(upright.get(), error))
+        return false;
+    size_t size = 0;
+    void* pixels = vips_image_write_to_memory(upright.get(), &size);
+    if (pixels == nullptr) {
+        error = "cannot decode the image: " + libraryError();
+        return false;
+    }
+    const auto* first = static_cast<const uint8_t*>(pixels);
+    image.samples.assign(first, first + size);
+    g_free(pixels);
+    image.width = vips_image_get_width(upright.get());
+    image.height = vips_image_get_height(upright.get());
+    image.channels = vips_image_get_bands(upright.get());
+    image.metadata.iccProfile = blob(upright.get(), VIPS_META_ICC_NAME);
+    if (isJpegFile(upright.get())) {
+        image.metadata.exif = blob(upright.get(), VIPS_META_EXIF_NAME);
+        image.metadata.xmp = blob(upright.get(), VIPS_META_XMP_NAME);
+    }
+    return true;
+}
+
+bool canWrite(ImageFormat format) {
+    return started() && vips_foreign_find_save_buffer(suffix(format)) != nullptr;
+}
+
+bool encode(const RgbImage& image, ImageFormat format, int32_t quality,
+            const ImageMetadata& metadata, std::vector<uint8_t>& bytes, std::string& error) {
+    Image pixels(vips_image_new_from_memory(image.pixels.data(), image.pixels.size(), image.width,
+                                            image.height, 3, VIPS_FORMAT_UCHAR));
+    VipsImage* copied = nullptr;
+    if (!pixels ||
+        vips_copy(pixels.get(), &copied, "interpretation", VIPS_INTERPRETATION_sRGB, nullptr)) {
+        error = "cannot encode the image: " + libraryError();
+        return false;
+    }
+    Image out(copied);
+    attachMetadata(out.get(), format, metadata);
+    void* buffer = nullptr;
+    size_t size = 0;
+    const bool lossy = format == ImageFormat::jpeg || format == ImageFormat::webp;
+    const int failed =
+        lossy ? vips_image_write_to_buffer(out.get(), suffix(format), &buffer, &size, "Q",
+                                           static_cast<int>(quality), nullptr)
+              : vips_image_write_to_buffer(out.get(), suffix(format), &buffer, &size, nullptr);
+    if (failed != 0) {
+        error = "cannot encode the image: " + libraryError();
+        return false;
+    }
+    const auto* first = static_cast<const uint8_t*>(buffer);
+    bytes.assign(first, first + size);
+    g_free(buffer);
+    return true;
+}
+
+} // namespace mendora::cli::codec

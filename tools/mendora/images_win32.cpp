@@ -1,0 +1,96 @@
+// The command line's image codec on Windows: the stb single-file libraries (compiled here,
+// once), PNG and JPEG in, PNG and JPEG out. No orientation, profile or metadata: stb reads
+// none of them (libvips, which the Linux build uses, has no build for this compiler).
+// In: PNG and JPEG files. Out: decoded samples; encoded files.
+#include <cstdio>
+#include <memory>
+
+#include "tools/mendora/images.h"
+
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_FAILURE_USERMSG
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb_image.h>
+#define STBI_WRITE_NO_STDIO
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb_image_write.h>
+
+namespace mendora::cli::codec {
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+struct PixelsFree {
+    void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
+};
+using Pixels = std::unique_ptr<stbi_uc, PixelsFree>;
+
+std::string failureReason() {
+    const char* reason = stbi_failure_reason();
+    return reason != nullptr ? reason : "unknown error";
+}
+
+void appendBytes(void* context, void* data, int size) {
+    auto* bytes = static_cast<std::vector<uint8_t>*>(context);
+    const auto* first = static_cast<const uint8_t*>(data);
+    bytes->insert(bytes->end(), first, first + size);
+}
+
+} // namespace
+
+bool decode(const std::string& path, DecodedImage& image, std::string& error) {
+    File file(std::fopen(path.c_str(), "rb"));
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    if (!file || !stbi_info_from_file(file.get(), &width, &height, &channels)) {
+        error = "not a readable PNG or JPEG image (" + failureReason() + ")";
+        return false;
+    }
+    if (stbi_is_16_bit_from_file(file.get())) {
+        error = "16-bit images are not supported (8 bits per sample needed)";
+        return false;
+    }
+    if (width > kMaxImageSide || height > kMaxImageSide) {
+        error = std::to_string(width) + " x " + std::to_string(height) + " is too large (at most " +
+                std::to_string(kMaxImageSide) + " pixels a side)";
+        return false;
+    }
+    Pixels pixels(stbi_load_from_file(file.get(), &width, &height, &channels, 0));
+    if (!pixels) {
+        error = "cannot decode the image (" + failureReason() + ")";
+        return false;
+    }
+    image.width = width;
+    image.height = height;
+    image.channels = channels;
+    image.samples.assign(pixels.get(), pixels.get() + static_cast<size_t>(width) *
+                                                          static_cast<size_t>(height) *
+                                                          static_cast<size_t>(channels));
+    image.metadata = ImageMetadata{};
+    return true;
+}
+
+bool canWrite(ImageFormat format) {
+    return format == ImageFormat::png || format == ImageFormat::jpeg;
+}
+
+bool encode(const RgbImage& image, ImageFormat format, int32_t quality, const ImageMetadata&,
+            std::vector<uint8_t>& bytes, std::string& error) {
+    const bool encoded =
+        format == ImageFormat::jpeg
+            ? stbi_write_jpg_to_func(appendBytes, &bytes, image.width, image.height, 3,
+                                     image.pixels.data(), static_cast<int>(quality)) != 0
+            : stbi_write_png_to_func(appendBytes, &bytes, image.width, image.height, 3,
+                                     image.pixels.data(), image.width * 3) != 0;
+    if (!encoded)
+        error = "cannot encode the image";
+    return encoded;
+}
+
+} // namespace mendora::cli::codec
