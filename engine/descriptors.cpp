@@ -16,18 +16,18 @@
 
 namespace mendora {
 
-int32_t patchRadius = 4;
-int32_t windowSide = 9;
-double** dctBasis = nullptr;
-static int32_t dctBasisRows = 0;
+int32_t engineRadius = 4;
+int32_t engineWindowSide = 9;
+double** descriptorBasis = nullptr;
+static int32_t descriptorBasisRows = 0;
 SourceCandidate* sourceCandidates = nullptr;
-int32_t candidateCount = 0;
-ZigZagCursor zigZagCursor;
-double** descriptorArray = nullptr;
+int32_t sourceCandidateCount = 0;
+ZigZagCursor descriptorZigZag;
+double** sourceDescriptors = nullptr;
 ANNkd_tree* sourceIndex = nullptr;
 
 int32_t enginePatchRadius() {
-    return patchRadius;
+    return engineRadius;
 }
 
 void ZigZagCursor::step(int32_t h) {
@@ -104,7 +104,7 @@ int32_t coefficientCount(int32_t h) {
 
 void buildDctBasis() {
     releaseDescriptorStructures();
-    const int32_t h = windowSide;
+    const int32_t h = engineWindowSide;
     const int32_t n = h * h; // the caller keeps h * h within 32 bits
     const double pi = 3.141592653589793;
     // Each entry is the product of two one-dimensional cosines, cos((d + 0.5) pi f / h), so
@@ -116,28 +116,29 @@ void buildDctBasis() {
     for (int32_t f = 0; f < h; f++)
         for (int32_t d = 0; d < h; d++)
             cosines[static_cast<size_t>(h * f + d)] = portableCos((d + 0.5) * pi * f / h);
-    dctBasis = new double*[static_cast<size_t>(n)]();
-    dctBasisRows = n;
+    descriptorBasis = new double*[static_cast<size_t>(n)]();
+    descriptorBasisRows = n;
     for (int32_t row = 0; row < n; row++)
-        dctBasis[row] = new double[static_cast<size_t>(n)];
+        descriptorBasis[row] = new double[static_cast<size_t>(n)];
     for (int32_t fy = 0; fy < h; fy++)
         for (int32_t fx = 0; fx < h; fx++)
             for (int32_t dy = 0; dy < h; dy++)
                 for (int32_t dx = 0; dx < h; dx++)
-                    dctBasis[h * fy + fx][h * dy + dx] = cosines[static_cast<size_t>(h * fy + dy)] *
-                                                         cosines[static_cast<size_t>(h * fx + dx)];
+                    descriptorBasis[h * fy + fx][h * dy + dx] =
+                        cosines[static_cast<size_t>(h * fy + dy)] *
+                        cosines[static_cast<size_t>(h * fx + dx)];
 }
 
 void collectSourceCandidates(const FillParameters& bounds) {
-    const int32_t r = patchRadius;
-    const int64_t columns = std::max<int64_t>(0, static_cast<int64_t>(width) - 2 * r);
-    const int64_t rows = std::max<int64_t>(0, static_cast<int64_t>(height) - 2 * r);
-    candidateCount = 0;
+    const int32_t r = engineRadius;
+    const int64_t columns = std::max<int64_t>(0, static_cast<int64_t>(gridWidth) - 2 * r);
+    const int64_t rows = std::max<int64_t>(0, static_cast<int64_t>(gridHeight) - 2 * r);
+    sourceCandidateCount = 0;
     sourceCandidates = new SourceCandidate[static_cast<size_t>(columns * rows)];
     // Half-open bounds: a window may reach column sourceRight - 1 at most. Whatever the bounds
     // say, a window must also lie inside the grid.
-    const int32_t xEnd = std::min<int32_t>(bounds.sourceRight, width) - r;
-    const int32_t yEnd = std::min<int32_t>(bounds.sourceBottom, height) - r;
+    const int32_t xEnd = std::min<int32_t>(bounds.sourceRight, gridWidth) - r;
+    const int32_t yEnd = std::min<int32_t>(bounds.sourceBottom, gridHeight) - r;
     for (int32_t x = bounds.sourceLeft + r; x < xEnd; x++)
         for (int32_t y = bounds.sourceTop + r; y < yEnd; y++) {
             bool usable = true;
@@ -148,27 +149,27 @@ void collectSourceCandidates(const FillParameters& bounds) {
                         break;
                     }
             if (usable)
-                sourceCandidates[candidateCount++] = SourceCandidate{x, y};
+                sourceCandidates[sourceCandidateCount++] = SourceCandidate{x, y};
         }
 }
 
 void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out) {
-    const int32_t r = patchRadius;
-    const int32_t h = windowSide;
-    zigZagCursor.reset();
+    const int32_t r = engineRadius;
+    const int32_t h = engineWindowSide;
+    descriptorZigZag.reset();
     for (int32_t i = 0; i < d; i++) {
-        zigZagCursor.step(h);
-        const double* basis = dctBasis[h * zigZagCursor.fy + zigZagCursor.fx];
+        descriptorZigZag.step(h);
+        const double* basis = descriptorBasis[h * descriptorZigZag.fy + descriptorZigZag.fx];
         double sum = 0.0;
         for (int32_t dx = 0; dx < h; dx++) {
             int32_t px = x + dx - r;
             if (variant == WindowVariant::target)
-                px = std::min(std::max(px, 0), width - 1);
+                px = std::min(std::max(px, 0), gridWidth - 1);
             const int32_t* column = labL[px];
             for (int32_t dy = 0; dy < h; dy++) {
                 int32_t py = y + dy - r;
                 if (variant == WindowVariant::target)
-                    py = std::min(std::max(py, 0), height - 1);
+                    py = std::min(std::max(py, 0), gridHeight - 1);
                 sum += static_cast<double>(column[py]) * basis[h * dy + dx];
             }
         }
@@ -178,35 +179,35 @@ void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, doub
 
 void buildSourceIndex(int32_t d) {
     releaseSourceIndex();
-    assert(candidateCount > 0);
-    descriptorArray = annAllocPts(candidateCount, d);
-    for (int32_t p = 0; p < candidateCount; p++)
+    assert(sourceCandidateCount > 0);
+    sourceDescriptors = annAllocPts(sourceCandidateCount, d);
+    for (int32_t p = 0; p < sourceCandidateCount; p++)
         describeWindow(sourceCandidates[p].x, sourceCandidates[p].y, WindowVariant::source, d,
-                       descriptorArray[p]);
-    sourceIndex = new ANNkd_tree(descriptorArray, candidateCount, d, 1, ANN_KD_SUGGEST);
+                       sourceDescriptors[p]);
+    sourceIndex = new ANNkd_tree(sourceDescriptors, sourceCandidateCount, d, 1, ANN_KD_SUGGEST);
 }
 
 void releaseSourceIndex() {
     // The tree refers to the descriptor array, so it goes first.
     delete sourceIndex;
     sourceIndex = nullptr;
-    if (descriptorArray != nullptr) {
-        annDeallocPts(descriptorArray);
-        descriptorArray = nullptr;
+    if (sourceDescriptors != nullptr) {
+        annDeallocPts(sourceDescriptors);
+        sourceDescriptors = nullptr;
     }
 }
 
 void releaseDescriptorStructures() {
-    if (dctBasis != nullptr) {
-        for (int32_t row = 0; row < dctBasisRows; row++)
-            delete[] dctBasis[row];
-        delete[] dctBasis;
-        dctBasis = nullptr;
-        dctBasisRows = 0;
+    if (descriptorBasis != nullptr) {
+        for (int32_t row = 0; row < descriptorBasisRows; row++)
+            delete[] descriptorBasis[row];
+        delete[] descriptorBasis;
+        descriptorBasis = nullptr;
+        descriptorBasisRows = 0;
     }
     delete[] sourceCandidates;
     sourceCandidates = nullptr;
-    candidateCount = 0;
+    sourceCandidateCount = 0;
 }
 
 } // namespace mendora

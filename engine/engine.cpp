@@ -35,8 +35,8 @@ uint64_t worstEstimateBytes(int32_t h) {
 }
 
 bool anyPixelToFill() {
-    for (int32_t x = 0; x < width; x++)
-        for (int32_t y = 0; y < height; y++)
+    for (int32_t x = 0; x < gridWidth; x++)
+        for (int32_t y = 0; y < gridHeight; y++)
             if (fillStates[x][y] == kToFill)
                 return true;
     return false;
@@ -44,29 +44,29 @@ bool anyPixelToFill() {
 
 // True when a window of side h fits in the grid, so that a source window can exist at all.
 bool windowFits(int32_t h) {
-    return h <= width && h <= height;
+    return h <= gridWidth && h <= gridHeight;
 }
 
 FillOutcome runEngine(FillParameters& params, int32_t boundRight, int32_t boundBottom) {
-    normaliseSourceBounds(params, boundRight, boundBottom, patchRadius);
-    windowSide = 2 * patchRadius + 1;
+    normaliseSourceBounds(params, boundRight, boundBottom, engineRadius);
+    engineWindowSide = 2 * engineRadius + 1;
     if (!anyPixelToFill())
         return FillOutcome::nothingToFill;
-    if (!windowFits(windowSide))
+    if (!windowFits(engineWindowSide))
         return FillOutcome::noSource;
-    const uint64_t basisCells = static_cast<uint64_t>(windowSide) * windowSide;
+    const uint64_t basisCells = static_cast<uint64_t>(engineWindowSide) * engineWindowSide;
     if (basisCells * basisCells * sizeof(double) > kMaxBasisBytes)
         return FillOutcome::outOfMemory;
-    if (worstEstimateBytes(windowSide) > kMaxEstimateBytes)
+    if (worstEstimateBytes(engineWindowSide) > kMaxEstimateBytes)
         return FillOutcome::outOfMemory;
 
     buildDctBasis();
     collectSourceCandidates(params);
-    if (candidateCount == 0)
+    if (sourceCandidateCount == 0)
         return FillOutcome::noSource;
     initialiseKnownPixels();
-    const int32_t d = coefficientCount(windowSide);
-    const uint64_t descriptorCells = static_cast<uint64_t>(candidateCount) * d;
+    const int32_t d = coefficientCount(engineWindowSide);
+    const uint64_t descriptorCells = static_cast<uint64_t>(sourceCandidateCount) * d;
     if (descriptorCells > INT_MAX || descriptorCells * sizeof(double) > kMaxDescriptorBytes)
         return FillOutcome::outOfMemory;
     buildSourceIndex(d);

@@ -74,7 +74,7 @@ struct FillStepTrace {
     const int32_t* returned;  // candidate indices, nearest first
     int32_t bestX, bestY;
     double bestDifference;
-    int32_t bestSquaredDistance;
+    int64_t bestSquaredDistance;
     int32_t copied;
 };
 
@@ -85,7 +85,6 @@ struct FillSetupTrace {
     int32_t k;
     int32_t candidates;
     int32_t initialFront;
-    PixelRect source; // corrected bounds: top, left, bottom, right
 };
 
 using FillStepHook = void (*)(const FillStepTrace& step, void* context);

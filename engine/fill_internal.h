@@ -15,18 +15,18 @@ namespace mendora {
 
 // --- descriptors.cpp: patch descriptors and the source index --------------------------------
 
-extern int32_t patchRadius; // r: 4 at load, then the last positive radius asked for
-extern int32_t windowSide;  // h = 2r + 1
+extern int32_t engineRadius;     // r: 4 at load, then the last positive radius asked for
+extern int32_t engineWindowSide; // h = 2r + 1
 
 // h^2 rows of h^2 doubles: row h*fy + fx, column h*dy + dx.
-extern double** dctBasis;
+extern double** descriptorBasis;
 
 struct SourceCandidate {
     int32_t x;
     int32_t y;
 };
 extern SourceCandidate* sourceCandidates;
-extern int32_t candidateCount;
+extern int32_t sourceCandidateCount;
 
 // The zig-zag cursor over frequency pairs (fx, fy): (0,0) (1,0) (0,1) (0,2) (1,1) (2,0) ...
 struct ZigZagCursor {
@@ -42,7 +42,7 @@ struct ZigZagCursor {
     // Advances to the next pair of an h x h cycle; after (h-1, h-1) the cycle starts again.
     void step(int32_t h);
 };
-extern ZigZagCursor zigZagCursor;
+extern ZigZagCursor descriptorZigZag;
 
 // Length of every descriptor: the smallest triangular number not below h*h/10 + 1.
 int32_t coefficientCount(int32_t h);
@@ -59,7 +59,7 @@ enum class WindowVariant { source, target };
 void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out);
 
 // The descriptor array (from annAllocPts) and the tree over it; both null when absent.
-extern double** descriptorArray;
+extern double** sourceDescriptors;
 extern ANNkd_tree* sourceIndex;
 // Describes every candidate and builds the kd-tree. Throws std::bad_alloc.
 void buildSourceIndex(int32_t d);
@@ -91,12 +91,31 @@ void markSelection(const uint8_t* mask, int32_t maskRowStride, PixelRect maskRec
 
 // --- fill_loop.cpp ----------------------------------------------------------------------------
 
+// The clipped target window around (x0, y0): each extent is r, or less at a grid edge.
+struct WindowExtents {
+    int32_t left, right, up, down;
+};
+WindowExtents clipWindow(int32_t x0, int32_t y0);
+
+struct BestSource {
+    int32_t x = 0, y = 0;
+    double difference = 999999.0;
+    int64_t squaredDistance = -1; // -1: no best chosen yet
+};
+
+// Re-ranks the `count` candidates `indices` (in the order the search returned them) by the
+// CIELAB difference over the known pixels of the window around (x0, y0). Among equal
+// differences the source centre nearer to (x0, y0) wins, among equal distances the candidate
+// returned first. With count 0 the result has squaredDistance -1.
+BestSource rerankCandidates(int32_t x0, int32_t y0, const WindowExtents& e, const int32_t* indices,
+                            int32_t count);
+
 // Runs the fill loop over the prepared index, queue and grids. Throws std::bad_alloc.
 void runFillLoop(int32_t d);
 
 // The trace hooks (null when none is installed).
-extern FillSetupHook setupHook;
-extern FillStepHook stepHook;
-extern void* hookContext;
+extern FillSetupHook traceSetupHook;
+extern FillStepHook traceStepHook;
+extern void* traceHookContext;
 
 } // namespace mendora

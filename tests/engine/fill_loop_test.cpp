@@ -2,10 +2,12 @@
 // filled colours come from, determinism, and the runs that must change nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine_fixture.h"
 #include "support/texture.h"
 
 namespace mendora {
@@ -236,6 +238,49 @@ TEST(FillLoop, MaskStrideAndUnpreparedGrids) {
     releaseFillGrids(); // a second release does nothing
     EXPECT_FALSE(allocateFillGrids(0, 5));
     EXPECT_FALSE(allocateFillGrids(70000, 70000)); // more cells than a 32-bit count holds
+}
+
+// The re-rank's tie rules, each reached: on a flat image every difference is 0 but that of
+// a source window holding one other L value. Candidate 1 is nearer than candidate 0 (the
+// nearer-source rule takes it), candidate 2 as near as candidate 1 (the first one returned
+// stays), candidate 3 nearest of all but with a larger difference (the difference decides
+// first). Any other rule would pick another candidate.
+class Rerank : public EngineGrids {
+  protected:
+    void setCandidates(const std::vector<SourceCandidate>& list) {
+        delete[] sourceCandidates;
+        sourceCandidates = new SourceCandidate[list.size()];
+        sourceCandidateCount = static_cast<int32_t>(list.size());
+        std::copy(list.begin(), list.end(), sourceCandidates);
+    }
+    BestSource rerank(int32_t x0, int32_t y0) {
+        std::vector<int32_t> order(static_cast<size_t>(sourceCandidateCount));
+        for (int32_t i = 0; i < sourceCandidateCount; i++)
+            order[static_cast<size_t>(i)] = i;
+        return rerankCandidates(x0, y0, clipWindow(x0, y0), order.data(), sourceCandidateCount);
+    }
+};
+
+TEST_F(Rerank, EqualDifferencesGoToTheNearerSourceThenToTheFirstReturned) {
+    makeGrids(30, 20, 2);
+    labL[16][17] = 5; // inside the window of candidate 3 only
+    setCandidates({{3, 3}, {25, 12}, {5, 8}, {15, 16}});
+    const BestSource best = rerank(15, 10);
+    EXPECT_EQ(best.x, 25);
+    EXPECT_EQ(best.y, 12);
+    EXPECT_EQ(best.difference, 0.0);
+    EXPECT_EQ(best.squaredDistance, 104);
+}
+
+// Centres 49,995 columns apart: the squared distance needs more than 32 bits.
+TEST_F(Rerank, SquaredDistanceBeyondThirtyTwoBits) {
+    makeGrids(50000, 5, 2);
+    setCandidates({{49997, 2}, {30000, 2}});
+    const BestSource best = rerank(2, 2);
+    EXPECT_EQ(best.x, 30000);
+    EXPECT_EQ(best.squaredDistance, int64_t{29998} * 29998);
+    setCandidates({{30000, 2}, {49997, 2}});
+    EXPECT_EQ(rerank(2, 2).x, 30000);
 }
 
 } // namespace
