@@ -3,6 +3,7 @@
 // the candidate source windows in column-major order, their zig-zag DCT descriptors and an
 // ANN kd-tree over them.
 #include <ANN/ANN.h>
+#include <emmintrin.h>
 
 #include <algorithm>
 #include <cassert>
@@ -13,8 +14,12 @@
 #include "engine/portable_math.h"
 
 #include "engine/fill_internal.h"
+#include "engine/workers.h"
 
 namespace mendora {
+
+// Source windows described together down a column: four registers of two.
+constexpr int32_t kSourceBatch = 8;
 
 int32_t engineRadius = 4;
 int32_t engineWindowSide = 9;
@@ -22,7 +27,6 @@ double** descriptorBasis = nullptr;
 static int32_t descriptorBasisRows = 0;
 SourceCandidate* sourceCandidates = nullptr;
 int32_t sourceCandidateCount = 0;
-ZigZagCursor descriptorZigZag;
 double** sourceDescriptors = nullptr;
 ANNkd_tree* sourceIndex = nullptr;
 
@@ -129,6 +133,13 @@ void buildDctBasis() {
                         cosines[static_cast<size_t>(h * fx + dx)];
 }
 
+// Adds `sign` to counts[y] for every pixel to fill in column x.
+static void countColumn(int32_t x, int32_t sign, std::vector<int32_t>& counts) {
+    const char* states = fillStates[x];
+    for (int32_t y = 0; y < gridHeight; y++)
+        counts[static_cast<size_t>(y)] += sign * (states[y] == kToFill);
+}
+
 void collectSourceCandidates(const FillParameters& bounds) {
     const int32_t r = engineRadius;
     const int64_t columns = std::max<int64_t>(0, static_cast<int64_t>(gridWidth) - 2 * r);
@@ -137,29 +148,55 @@ void collectSourceCandidates(const FillParameters& bounds) {
     sourceCandidates = new SourceCandidate[static_cast<size_t>(columns * rows)];
     // Half-open bounds: a window may reach column sourceRight - 1 at most. Whatever the bounds
     // say, a window must also lie inside the grid.
+    const int32_t xBegin = bounds.sourceLeft + r, yBegin = bounds.sourceTop + r;
     const int32_t xEnd = std::min<int32_t>(bounds.sourceRight, gridWidth) - r;
     const int32_t yEnd = std::min<int32_t>(bounds.sourceBottom, gridHeight) - r;
-    for (int32_t x = bounds.sourceLeft + r; x < xEnd; x++)
-        for (int32_t y = bounds.sourceTop + r; y < yEnd; y++) {
-            bool usable = true;
-            for (int32_t i = x - r; usable && i <= x + r; i++)
-                for (int32_t j = y - r; j <= y + r; j++)
-                    if (fillStates[i][j] == kToFill) {
-                        usable = false;
-                        break;
-                    }
-            if (usable)
+    if (xBegin >= xEnd || yBegin >= yEnd)
+        return;
+    assert(bounds.sourceLeft >= 0 && bounds.sourceTop >= 0);
+    // A window is usable when it holds no pixel to fill. Counts of such pixels slide along x
+    // (per row, over the window's columns) and then along y, so each state is read twice
+    // instead of h^2 times; the candidates and their order are those of the window by window
+    // test, x outer and y inner.
+    std::vector<int32_t> rowCounts(static_cast<size_t>(gridHeight), 0);
+    for (int32_t x = xBegin - r; x < xBegin + r; x++)
+        countColumn(x, 1, rowCounts);
+    for (int32_t x = xBegin; x < xEnd; x++) {
+        countColumn(x + r, 1, rowCounts);
+        if (x > xBegin)
+            countColumn(x - r - 1, -1, rowCounts);
+        int32_t windowCount = 0;
+        for (int32_t y = yBegin - r; y < yBegin + r; y++)
+            windowCount += rowCounts[static_cast<size_t>(y)];
+        for (int32_t y = yBegin; y < yEnd; y++) {
+            windowCount += rowCounts[static_cast<size_t>(y + r)];
+            if (y > yBegin)
+                windowCount -= rowCounts[static_cast<size_t>(y - r - 1)];
+            if (windowCount == 0)
                 sourceCandidates[sourceCandidateCount++] = SourceCandidate{x, y};
         }
+    }
+}
+
+// The basis rows of the first d zig-zag pairs, in descriptor order.
+static std::vector<const double*> zigZagRows(int32_t d) {
+    const int32_t h = engineWindowSide;
+    std::vector<const double*> rows(static_cast<size_t>(d));
+    ZigZagCursor cursor;
+    for (int32_t i = 0; i < d; i++) {
+        cursor.step(h);
+        rows[static_cast<size_t>(i)] = descriptorBasis[h * cursor.fy + cursor.fx];
+    }
+    return rows;
 }
 
 void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out) {
     const int32_t r = engineRadius;
     const int32_t h = engineWindowSide;
-    descriptorZigZag.reset();
+    ZigZagCursor cursor; // local: windows are described on several threads at once
     for (int32_t i = 0; i < d; i++) {
-        descriptorZigZag.step(h);
-        const double* basis = descriptorBasis[h * descriptorZigZag.fy + descriptorZigZag.fx];
+        cursor.step(h);
+        const double* basis = descriptorBasis[h * cursor.fy + cursor.fx];
         double sum = 0.0;
         for (int32_t dx = 0; dx < h; dx++) {
             int32_t px = x + dx - r;
@@ -177,13 +214,65 @@ void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, doub
     }
 }
 
+// Describes the kSourceBatch source windows centred at (x, y) .. (x, y + kSourceBatch - 1)
+// at once, two windows a register. Each coefficient of each window is still one sum over dx
+// outer and dy inner, every term rounded as in describeWindow (the conversion of an int to
+// double is exact, each multiply and add one IEEE operation), so the bits are the same.
+static void describeSourceBatch(int32_t x, int32_t y, const std::vector<const double*>& rows,
+                                double* const* out) {
+    const int32_t r = engineRadius;
+    const int32_t h = engineWindowSide;
+    for (size_t i = 0; i < rows.size(); i++) {
+        const double* basis = rows[i];
+        __m128d sums[kSourceBatch / 2];
+        for (__m128d& sum : sums)
+            sum = _mm_setzero_pd();
+        for (int32_t dx = 0; dx < h; dx++) {
+            const int32_t* column = labL[x + dx - r] + (y - r);
+            for (int32_t dy = 0; dy < h; dy++) {
+                const __m128d b = _mm_set1_pd(basis[h * dy + dx]);
+                for (int32_t pair = 0; pair < kSourceBatch / 2; pair++) {
+                    const __m128i two =
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + dy + 2 * pair));
+                    sums[pair] = _mm_add_pd(sums[pair], _mm_mul_pd(_mm_cvtepi32_pd(two), b));
+                }
+            }
+        }
+        for (int32_t pair = 0; pair < kSourceBatch / 2; pair++) {
+            out[2 * pair][i] = _mm_cvtsd_f64(sums[pair]);
+            out[2 * pair + 1][i] = _mm_cvtsd_f64(_mm_unpackhi_pd(sums[pair], sums[pair]));
+        }
+    }
+}
+
+// Describes candidates begin .. end - 1 into the descriptor array: runs of kSourceBatch
+// windows down one column together, the rest one by one.
+static void describeSources(int32_t begin, int32_t end, int32_t d) {
+    const std::vector<const double*> rows = zigZagRows(d);
+    int32_t p = begin;
+    while (p < end) {
+        const SourceCandidate& first = sourceCandidates[p];
+        bool column = p + kSourceBatch <= end;
+        for (int32_t j = 1; column && j < kSourceBatch; j++)
+            column =
+                sourceCandidates[p + j].x == first.x && sourceCandidates[p + j].y == first.y + j;
+        if (column) {
+            describeSourceBatch(first.x, first.y, rows, &sourceDescriptors[p]);
+            p += kSourceBatch;
+        } else {
+            describeWindow(first.x, first.y, WindowVariant::source, d, sourceDescriptors[p]);
+            p++;
+        }
+    }
+}
+
 void buildSourceIndex(int32_t d) {
     releaseSourceIndex();
     assert(sourceCandidateCount > 0);
     sourceDescriptors = annAllocPts(sourceCandidateCount, d);
-    for (int32_t p = 0; p < sourceCandidateCount; p++)
-        describeWindow(sourceCandidates[p].x, sourceCandidates[p].y, WindowVariant::source, d,
-                       sourceDescriptors[p]);
+    runInRanges(sourceCandidateCount, [d](int64_t begin, int64_t end) {
+        describeSources(static_cast<int32_t>(begin), static_cast<int32_t>(end), d);
+    });
     sourceIndex = new ANNkd_tree(sourceDescriptors, sourceCandidateCount, d, 1, ANN_KD_SUGGEST);
 }
 

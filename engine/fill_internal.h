@@ -42,7 +42,6 @@ struct ZigZagCursor {
     // Advances to the next pair of an h x h cycle; after (h-1, h-1) the cycle starts again.
     void step(int32_t h);
 };
-extern ZigZagCursor descriptorZigZag;
 
 // Length of every descriptor: the smallest triangular number not below h*h/10 + 1.
 int32_t coefficientCount(int32_t h);

@@ -9,6 +9,7 @@
 
 #include "engine/colour.h"
 #include "engine/fill_internal.h"
+#include "engine/workers.h"
 
 namespace mendora {
 
@@ -147,20 +148,24 @@ void markSelection(const uint8_t* mask, int32_t maskRowStride, PixelRect maskRec
 }
 
 void initialiseKnownPixels() {
-    for (int32_t x = 0; x < gridWidth; x++)
-        for (int32_t y = 0; y < gridHeight; y++) {
-            if (fillStates[x][y] == kToFill) {
-                confidences[x][y] = 0.0;
-            } else {
-                confidences[x][y] = 1.0;
-                const PackedColour colour = readPixel(x, y);
-                greys[x][y] = greyLevel(colour);
-                rgbToLab(colour, labL[x][y], labA[x][y], labB[x][y]);
+    // Columns are independent, so they are spread over the workers.
+    runInRanges(gridWidth, [](int64_t begin, int64_t end) {
+        for (int32_t x = static_cast<int32_t>(begin); x < end; x++)
+            for (int32_t y = 0; y < gridHeight; y++) {
+                if (fillStates[x][y] == kToFill) {
+                    confidences[x][y] = 0.0;
+                } else {
+                    confidences[x][y] = 1.0;
+                    const PackedColour colour = readPixel(x, y);
+                    greys[x][y] = greyLevel(colour);
+                    rgbToLab(colour, labL[x][y], labA[x][y], labB[x][y]);
+                }
+                // A node left by an earlier start step on the same grids is released, not
+                // lost.
+                delete frontNodes[x][y];
+                frontNodes[x][y] = nullptr;
             }
-            // A node left by an earlier start step on the same grids is released, not lost.
-            delete frontNodes[x][y];
-            frontNodes[x][y] = nullptr;
-        }
+    });
 }
 
 void releaseFillGrids() {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/workers.h"
 #include "support/texture.h"
 
 namespace mendora {
@@ -208,7 +209,14 @@ bool recording() {
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-TEST(FillIdentity, RecordedFillsOfImagesWithManyEqualWindows) {
+// The recorded fills, whatever the number of worker threads.
+class FillIdentity : public ::testing::TestWithParam<int32_t> {
+  protected:
+    void SetUp() override { forceWorkerCount(GetParam()); }
+    void TearDown() override { forceWorkerCount(0); }
+};
+
+TEST_P(FillIdentity, RecordedFillsOfImagesWithManyEqualWindows) {
     const std::map<std::string, uint64_t> digests =
         recording() ? std::map<std::string, uint64_t>{} : readManifest();
     std::ostringstream manifest;
@@ -232,6 +240,8 @@ TEST(FillIdentity, RecordedFillsOfImagesWithManyEqualWindows) {
     if (recording())
         std::ofstream(dataDirectory() + "manifest.txt") << manifest.str();
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, FillIdentity, ::testing::Values(1, 2, 8));
 
 } // namespace
 } // namespace mendora
