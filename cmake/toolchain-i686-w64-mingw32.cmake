@@ -1,7 +1,7 @@
 # Cross-compiles for 32-bit Windows with mingw-w64 (Debian's g++-mingw-w64-i686-posix).
 #
 #   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake
-#         -DMENDORA_WINDOWS_DEPS=<prefix>   # the cross-built ANN and GoogleTest (see build-windows)
+#         -DMENDORA_WINDOWS_DEPS=<prefix>   # the cross-built GoogleTest (see build-windows)
 #
 # The posix thread model gives the C++ library its threading types (GoogleTest needs them);
 # with the static runtime below, winpthread is linked in like the rest and every binary

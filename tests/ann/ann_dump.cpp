@@ -1,0 +1,248 @@
+// Search results over generated point sets, written byte for byte for comparing two builds of
+// the search library. In: the output file's path. Out: for every search, the k indices (32 bits
+// each) and the k distances (their 64 bits), in the order returned, then the tree as its
+// Dump() prints it; exit status 0, or 1 with a message on standard error.
+//
+// The same source is compiled against the patched library and against Debian's unmodified
+// one, each in its own program, and tests/ann/CMakeLists.txt compares the two files. The point
+// sets are the ones where ties decide: random points, few points repeated many times, points
+// on a small lattice; the queries are random points and exact copies of data points. With the
+// patched library the program writes the results and the dump of the compact tree form in
+// place of the second copy of the classic tree's, and checks in its own process that
+// concurrent searches of one tree equal serial ones.
+#include <ANN/ANN.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+#ifdef ANN_DUMP_PATCHED
+#include <thread>
+#endif
+
+namespace {
+
+enum class Layout { random, repeated, lattice };
+
+struct PointSet {
+    int n = 0;
+    int dim = 0;
+    ANNpointArray points = nullptr;
+    std::vector<std::vector<double>> queries;
+};
+
+// splitmix64: the same sequence in both programs, whatever their standard library.
+uint64_t nextRandom(uint64_t& state) {
+    uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+}
+
+// A coordinate of the layout: uniform in [-1000, 1000) with 53 random bits, one of 8 fixed
+// points, or a lattice position 0..3.
+double coordinate(Layout layout, uint64_t& state) {
+    if (layout == Layout::lattice)
+        return static_cast<double>(nextRandom(state) % 4);
+    return static_cast<double>(nextRandom(state) >> 11) * (2000.0 / 9007199254740992.0) - 1000.0;
+}
+
+PointSet makeSet(Layout layout, int n, int dim, int queryCount, uint64_t seed) {
+    PointSet set;
+    set.n = n;
+    set.dim = dim;
+    set.points = annAllocPts(n, dim);
+    uint64_t state = seed;
+    const int distinct = 8;
+    std::vector<double> pool(static_cast<size_t>(distinct * dim));
+    for (double& c : pool)
+        c = coordinate(Layout::random, state);
+    for (int p = 0; p < n; p++) {
+        const int source = static_cast<int>(nextRandom(state) % distinct);
+        for (int c = 0; c < dim; c++)
+            set.points[p][c] = layout == Layout::repeated
+                                   ? pool[static_cast<size_t>(source * dim + c)]
+                                   : coordinate(layout, state);
+    }
+    // Half the queries new points, half exact copies of data points.
+    for (int q = 0; q < queryCount; q++) {
+        std::vector<double> query(static_cast<size_t>(dim));
+        const int copied = static_cast<int>(nextRandom(state) % static_cast<uint64_t>(n));
+        for (int c = 0; c < dim; c++)
+            query[static_cast<size_t>(c)] =
+                q % 2 == 1 ? set.points[copied][c] : coordinate(layout, state);
+        set.queries.push_back(query);
+    }
+    return set;
+}
+
+struct Result {
+    std::vector<ANNidx> indices;
+    std::vector<ANNdist> distances;
+};
+
+Result search(ANNkd_tree& tree, std::vector<double>& query, int k) {
+    Result result;
+    result.indices.resize(static_cast<size_t>(k));
+    result.distances.resize(static_cast<size_t>(k));
+    tree.annkSearch(query.data(), k, result.indices.data(), result.distances.data(), 0.0);
+    return result;
+}
+
+std::vector<Result> searchAll(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks) {
+    std::vector<Result> results;
+    for (int k : ks)
+        for (std::vector<double>& query : set.queries)
+            results.push_back(search(tree, query, k));
+    return results;
+}
+
+// The tree as its Dump() prints it, without the points.
+std::string dumpText(ANNkd_tree& tree) {
+    std::ostringstream dump;
+    tree.Dump(ANNfalse, dump);
+    return dump.str();
+}
+
+// The results, then the dump.
+void write(FILE* out, const std::vector<Result>& results, const std::string& dump) {
+    for (const Result& result : results) {
+        fwrite(result.indices.data(), sizeof(ANNidx), result.indices.size(), out);
+        fwrite(result.distances.data(), sizeof(ANNdist), result.distances.size(), out);
+    }
+    fwrite(dump.data(), 1, dump.size(), out);
+}
+
+#ifdef ANN_DUMP_PATCHED
+bool sameResults(const std::vector<Result>& a, const std::vector<Result>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t s = 0; s < a.size(); s++)
+        if (a[s].indices != b[s].indices ||
+            std::memcmp(a[s].distances.data(), b[s].distances.data(),
+                        a[s].distances.size() * sizeof(ANNdist)) != 0)
+            return false;
+    return true;
+}
+
+// Every query at every k of the list, from four threads at once, each thread taking every
+// fourth search; true when the results equal the serial ones.
+bool concurrentEqualsSerial(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks,
+                            const std::vector<Result>& serial) {
+    const size_t threads = 4;
+    std::vector<Result> parallel(serial.size());
+    std::vector<std::thread> workers;
+    for (size_t t = 0; t < threads; t++)
+        workers.emplace_back([&, t] {
+            for (size_t s = t; s < serial.size(); s += threads)
+                parallel[s] =
+                    search(tree, set.queries[s % set.queries.size()], ks[s / set.queries.size()]);
+        });
+    for (std::thread& worker : workers)
+        worker.join();
+    if (sameResults(serial, parallel))
+        return true;
+    std::fprintf(stderr, "concurrent searches differ from serial ones (n %d, d %d)\n", set.n,
+                 set.dim);
+    return false;
+}
+
+// The compact form built on the given threads, over a copy of the points (it rearranges
+// them): its results and its dump; true when concurrent searches of it equal serial ones.
+bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads,
+                   std::vector<Result>& results, std::string& dump) {
+    ANNpointArray copy = annAllocPts(set.n, set.dim);
+    for (int p = 0; p < set.n; p++)
+        std::memcpy(copy[p], set.points[p], sizeof(ANNcoord) * static_cast<size_t>(set.dim));
+    bool ok;
+    {
+        ANNkd_tree tree(copy, set.n, set.dim, ANN_KD_COMPACT, threads);
+        results = searchAll(tree, set, ks);
+        dump = dumpText(tree);
+        ok = concurrentEqualsSerial(tree, set, ks, results);
+    }
+    annDeallocPts(copy);
+    return ok;
+}
+
+// Writes the compact form's results and dump; true when its searches are safe to run at
+// once and building it on 2 or 8 threads gives the same tree and results as on one.
+bool writeCompact(FILE* out, PointSet& set, const std::vector<int>& ks) {
+    std::vector<Result> results;
+    std::string dump;
+    bool ok = searchCompact(set, ks, 1, results, dump);
+    write(out, results, dump);
+    for (int threads : {2, 8}) {
+        std::vector<Result> other;
+        std::string otherDump;
+        ok = searchCompact(set, ks, threads, other, otherDump) && ok;
+        if (otherDump != dump || !sameResults(other, results)) {
+            std::fprintf(stderr, "%d threads build another tree (n %d, d %d)\n", threads, set.n,
+                         set.dim);
+            ok = false;
+        }
+    }
+    return ok;
+}
+#endif
+
+// Writes every query's result at every k of the list and the tree, twice: from the classic
+// tree, then from the compact form (Debian's library: the classic tree again).
+bool dumpSet(FILE* out, PointSet& set, const std::vector<int>& ks) {
+    ANNkd_tree tree(set.points, set.n, set.dim, 1, ANN_KD_SUGGEST);
+    const std::vector<Result> results = searchAll(tree, set, ks);
+    const std::string dump = dumpText(tree);
+    write(out, results, dump);
+#ifdef ANN_DUMP_PATCHED
+    const bool classicOk = concurrentEqualsSerial(tree, set, ks, results);
+    return writeCompact(out, set, ks) && classicOk;
+#else
+    write(out, results, dump);
+    return true;
+#endif
+}
+
+std::vector<int> everyK(int n) {
+    std::vector<int> ks;
+    for (int k = 1; k <= n; k++)
+        ks.push_back(k);
+    return ks;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: ann_dump OUTPUT\n");
+        return 1;
+    }
+    FILE* out = std::fopen(argv[1], "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "ann_dump: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    bool ok = true;
+    uint64_t seed = 1;
+    const Layout layouts[] = {Layout::random, Layout::repeated, Layout::lattice};
+    // Small sets, every k from 1 to n; the patch radii's descriptor sizes.
+    for (Layout layout : layouts)
+        for (int dim : {3, 10, 21}) {
+            PointSet set = makeSet(layout, 64, dim, 12, seed++);
+            ok = ok && dumpSet(out, set, everyK(set.n));
+            annDeallocPts(set.points);
+        }
+    // Large sets at the k of a fill (thousands), random and full of ties.
+    for (Layout layout : layouts) {
+        PointSet set = makeSet(layout, 100000, layout == Layout::lattice ? 3 : 10, 6, seed++);
+        ok = ok && dumpSet(out, set, {1, 9, 130, 1000, 4096});
+        annDeallocPts(set.points);
+    }
+    annClose();
+    if (std::fclose(out) != 0 || !ok) {
+        std::fprintf(stderr, "ann_dump: failed\n");
+        return 1;
+    }
+    return 0;
+}
