@@ -273,7 +273,11 @@ void buildSourceIndex(int32_t d) {
     runInRanges(sourceCandidateCount, [d](int64_t begin, int64_t end) {
         describeSources(static_cast<int32_t>(begin), static_cast<int32_t>(end), d);
     });
-    sourceIndex = new ANNkd_tree(sourceDescriptors, sourceCandidateCount, d, 1, ANN_KD_SUGGEST);
+    // The compact form of the bucket-size-1, sliding-midpoint tree: the same tree and the same
+    // search results in 16 bytes and an index a point, built on the workers. It rearranges the
+    // descriptors into its leaf order, so they are not read through the array afterwards.
+    sourceIndex =
+        new ANNkd_tree(sourceDescriptors, sourceCandidateCount, d, ANN_KD_COMPACT, workerCount());
 }
 
 void releaseSourceIndex() {

@@ -57,7 +57,8 @@ enum class WindowVariant { source, target };
 // window inside the grid; the target variant clamps every coordinate to the grid.
 void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out);
 
-// The descriptor array (from annAllocPts) and the tree over it; both null when absent.
+// The descriptor array (from annAllocPts) and the compact tree over it, which holds the
+// descriptors in its own order once built; both null when absent.
 extern double** sourceDescriptors;
 extern ANNkd_tree* sourceIndex;
 // Describes every candidate and builds the kd-tree. Throws std::bad_alloc.
