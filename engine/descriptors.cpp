@@ -190,7 +190,12 @@ static std::vector<const double*> zigZagRows(int32_t d) {
     return rows;
 }
 
-void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out) {
+// The d coefficients of the full h x h window centred at (x, y), reading L through `value`
+// with every coordinate clamped into [xLow, xHigh] x [yLow, yHigh]. Each sum runs over dx
+// outer and dy inner.
+template <class ReadL>
+static void describeClamped(int32_t x, int32_t y, int32_t xLow, int32_t xHigh, int32_t yLow,
+                            int32_t yHigh, int32_t d, double* out, const ReadL& value) {
     const int32_t r = engineRadius;
     const int32_t h = engineWindowSide;
     ZigZagCursor cursor; // local: windows are described on several threads at once
@@ -199,19 +204,35 @@ void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, doub
         const double* basis = descriptorBasis[h * cursor.fy + cursor.fx];
         double sum = 0.0;
         for (int32_t dx = 0; dx < h; dx++) {
-            int32_t px = x + dx - r;
-            if (variant == WindowVariant::target)
-                px = std::min(std::max(px, 0), gridWidth - 1);
-            const int32_t* column = labL[px];
+            const int32_t px = std::min(std::max(x + dx - r, xLow), xHigh);
             for (int32_t dy = 0; dy < h; dy++) {
-                int32_t py = y + dy - r;
-                if (variant == WindowVariant::target)
-                    py = std::min(std::max(py, 0), gridHeight - 1);
-                sum += static_cast<double>(column[py]) * basis[h * dy + dx];
+                const int32_t py = std::min(std::max(y + dy - r, yLow), yHigh);
+                sum += static_cast<double>(value(px, py)) * basis[h * dy + dx];
             }
         }
         out[i] = sum;
     }
+}
+
+void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out) {
+    // A source window lies inside the grid, where clamping changes nothing.
+    assert(variant == WindowVariant::target ||
+           (x >= engineRadius && x < gridWidth - engineRadius && y >= engineRadius &&
+            y < gridHeight - engineRadius));
+    (void)variant;
+    describeClamped(x, y, 0, gridWidth - 1, 0, gridHeight - 1, d, out,
+                    [](int32_t px, int32_t py) { return labL[px][py]; });
+}
+
+void describeSnapshot(const WindowSnapshot& window, int32_t d, double* out) {
+    // The full window clamped into the grid is the clipped window with its edges repeated.
+    describeClamped(
+        window.x0, window.y0, window.xFirst, window.xFirst + window.columns - 1, window.yFirst,
+        window.yFirst + window.rows - 1, d, out, [&window](int32_t px, int32_t py) {
+            return window
+                .l[static_cast<size_t>(px - window.xFirst) * static_cast<size_t>(window.rows) +
+                   static_cast<size_t>(py - window.yFirst)];
+        });
 }
 
 // Describes the kSourceBatch source windows centred at (x, y) .. (x, y + kSourceBatch - 1)

@@ -170,6 +170,37 @@ void remarkRing(int32_t x0, int32_t y0, const WindowExtents& e) {
         }
 }
 
+// The worker that searches ahead, joined on every way out of the loop.
+struct SearchAheadRun {
+    SearchAheadRun(int32_t d, int32_t searched) { startSearchAhead(d, searched); }
+    ~SearchAheadRun() { stopSearchAhead(); }
+    SearchAheadRun(const SearchAheadRun&) = delete;
+    SearchAheadRun& operator=(const SearchAheadRun&) = delete;
+};
+
+// Before the step at (x0, y0) writes its window: jobs of windows it meets are dropped, and the
+// pixel now on top of the queue is searched ahead when its window lies apart from this one
+// (the step then leaves its query as it is now).
+void searchNextAhead(int32_t x0, int32_t y0, const WindowExtents& e) {
+    dropSearchAhead(x0, y0, e);
+    const TrelHeapNode* next = frontQueue->top();
+    if (next == nullptr)
+        return;
+    const WindowExtents n = clipWindow(next->x, next->y);
+    const bool apart = next->x + n.right < x0 - e.left || x0 + e.right < next->x - n.left ||
+                       next->y + n.down < y0 - e.up || y0 + e.down < next->y - n.up;
+    if (apart)
+        requestSearchAhead(next->x, next->y);
+}
+
+// The k nearest source windows of the query, from a search made ahead when there is one for
+// exactly this query, else from the index.
+void searchSources(int32_t x0, int32_t y0, SearchObjects& search) {
+    if (!takeSearchAhead(x0, y0, search.query, search.indices.get()))
+        sourceIndex->annkSearch(search.query, search.searched, search.indices.get(),
+                                search.distances.get(), 0.0);
+}
+
 } // namespace
 
 WindowExtents clipWindow(int32_t x0, int32_t y0) {
@@ -207,18 +238,19 @@ void runFillLoop(int32_t d) {
             FillSetupTrace{engineRadius, d, search.k, sourceCandidateCount, initialFront},
             traceHookContext);
 
+    const SearchAheadRun ahead(d, search.searched);
     std::vector<int32_t> estimates;
     for (int32_t step = 0; !frontQueue->isEmpty(); step++) {
         const TrelHeapNode* node = frontQueue->popHighest();
         const int32_t x0 = node->x, y0 = node->y;
         const double priority = node->priority;
         const WindowExtents e = clipWindow(x0, y0);
+        searchNextAhead(x0, y0, e);
         const double confidence = windowConfidence(x0, y0, e);
         estimates.clear();
         estimateAndDescribe(x0, y0, e, d, search.query,
                             traceStepHook != nullptr ? &estimates : nullptr);
-        sourceIndex->annkSearch(search.query, search.searched, search.indices.get(),
-                                search.distances.get(), 0.0);
+        searchSources(x0, y0, search);
         // searched >= 1 (the entry does not run the loop without candidates), so a best source
         // always exists.
         const BestSource best = rerankCandidates(x0, y0, e, search.indices.get(), search.searched);

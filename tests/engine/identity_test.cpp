@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/fill_internal.h"
 #include "engine/workers.h"
 #include "support/texture.h"
 
@@ -209,23 +210,37 @@ bool recording() {
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-// The recorded fills, whatever the number of worker threads.
-class FillIdentity : public ::testing::TestWithParam<int32_t> {
+// The recorded fills, whatever the number of worker threads and whether the loop searches
+// ahead.
+struct Threading {
+    int32_t threads;
+    bool searchAhead;
+};
+
+class FillIdentity : public ::testing::TestWithParam<Threading> {
   protected:
-    void SetUp() override { forceWorkerCount(GetParam()); }
-    void TearDown() override { forceWorkerCount(0); }
+    void SetUp() override {
+        forceWorkerCount(GetParam().threads);
+        allowSearchAhead(GetParam().searchAhead);
+    }
+    void TearDown() override {
+        forceWorkerCount(0);
+        allowSearchAhead(true);
+    }
 };
 
 TEST_P(FillIdentity, RecordedFillsOfImagesWithManyEqualWindows) {
     const std::map<std::string, uint64_t> digests =
         recording() ? std::map<std::string, uint64_t>{} : readManifest();
     std::ostringstream manifest;
+    int64_t aheadHits = 0;
     for (const auto& [imageName, make] : images()) {
         const Image image = make();
         for (int16_t radius : {2, 4, 6}) {
             const std::string name = imageName + "_r" + std::to_string(radius);
             SCOPED_TRACE(name);
             const CaseResult result = runCase(image, radius);
+            aheadHits += searchAheadHits();
             if (recording()) {
                 std::ofstream(dataDirectory() + name + ".bin", std::ios::binary) << result.filled;
                 manifest << name << ' ' << std::hex << result.digest << std::dec << '\n';
@@ -239,9 +254,18 @@ TEST_P(FillIdentity, RecordedFillsOfImagesWithManyEqualWindows) {
     }
     if (recording())
         std::ofstream(dataDirectory() + "manifest.txt") << manifest.str();
+    // Whether the worker reaches a job before the loop does depends on the scheduler, but over
+    // some thousand steps it does many times: the results found ahead were used, and gave the
+    // recorded fills.
+    if (GetParam().searchAhead && GetParam().threads > 1)
+        EXPECT_GT(aheadHits, 0);
+    else
+        EXPECT_EQ(aheadHits, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Threads, FillIdentity, ::testing::Values(1, 2, 8));
+INSTANTIATE_TEST_SUITE_P(Threads, FillIdentity,
+                         ::testing::Values(Threading{1, true}, Threading{2, false},
+                                           Threading{2, true}, Threading{8, true}));
 
 } // namespace
 } // namespace mendora
