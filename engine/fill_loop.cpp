@@ -4,6 +4,7 @@
 #include <ANN/ANN.h>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -84,26 +85,66 @@ void estimateAndDescribe(int32_t x0, int32_t y0, const WindowExtents& e, int32_t
     describeWindow(x0, y0, WindowVariant::target, d, query);
 }
 
-// Sum of squared CIELAB differences over the known pixels of the target window, against the
-// source window centred at (cx, cy). Integer differences, each squared in double.
-double windowDifference(int32_t x0, int32_t y0, const WindowExtents& e, int32_t cx, int32_t cy) {
-    double difference = 0.0;
+// The known pixels of a target window, column by column (x outer, y inner): their row
+// offsets and CIELAB values, gathered once a step instead of once a candidate.
+struct KnownTarget {
+    struct Column {
+        int32_t dx;    // column offset from the centre
+        int32_t first; // its first entry in the arrays below
+        int32_t end;   // one past its last entry
+    };
+    std::vector<Column> columns;
+    std::vector<int32_t> dy, l, a, b;
+};
+
+void gatherKnownTarget(int32_t x0, int32_t y0, const WindowExtents& e, KnownTarget& target) {
+    target.columns.clear();
+    target.dy.clear();
+    target.l.clear();
+    target.a.clear();
+    target.b.clear();
     for (int32_t x = x0 - e.left; x <= x0 + e.right; x++) {
-        const int32_t sx = x - x0 + cx;
-        const char* states = fillStates[x];
-        const int32_t *tL = labL[x], *ta = labA[x], *tb = labB[x];
-        const int32_t *sL = labL[sx], *sa = labA[sx], *sb = labB[sx];
-        for (int32_t y = y0 - e.up; y <= y0 + e.down; y++) {
-            if (states[y] == kToFill)
-                continue;
-            const int32_t sy = y - y0 + cy;
-            const double dL = tL[y] - sL[sy];
-            const double da = ta[y] - sa[sy];
-            const double db = tb[y] - sb[sy];
-            difference += dL * dL + da * da + db * db;
-        }
+        const int32_t first = static_cast<int32_t>(target.dy.size());
+        for (int32_t y = y0 - e.up; y <= y0 + e.down; y++)
+            if (fillStates[x][y] != kToFill) {
+                target.dy.push_back(y - y0);
+                target.l.push_back(labL[x][y]);
+                target.a.push_back(labA[x][y]);
+                target.b.push_back(labB[x][y]);
+            }
+        target.columns.push_back(
+            KnownTarget::Column{x - x0, first, static_cast<int32_t>(target.dy.size())});
     }
-    return difference;
+}
+
+// The re-rank's gathered target, the loop's thread only; reused so that its arrays keep their
+// capacity from step to step.
+KnownTarget rerankTarget;
+
+// Sum of squared CIELAB differences between the known target pixels and the source window
+// centred at (cx, cy), in the order x outer, y inner. Once a column ends with the sum above
+// `limit` that partial sum is returned: the terms are not negative, so the whole sum is above
+// too. Integers: L lies in 0..100 and a, b within -128..127, so a pixel adds less than 2^18
+// and a window (at most 43 x 43 pixels, the largest radius run) less than 2^29; summed in
+// double every term and partial sum would be exact, so the value equals that double sum.
+int64_t boundedDifference(const KnownTarget& target, int32_t cx, int32_t cy, int64_t limit) {
+    int64_t sum = 0;
+    for (const KnownTarget::Column& column : target.columns) {
+        const int32_t sx = cx + column.dx;
+        const int32_t *sL = labL[sx] + cy, *sa = labA[sx] + cy, *sb = labB[sx] + cy;
+        int32_t columnSum = 0;
+        for (int32_t j = column.first; j < column.end; j++) {
+            const int32_t dy = target.dy[static_cast<size_t>(j)];
+            const int32_t dL = target.l[static_cast<size_t>(j)] - sL[dy];
+            const int32_t da = target.a[static_cast<size_t>(j)] - sa[dy];
+            const int32_t db = target.b[static_cast<size_t>(j)] - sb[dy];
+            columnSum += dL * dL + da * da + db * db;
+        }
+        sum += columnSum;
+        if (sum > limit)
+            return sum;
+    }
+    return sum;
 }
 
 // Copies the missing pixels of the window from the source window centred at `best`; front
@@ -211,15 +252,26 @@ WindowExtents clipWindow(int32_t x0, int32_t y0) {
 
 BestSource rerankCandidates(int32_t x0, int32_t y0, const WindowExtents& e, const int32_t* indices,
                             int32_t count) {
+    KnownTarget& target = rerankTarget;
+    gatherKnownTarget(x0, y0, e, target);
     BestSource best;
+    int64_t bestSum = 0;
     for (int32_t i = 0; i < count; i++) {
         const SourceCandidate& c = sourceCandidates[indices[i]];
-        const double difference = windowDifference(x0, y0, e, c.x, c.y);
+        // A candidate whose difference exceeds the best one's can neither win nor tie, so its
+        // sum stops there; the first candidate is always taken whole.
+        const int64_t limit =
+            best.squaredDistance == -1 ? std::numeric_limits<int64_t>::max() : bestSum;
+        const int64_t sum = boundedDifference(target, c.x, c.y, limit);
+        if (sum > limit)
+            continue;
+        const double difference = static_cast<double>(sum);
         // 64 bits: beyond about 46,000 pixels apart the square overflows 32 bits.
         const int64_t dx = c.x - x0, dy = c.y - y0;
         const int64_t distance = dx * dx + dy * dy;
         if (difference < best.difference || best.squaredDistance == -1) {
             best = BestSource{c.x, c.y, difference, distance};
+            bestSum = sum;
         } else if (difference == best.difference && distance < best.squaredDistance) {
             best.x = c.x;
             best.y = c.y;
