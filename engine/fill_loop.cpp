@@ -219,19 +219,23 @@ struct SearchAheadRun {
     SearchAheadRun& operator=(const SearchAheadRun&) = delete;
 };
 
+// Queue entries looked at for searching ahead: the top and its two children, the likeliest
+// next targets.
+constexpr int32_t kAheadEntries = 3;
+
 // Before the step at (x0, y0) writes its window: jobs of windows it meets are dropped, and the
-// pixel now on top of the queue is searched ahead when its window lies apart from this one
-// (the step then leaves its query as it is now).
+// likeliest next targets are searched ahead when their windows lie apart from this one (the
+// step then leaves their queries as they are now).
 void searchNextAhead(int32_t x0, int32_t y0, const WindowExtents& e) {
     dropSearchAhead(x0, y0, e);
-    const TrelHeapNode* next = frontQueue->top();
-    if (next == nullptr)
-        return;
-    const WindowExtents n = clipWindow(next->x, next->y);
-    const bool apart = next->x + n.right < x0 - e.left || x0 + e.right < next->x - n.left ||
-                       next->y + n.down < y0 - e.up || y0 + e.down < next->y - n.up;
-    if (apart)
-        requestSearchAhead(next->x, next->y);
+    for (int32_t i = 0; i < std::min(kAheadEntries, frontQueue->size()); i++) {
+        const TrelHeapNode* next = frontQueue->entryAt(i);
+        const WindowExtents n = clipWindow(next->x, next->y);
+        const bool apart = next->x + n.right < x0 - e.left || x0 + e.right < next->x - n.left ||
+                           next->y + n.down < y0 - e.up || y0 + e.down < next->y - n.up;
+        if (apart)
+            requestSearchAhead(next->x, next->y);
+    }
 }
 
 // The k nearest source windows of the query, from a search made ahead when there is one for
