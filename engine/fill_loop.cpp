@@ -98,11 +98,6 @@ struct KnownTarget {
 };
 
 void gatherKnownTarget(int32_t x0, int32_t y0, const WindowExtents& e, KnownTarget& target) {
-    target.columns.clear();
-    target.dy.clear();
-    target.l.clear();
-    target.a.clear();
-    target.b.clear();
     for (int32_t x = x0 - e.left; x <= x0 + e.right; x++) {
         const int32_t first = static_cast<int32_t>(target.dy.size());
         for (int32_t y = y0 - e.up; y <= y0 + e.down; y++)
@@ -116,10 +111,6 @@ void gatherKnownTarget(int32_t x0, int32_t y0, const WindowExtents& e, KnownTarg
             KnownTarget::Column{x - x0, first, static_cast<int32_t>(target.dy.size())});
     }
 }
-
-// The re-rank's gathered target, the loop's thread only; reused so that its arrays keep their
-// capacity from step to step.
-KnownTarget rerankTarget;
 
 // Sum of squared CIELAB differences between the known target pixels and the source window
 // centred at (cx, cy), in the order x outer, y inner. Once a column ends with the sum above
@@ -256,7 +247,7 @@ WindowExtents clipWindow(int32_t x0, int32_t y0) {
 
 BestSource rerankCandidates(int32_t x0, int32_t y0, const WindowExtents& e, const int32_t* indices,
                             int32_t count) {
-    KnownTarget& target = rerankTarget;
+    KnownTarget target;
     gatherKnownTarget(x0, y0, e, target);
     BestSource best;
     int64_t bestSum = 0;

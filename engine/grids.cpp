@@ -98,9 +98,9 @@ bool allocateFillGrids(int32_t newWidth, int32_t newHeight) {
         labL[x] = new (std::nothrow) int32_t[h];
         labA[x] = new (std::nothrow) int32_t[h];
         labB[x] = new (std::nothrow) int32_t[h];
-        frontNodes[x] = new (std::nothrow) TrelHeapNode*[h]();
         greys[x] = new (std::nothrow) int32_t[h];
-        ok = confidences[x] && labL[x] && labA[x] && labB[x] && frontNodes[x] && greys[x];
+        // Node columns come with their first node (computePriority).
+        ok = confidences[x] && labL[x] && labA[x] && labB[x] && greys[x];
     }
     if (!ok) {
         // delete[] of a null column is a no-op, so every column can be released.
@@ -147,10 +147,21 @@ void markSelection(const uint8_t* mask, int32_t maskRowStride, PixelRect maskRec
         }
 }
 
+// Releases the nodes of column x and the column itself (a node left by an earlier start step
+// on the same grids is released, not lost).
+static void releaseNodeColumn(int32_t x) {
+    if (frontNodes[x] == nullptr)
+        return;
+    for (int32_t y = 0; y < gridHeight; y++)
+        delete frontNodes[x][y];
+    delete[] frontNodes[x];
+    frontNodes[x] = nullptr;
+}
+
 void initialiseKnownPixels() {
     // Columns are independent, so they are spread over the workers.
     runInRanges(gridWidth, [](int64_t begin, int64_t end) {
-        for (int32_t x = static_cast<int32_t>(begin); x < end; x++)
+        for (int32_t x = static_cast<int32_t>(begin); x < end; x++) {
             for (int32_t y = 0; y < gridHeight; y++) {
                 if (fillStates[x][y] == kToFill) {
                     confidences[x][y] = 0.0;
@@ -160,11 +171,9 @@ void initialiseKnownPixels() {
                     greys[x][y] = greyLevel(colour);
                     rgbToLab(colour, labL[x][y], labA[x][y], labB[x][y]);
                 }
-                // A node left by an earlier start step on the same grids is released, not
-                // lost.
-                delete frontNodes[x][y];
-                frontNodes[x][y] = nullptr;
             }
+            releaseNodeColumn(x);
+        }
     });
 }
 
@@ -172,11 +181,7 @@ void releaseFillGrids() {
     releaseStateGrid(gridWidth);
     if (frontNodes != nullptr)
         for (int32_t x = 0; x < gridWidth; x++)
-            if (frontNodes[x] != nullptr)
-                for (int32_t y = 0; y < gridHeight; y++) {
-                    delete frontNodes[x][y];
-                    frontNodes[x][y] = nullptr;
-                }
+            releaseNodeColumn(x);
     releaseValueGrids(gridWidth);
     releaseRunStructures();
 }

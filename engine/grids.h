@@ -32,7 +32,7 @@ extern GreyGrid greys;
 extern LabGrid labL;
 extern LabGrid labA;
 extern LabGrid labB;
-extern FrontNodeGrid frontNodes;
+extern FrontNodeGrid frontNodes; // a column is null until its first node
 
 // The buffers of the current start step, stored by markFillStates.
 extern const uint8_t* inputPixels;
@@ -42,7 +42,7 @@ extern uint8_t* outputPixels;
 bool fillGridsAllocated();
 
 // Sets confidence, grey and CIELAB of every known pixel from the input buffer, confidence
-// 0.0 for pixels to fill, and clears every node cell. Cannot fail.
+// 0.0 for pixels to fill, and releases every node and node column. Cannot fail.
 void initialiseKnownPixels();
 
 // The colour of pixel (x, y) of the input buffer.

@@ -108,6 +108,9 @@ TrelHeapNode* computePriority(int32_t x, int32_t y) {
     }
     const double data = std::fabs((normalX * isoX + normalY * isoY) / 255.0);
 
+    // Node columns are allocated with their first node: most columns never hold one.
+    if (frontNodes[x] == nullptr)
+        frontNodes[x] = new TrelHeapNode*[static_cast<size_t>(gridHeight)]();
     TrelHeapNode*& node = frontNodes[x][y];
     if (node == nullptr) {
         node = new TrelHeapNode();
