@@ -138,7 +138,8 @@ void startSearchAhead(int32_t d, int32_t searched);
 // Stops the worker and joins it; drops every job. Safe when none runs.
 void stopSearchAhead();
 // Asks for a search for the front pixel (x0, y0), on a copy of its window as the grids hold it
-// now. Dropped when a job for it is in hand or too many are.
+// now. Ignored when a job for it is in hand; with too many in hand, the oldest not under way
+// goes.
 void requestSearchAhead(int32_t x0, int32_t y0);
 // Drops the jobs of other pixels whose windows meet the window of (x0, y0): the step about to
 // run there writes what they copied.

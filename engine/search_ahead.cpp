@@ -22,8 +22,7 @@ namespace mendora {
 
 namespace {
 
-// More jobs than this in hand and further requests are dropped: the worker would not reach
-// them before the loop does.
+// Jobs in hand at most; a further request replaces the oldest one not under way.
 constexpr size_t kMaxAheadJobs = 4;
 
 enum class JobState { queued, running, found, failed };
@@ -163,8 +162,16 @@ void requestSearchAhead(int32_t x0, int32_t y0) {
         for (const auto& held : searchAheadJobs)
             if (held->window.x0 == x0 && held->window.y0 == y0)
                 return;
-        if (searchAheadJobs.size() >= kMaxAheadJobs)
-            return;
+        if (searchAheadJobs.size() >= kMaxAheadJobs) {
+            // The oldest job not under way makes room: its pixel was passed over, or left the
+            // front inside another step's window.
+            const auto oldest =
+                std::find_if(searchAheadJobs.begin(), searchAheadJobs.end(),
+                             [](const auto& held) { return held->state != JobState::running; });
+            if (oldest == searchAheadJobs.end())
+                return;
+            searchAheadJobs.erase(oldest);
+        }
         searchAheadJobs.push_back(std::move(job));
     } catch (const std::bad_alloc&) {
         return; // searching ahead is only ever a saving
