@@ -265,7 +265,11 @@ TEST_P(FillIdentity, RecordedFillsOfImagesWithManyEqualWindows) {
 
 INSTANTIATE_TEST_SUITE_P(Threads, FillIdentity,
                          ::testing::Values(Threading{1, true}, Threading{2, false},
-                                           Threading{2, true}, Threading{8, true}));
+                                           Threading{2, true}, Threading{8, true}),
+                         [](const ::testing::TestParamInfo<Threading>& info) {
+                             return std::to_string(info.param.threads) + "Threads" +
+                                    (info.param.searchAhead ? "SearchingAhead" : "");
+                         });
 
 } // namespace
 } // namespace mendora
