@@ -39,7 +39,8 @@ bool allocateFillGrids(int32_t width, int32_t height);
 // mask positions outside the grid are ignored. `params` is corrected in place against
 // `boundRight` and `boundBottom` (the host filter rectangle's right and bottom edges) and
 // gives the source rectangle and radius. Reads only `input`, writes only selected pixels of
-// `output`. Never throws.
+// `output`. Never throws. May run worker threads (up to the machine's cores), every one of
+// them joined before it returns; the fill is the same on any number of them.
 FillOutcome markFillStates(const uint8_t* input, uint8_t* output, const uint8_t* mask,
                            int32_t maskRowStride, PixelRect maskRect, FillParameters& params,
                            int32_t boundRight, int32_t boundBottom);
