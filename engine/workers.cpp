@@ -35,12 +35,12 @@ void forceWorkerCount(int32_t count) {
 void runInRanges(int64_t count, const std::function<void(int64_t, int64_t)>& task) {
     if (count <= 0)
         return;
-    const int64_t parts = std::min<int64_t>(workerCount(), count);
+    const int64_t rangeCount = std::min<int64_t>(workerCount(), count);
     std::exception_ptr failure;
     std::mutex failureLock;
-    auto runRange = [&](int64_t part) {
+    auto runRange = [&](int64_t range) {
         try {
-            task(count * part / parts, count * (part + 1) / parts);
+            task(count * range / rangeCount, count * (range + 1) / rangeCount);
         } catch (...) {
             const std::lock_guard<std::mutex> hold(failureLock);
             if (!failure)
@@ -50,27 +50,27 @@ void runInRanges(int64_t count, const std::function<void(int64_t, int64_t)>& tas
     std::vector<std::thread> threads;
     std::vector<int64_t> unstarted;
     try {
-        threads.reserve(static_cast<size_t>(parts));
-        unstarted.reserve(static_cast<size_t>(parts));
+        threads.reserve(static_cast<size_t>(rangeCount));
+        unstarted.reserve(static_cast<size_t>(rangeCount));
     } catch (const std::bad_alloc&) {
-        for (int64_t part = 0; part < parts; part++)
-            runRange(part);
+        for (int64_t range = 0; range < rangeCount; range++)
+            runRange(range);
         if (failure)
             std::rethrow_exception(failure);
         return;
     }
-    for (int64_t part = 1; part < parts; part++) {
+    for (int64_t range = 1; range < rangeCount; range++) {
         try {
-            threads.emplace_back(runRange, part);
+            threads.emplace_back(runRange, range);
         } catch (const std::system_error&) {
-            unstarted.push_back(part);
+            unstarted.push_back(range);
         } catch (const std::bad_alloc&) {
-            unstarted.push_back(part);
+            unstarted.push_back(range);
         }
     }
     runRange(0);
-    for (int64_t part : unstarted)
-        runRange(part);
+    for (int64_t range : unstarted)
+        runRange(range);
     for (std::thread& thread : threads)
         thread.join();
     if (failure)
