@@ -2,6 +2,7 @@
 // In: a packed colour (red in bits 0-7). Out: a grey level, or a truncated CIELAB triple.
 #include "engine/colour.h"
 
+#include <array>
 #include <cmath>
 
 namespace mendora {
@@ -22,6 +23,19 @@ static double linearise(double v) {
     return v / 12.92;
 }
 
+// linearise of every 8-bit channel value c, taken at c * 1.0 / 255.0 as rgbToLab does: a
+// channel has 256 values, so the table gives the same bits as the call at a sixth of the pow
+// calls of a conversion. Built once, on first use (thread-safe).
+static const std::array<double, 256>& linearChannels() {
+    static const std::array<double, 256> table = [] {
+        std::array<double, 256> values{};
+        for (uint32_t c = 0; c < 256; c++)
+            values[c] = linearise(c * 1.0 / 255.0);
+        return values;
+    }();
+    return table;
+}
+
 // The CIELAB companding function. The cube root goes through pow with the double nearest
 // one third, not cbrt, whose last bit can differ; 0.13793103448275862 is the double nearest
 // 16/116.
@@ -32,12 +46,10 @@ static double labCompand(double t) {
 }
 
 void rgbToLab(uint32_t colour, int32_t& L, int32_t& a, int32_t& b) {
-    double r = (colour & 0xFF) * 1.0 / 255.0;
-    double g = (colour >> 8 & 0xFF) * 1.0 / 255.0;
-    double bl = (colour >> 16 & 0xFF) * 1.0 / 255.0;
-    r = linearise(r) * 100.0;
-    g = linearise(g) * 100.0;
-    bl = linearise(bl) * 100.0;
+    const std::array<double, 256>& linear = linearChannels();
+    const double r = linear[colour & 0xFF] * 100.0;
+    const double g = linear[colour >> 8 & 0xFF] * 100.0;
+    const double bl = linear[colour >> 16 & 0xFF] * 100.0;
     // The sRGB-to-XYZ rows rounded to four decimals; each sum runs left to right.
     const double X = r * 0.4124 + g * 0.3576 + bl * 0.1805;
     const double Y = r * 0.2126 + g * 0.7152 + bl * 0.0722;

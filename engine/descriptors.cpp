@@ -3,6 +3,7 @@
 // the candidate source windows in column-major order, their zig-zag DCT descriptors and an
 // ANN kd-tree over them.
 #include <ANN/ANN.h>
+#include <emmintrin.h>
 
 #include <algorithm>
 #include <cassert>
@@ -13,21 +14,24 @@
 #include "engine/portable_math.h"
 
 #include "engine/fill_internal.h"
+#include "engine/workers.h"
 
 namespace mendora {
 
-int32_t patchRadius = 4;
-int32_t windowSide = 9;
-double** dctBasis = nullptr;
-static int32_t dctBasisRows = 0;
+// Source windows described together down a column: four registers of two.
+constexpr int32_t kSourceBatch = 8;
+
+int32_t engineRadius = 4;
+int32_t engineWindowSide = 9;
+double** descriptorBasis = nullptr;
+static int32_t descriptorBasisRows = 0;
 SourceCandidate* sourceCandidates = nullptr;
-int32_t candidateCount = 0;
-ZigZagCursor zigZagCursor;
-double** descriptorArray = nullptr;
+int32_t sourceCandidateCount = 0;
+double** sourceDescriptors = nullptr;
 ANNkd_tree* sourceIndex = nullptr;
 
 int32_t enginePatchRadius() {
-    return patchRadius;
+    return engineRadius;
 }
 
 void ZigZagCursor::step(int32_t h) {
@@ -104,7 +108,7 @@ int32_t coefficientCount(int32_t h) {
 
 void buildDctBasis() {
     releaseDescriptorStructures();
-    const int32_t h = windowSide;
+    const int32_t h = engineWindowSide;
     const int32_t n = h * h; // the caller keeps h * h within 32 bits
     const double pi = 3.141592653589793;
     // Each entry is the product of two one-dimensional cosines, cos((d + 0.5) pi f / h), so
@@ -116,97 +120,208 @@ void buildDctBasis() {
     for (int32_t f = 0; f < h; f++)
         for (int32_t d = 0; d < h; d++)
             cosines[static_cast<size_t>(h * f + d)] = portableCos((d + 0.5) * pi * f / h);
-    dctBasis = new double*[static_cast<size_t>(n)]();
-    dctBasisRows = n;
+    descriptorBasis = new double*[static_cast<size_t>(n)]();
+    descriptorBasisRows = n;
     for (int32_t row = 0; row < n; row++)
-        dctBasis[row] = new double[static_cast<size_t>(n)];
+        descriptorBasis[row] = new double[static_cast<size_t>(n)];
     for (int32_t fy = 0; fy < h; fy++)
         for (int32_t fx = 0; fx < h; fx++)
             for (int32_t dy = 0; dy < h; dy++)
                 for (int32_t dx = 0; dx < h; dx++)
-                    dctBasis[h * fy + fx][h * dy + dx] = cosines[static_cast<size_t>(h * fy + dy)] *
-                                                         cosines[static_cast<size_t>(h * fx + dx)];
+                    descriptorBasis[h * fy + fx][h * dy + dx] =
+                        cosines[static_cast<size_t>(h * fy + dy)] *
+                        cosines[static_cast<size_t>(h * fx + dx)];
+}
+
+// Adds `sign` to counts[y] for every pixel to fill in column x.
+static void countColumn(int32_t x, int32_t sign, std::vector<int32_t>& counts) {
+    const char* states = fillStates[x];
+    for (int32_t y = 0; y < gridHeight; y++)
+        counts[static_cast<size_t>(y)] += sign * (states[y] == kToFill);
 }
 
 void collectSourceCandidates(const FillParameters& bounds) {
-    const int32_t r = patchRadius;
-    const int64_t columns = std::max<int64_t>(0, static_cast<int64_t>(width) - 2 * r);
-    const int64_t rows = std::max<int64_t>(0, static_cast<int64_t>(height) - 2 * r);
-    candidateCount = 0;
+    const int32_t r = engineRadius;
+    const int64_t columns = std::max<int64_t>(0, static_cast<int64_t>(gridWidth) - 2 * r);
+    const int64_t rows = std::max<int64_t>(0, static_cast<int64_t>(gridHeight) - 2 * r);
+    sourceCandidateCount = 0;
     sourceCandidates = new SourceCandidate[static_cast<size_t>(columns * rows)];
     // Half-open bounds: a window may reach column sourceRight - 1 at most. Whatever the bounds
     // say, a window must also lie inside the grid.
-    const int32_t xEnd = std::min<int32_t>(bounds.sourceRight, width) - r;
-    const int32_t yEnd = std::min<int32_t>(bounds.sourceBottom, height) - r;
-    for (int32_t x = bounds.sourceLeft + r; x < xEnd; x++)
-        for (int32_t y = bounds.sourceTop + r; y < yEnd; y++) {
-            bool usable = true;
-            for (int32_t i = x - r; usable && i <= x + r; i++)
-                for (int32_t j = y - r; j <= y + r; j++)
-                    if (fillStates[i][j] == kToFill) {
-                        usable = false;
-                        break;
-                    }
-            if (usable)
-                sourceCandidates[candidateCount++] = SourceCandidate{x, y};
+    const int32_t xBegin = bounds.sourceLeft + r, yBegin = bounds.sourceTop + r;
+    const int32_t xEnd = std::min<int32_t>(bounds.sourceRight, gridWidth) - r;
+    const int32_t yEnd = std::min<int32_t>(bounds.sourceBottom, gridHeight) - r;
+    if (xBegin >= xEnd || yBegin >= yEnd)
+        return;
+    assert(bounds.sourceLeft >= 0 && bounds.sourceTop >= 0);
+    // A window is usable when it holds no pixel to fill. Counts of such pixels slide along x
+    // (per row, over the window's columns) and then along y, so each state is read twice
+    // instead of h^2 times; the candidates and their order are those of the window by window
+    // test, x outer and y inner.
+    std::vector<int32_t> rowCounts(static_cast<size_t>(gridHeight), 0);
+    for (int32_t x = xBegin - r; x < xBegin + r; x++)
+        countColumn(x, 1, rowCounts);
+    for (int32_t x = xBegin; x < xEnd; x++) {
+        countColumn(x + r, 1, rowCounts);
+        if (x > xBegin)
+            countColumn(x - r - 1, -1, rowCounts);
+        int32_t windowCount = 0;
+        for (int32_t y = yBegin - r; y < yBegin + r; y++)
+            windowCount += rowCounts[static_cast<size_t>(y)];
+        for (int32_t y = yBegin; y < yEnd; y++) {
+            windowCount += rowCounts[static_cast<size_t>(y + r)];
+            if (y > yBegin)
+                windowCount -= rowCounts[static_cast<size_t>(y - r - 1)];
+            if (windowCount == 0)
+                sourceCandidates[sourceCandidateCount++] = SourceCandidate{x, y};
         }
+    }
 }
 
-void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out) {
-    const int32_t r = patchRadius;
-    const int32_t h = windowSide;
-    zigZagCursor.reset();
+// The basis rows of the first d zig-zag pairs, in descriptor order.
+static std::vector<const double*> zigZagRows(int32_t d) {
+    const int32_t h = engineWindowSide;
+    std::vector<const double*> rows(static_cast<size_t>(d));
+    ZigZagCursor cursor;
     for (int32_t i = 0; i < d; i++) {
-        zigZagCursor.step(h);
-        const double* basis = dctBasis[h * zigZagCursor.fy + zigZagCursor.fx];
+        cursor.step(h);
+        rows[static_cast<size_t>(i)] = descriptorBasis[h * cursor.fy + cursor.fx];
+    }
+    return rows;
+}
+
+// The d coefficients of the full h x h window centred at (x, y), reading L through `value`
+// with every coordinate clamped into [xLow, xHigh] x [yLow, yHigh]. Each sum runs over dx
+// outer and dy inner.
+template <class ReadL>
+static void describeClamped(int32_t x, int32_t y, int32_t xLow, int32_t xHigh, int32_t yLow,
+                            int32_t yHigh, int32_t d, double* out, const ReadL& value) {
+    const int32_t r = engineRadius;
+    const int32_t h = engineWindowSide;
+    ZigZagCursor cursor; // local: windows are described on several threads at once
+    for (int32_t i = 0; i < d; i++) {
+        cursor.step(h);
+        const double* basis = descriptorBasis[h * cursor.fy + cursor.fx];
         double sum = 0.0;
         for (int32_t dx = 0; dx < h; dx++) {
-            int32_t px = x + dx - r;
-            if (variant == WindowVariant::target)
-                px = std::min(std::max(px, 0), width - 1);
-            const int32_t* column = labL[px];
+            const int32_t px = std::min(std::max(x + dx - r, xLow), xHigh);
             for (int32_t dy = 0; dy < h; dy++) {
-                int32_t py = y + dy - r;
-                if (variant == WindowVariant::target)
-                    py = std::min(std::max(py, 0), height - 1);
-                sum += static_cast<double>(column[py]) * basis[h * dy + dx];
+                const int32_t py = std::min(std::max(y + dy - r, yLow), yHigh);
+                sum += static_cast<double>(value(px, py)) * basis[h * dy + dx];
             }
         }
         out[i] = sum;
     }
 }
 
+void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out) {
+    // A source window lies inside the grid, where clamping changes nothing.
+    assert(variant == WindowVariant::target ||
+           (x >= engineRadius && x < gridWidth - engineRadius && y >= engineRadius &&
+            y < gridHeight - engineRadius));
+    (void)variant;
+    describeClamped(x, y, 0, gridWidth - 1, 0, gridHeight - 1, d, out,
+                    [](int32_t px, int32_t py) { return labL[px][py]; });
+}
+
+void describeSnapshot(const WindowSnapshot& window, int32_t d, double* out) {
+    // The full window clamped into the grid is the clipped window with its edges repeated.
+    describeClamped(
+        window.x0, window.y0, window.xFirst, window.xFirst + window.columns - 1, window.yFirst,
+        window.yFirst + window.rows - 1, d, out, [&window](int32_t px, int32_t py) {
+            return window
+                .l[static_cast<size_t>(px - window.xFirst) * static_cast<size_t>(window.rows) +
+                   static_cast<size_t>(py - window.yFirst)];
+        });
+}
+
+// Describes the kSourceBatch source windows centred at (x, y) .. (x, y + kSourceBatch - 1)
+// at once, two windows a register. Each coefficient of each window is still one sum over dx
+// outer and dy inner, every term rounded as in describeWindow (the conversion of an int to
+// double is exact, each multiply and add one IEEE operation), so the bits are the same.
+static void describeSourceBatch(int32_t x, int32_t y, const std::vector<const double*>& rows,
+                                double* const* out) {
+    const int32_t r = engineRadius;
+    const int32_t h = engineWindowSide;
+    for (size_t i = 0; i < rows.size(); i++) {
+        const double* basis = rows[i];
+        __m128d sums[kSourceBatch / 2];
+        for (__m128d& sum : sums)
+            sum = _mm_setzero_pd();
+        for (int32_t dx = 0; dx < h; dx++) {
+            const int32_t* column = labL[x + dx - r] + (y - r);
+            for (int32_t dy = 0; dy < h; dy++) {
+                const __m128d b = _mm_set1_pd(basis[h * dy + dx]);
+                for (int32_t pair = 0; pair < kSourceBatch / 2; pair++) {
+                    const __m128i two =
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + dy + 2 * pair));
+                    sums[pair] = _mm_add_pd(sums[pair], _mm_mul_pd(_mm_cvtepi32_pd(two), b));
+                }
+            }
+        }
+        for (int32_t pair = 0; pair < kSourceBatch / 2; pair++) {
+            out[2 * pair][i] = _mm_cvtsd_f64(sums[pair]);
+            out[2 * pair + 1][i] = _mm_cvtsd_f64(_mm_unpackhi_pd(sums[pair], sums[pair]));
+        }
+    }
+}
+
+// Describes candidates begin .. end - 1 into the descriptor array: runs of kSourceBatch
+// windows down one column together, the rest one by one.
+static void describeSources(int32_t begin, int32_t end, int32_t d) {
+    const std::vector<const double*> rows = zigZagRows(d);
+    int32_t p = begin;
+    while (p < end) {
+        const SourceCandidate& first = sourceCandidates[p];
+        bool column = p + kSourceBatch <= end;
+        for (int32_t j = 1; column && j < kSourceBatch; j++)
+            column =
+                sourceCandidates[p + j].x == first.x && sourceCandidates[p + j].y == first.y + j;
+        if (column) {
+            describeSourceBatch(first.x, first.y, rows, &sourceDescriptors[p]);
+            p += kSourceBatch;
+        } else {
+            describeWindow(first.x, first.y, WindowVariant::source, d, sourceDescriptors[p]);
+            p++;
+        }
+    }
+}
+
 void buildSourceIndex(int32_t d) {
     releaseSourceIndex();
-    assert(candidateCount > 0);
-    descriptorArray = annAllocPts(candidateCount, d);
-    for (int32_t p = 0; p < candidateCount; p++)
-        describeWindow(sourceCandidates[p].x, sourceCandidates[p].y, WindowVariant::source, d,
-                       descriptorArray[p]);
-    sourceIndex = new ANNkd_tree(descriptorArray, candidateCount, d, 1, ANN_KD_SUGGEST);
+    assert(sourceCandidateCount > 0);
+    sourceDescriptors = annAllocPts(sourceCandidateCount, d);
+    runInRanges(sourceCandidateCount, [d](int64_t begin, int64_t end) {
+        describeSources(static_cast<int32_t>(begin), static_cast<int32_t>(end), d);
+    });
+    // The compact form of the bucket-size-1, sliding-midpoint tree: the same tree and the same
+    // search results in 16 bytes and an index a point, built on the workers. It rearranges the
+    // descriptors into its leaf order, so they are not read through the array afterwards.
+    sourceIndex =
+        new ANNkd_tree(sourceDescriptors, sourceCandidateCount, d, ANN_KD_COMPACT, workerCount());
 }
 
 void releaseSourceIndex() {
     // The tree refers to the descriptor array, so it goes first.
     delete sourceIndex;
     sourceIndex = nullptr;
-    if (descriptorArray != nullptr) {
-        annDeallocPts(descriptorArray);
-        descriptorArray = nullptr;
+    if (sourceDescriptors != nullptr) {
+        annDeallocPts(sourceDescriptors);
+        sourceDescriptors = nullptr;
     }
 }
 
 void releaseDescriptorStructures() {
-    if (dctBasis != nullptr) {
-        for (int32_t row = 0; row < dctBasisRows; row++)
-            delete[] dctBasis[row];
-        delete[] dctBasis;
-        dctBasis = nullptr;
-        dctBasisRows = 0;
+    if (descriptorBasis != nullptr) {
+        for (int32_t row = 0; row < descriptorBasisRows; row++)
+            delete[] descriptorBasis[row];
+        delete[] descriptorBasis;
+        descriptorBasis = nullptr;
+        descriptorBasisRows = 0;
     }
     delete[] sourceCandidates;
     sourceCandidates = nullptr;
-    candidateCount = 0;
+    sourceCandidateCount = 0;
 }
 
 } // namespace mendora

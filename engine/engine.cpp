@@ -18,8 +18,8 @@ namespace {
 constexpr uint64_t kMaxDescriptorBytes = 1024ull << 20;
 
 bool anyPixelToFill() {
-    for (int32_t x = 0; x < width; x++)
-        for (int32_t y = 0; y < height; y++)
+    for (int32_t x = 0; x < gridWidth; x++)
+        for (int32_t y = 0; y < gridHeight; y++)
             if (fillStates[x][y] == kToFill)
                 return true;
     return false;
@@ -27,26 +27,26 @@ bool anyPixelToFill() {
 
 // True when a window of side h fits in the grid, so that a source window can exist at all.
 bool windowFits(int32_t h) {
-    return h <= width && h <= height;
+    return h <= gridWidth && h <= gridHeight;
 }
 
 FillOutcome runEngine(FillParameters& params, int32_t boundRight, int32_t boundBottom) {
-    normaliseSourceBounds(params, boundRight, boundBottom, patchRadius);
-    windowSide = 2 * patchRadius + 1;
+    normaliseSourceBounds(params, boundRight, boundBottom, engineRadius);
+    engineWindowSide = 2 * engineRadius + 1;
     if (!anyPixelToFill())
         return FillOutcome::nothingToFill;
-    if (!windowFits(windowSide))
+    if (!windowFits(engineWindowSide))
         return FillOutcome::noSource;
-    if (!windowWithinMemoryCaps(windowSide))
+    if (!windowWithinMemoryCaps(engineWindowSide))
         return FillOutcome::outOfMemory;
 
     buildDctBasis();
     collectSourceCandidates(params);
-    if (candidateCount == 0)
+    if (sourceCandidateCount == 0)
         return FillOutcome::noSource;
     initialiseKnownPixels();
-    const int32_t d = coefficientCount(windowSide);
-    const uint64_t descriptorCells = static_cast<uint64_t>(candidateCount) * d;
+    const int32_t d = coefficientCount(engineWindowSide);
+    const uint64_t descriptorCells = static_cast<uint64_t>(sourceCandidateCount) * d;
     if (descriptorCells > INT_MAX || descriptorCells * sizeof(double) > kMaxDescriptorBytes)
         return FillOutcome::outOfMemory;
     buildSourceIndex(d);

@@ -70,7 +70,8 @@ bool allocateFillGrids(int32_t width, int32_t height);
 // mask positions outside the grid are ignored. `params` is corrected in place against
 // `boundRight` and `boundBottom` (the host filter rectangle's right and bottom edges) and
 // gives the source rectangle and radius. Reads only `input`, writes only selected pixels of
-// `output`. Never throws.
+// `output`. Never throws. May run worker threads (up to the machine's cores), every one of
+// them joined before it returns; the fill is the same on any number of them.
 FillOutcome markFillStates(const uint8_t* input, uint8_t* output, const uint8_t* mask,
                            int32_t maskRowStride, PixelRect maskRect, FillParameters& params,
                            int32_t boundRight, int32_t boundBottom);
@@ -105,7 +106,7 @@ struct FillStepTrace {
     const int32_t* returned;  // candidate indices, nearest first
     int32_t bestX, bestY;
     double bestDifference;
-    int32_t bestSquaredDistance;
+    int64_t bestSquaredDistance;
     int32_t copied;
 };
 
@@ -116,7 +117,6 @@ struct FillSetupTrace {
     int32_t k;
     int32_t candidates;
     int32_t initialFront;
-    PixelRect source; // corrected bounds: top, left, bottom, right
 };
 
 using FillStepHook = void (*)(const FillStepTrace& step, void* context);

@@ -29,15 +29,31 @@ struct Window {
     std::vector<UnknownPixel> unknowns;
 };
 
-bool unknownAt(int32_t x, int32_t y) {
-    return fillStates[x][y] == kToFill;
-}
+// Reads and writes the engine's grids.
+struct GridAccess {
+    bool unknown(int32_t x, int32_t y) const { return fillStates[x][y] == kToFill; }
+    int32_t l(int32_t x, int32_t y) const { return labL[x][y]; }
+    void setL(int32_t x, int32_t y, int32_t value) const { labL[x][y] = value; }
+};
 
-Window listUnknowns(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up, int32_t down) {
-    Window w{x0 - left, x0 + right, y0 - up, y0 + down, {}};
+// Reads and writes a private copy of one window.
+struct SnapshotAccess {
+    WindowSnapshot& w;
+    size_t cell(int32_t x, int32_t y) const {
+        return static_cast<size_t>(x - w.xFirst) * static_cast<size_t>(w.rows) +
+               static_cast<size_t>(y - w.yFirst);
+    }
+    bool unknown(int32_t x, int32_t y) const { return w.states[cell(x, y)] == kToFill; }
+    int32_t l(int32_t x, int32_t y) const { return w.l[cell(x, y)]; }
+    void setL(int32_t x, int32_t y, int32_t value) const { w.l[cell(x, y)] = value; }
+};
+
+template <class Access>
+Window listUnknowns(const Access& g, int32_t x0, int32_t y0, const WindowExtents& e) {
+    Window w{x0 - e.left, x0 + e.right, y0 - e.up, y0 + e.down, {}};
     for (int32_t y = w.yFirst; y <= w.yLast; y++)
         for (int32_t x = w.xFirst; x <= w.xLast; x++)
-            if (unknownAt(x, y))
+            if (g.unknown(x, y))
                 w.unknowns.push_back(UnknownPixel{x, y});
     return w;
 }
@@ -51,10 +67,12 @@ int32_t unknownIndex(const Window& w, int32_t x, int32_t y) {
 }
 
 // Writes the solution back: each estimate truncated toward zero.
-void writeEstimates(const Window& w, const double* s, std::vector<int32_t>* estimates) {
+template <class Access>
+void writeEstimates(const Access& g, const Window& w, const double* s,
+                    std::vector<int32_t>* estimates) {
     for (size_t j = 0; j < w.unknowns.size(); j++) {
         const int32_t value = static_cast<int32_t>(s[j]);
-        labL[w.unknowns[j].x][w.unknowns[j].y] = value;
+        g.setL(w.unknowns[j].x, w.unknowns[j].y, value);
         if (estimates != nullptr)
             estimates->push_back(value);
     }
@@ -70,11 +88,10 @@ struct MatrixHolder {
     MatrixHolder& operator=(const MatrixHolder&) = delete;
 };
 
-} // namespace
-
-void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up, int32_t down,
-                    std::vector<int32_t>* estimates) {
-    const Window w = listUnknowns(x0, y0, left, right, up, down);
+template <class Access>
+void estimateIn(const Access& g, int32_t x0, int32_t y0, const WindowExtents& e,
+                std::vector<int32_t>* estimates) {
+    const Window w = listUnknowns(g, x0, y0, e);
     const int J = static_cast<int>(w.unknowns.size());
     if (J == 0)
         return;
@@ -83,8 +100,8 @@ void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t
     for (const UnknownPixel& p : w.unknowns) {
         I += p.x == w.xFirst;
         I += p.y == w.yFirst;
-        I += p.x > w.xFirst && unknownAt(p.x - 1, p.y);
-        I += p.y > w.yFirst && unknownAt(p.x, p.y - 1);
+        I += p.x > w.xFirst && g.unknown(p.x - 1, p.y);
+        I += p.y > w.yFirst && g.unknown(p.x, p.y - 1);
         I += p.x == w.xLast;
         I += p.y == w.yLast;
     }
@@ -98,28 +115,28 @@ void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t
         const int32_t x = w.unknowns[j].x, y = w.unknowns[j].y;
         if (x > w.xFirst) {
             M.m[t][j] = 1;
-            if (unknownAt(x - 1, y))
+            if (g.unknown(x - 1, y))
                 M.m[t][j - 1] = -1;
             else
-                b[t] = labL[x - 1][y];
+                b[t] = g.l(x - 1, y);
             t++;
         }
-        if (x < w.xLast && !unknownAt(x + 1, y)) {
+        if (x < w.xLast && !g.unknown(x + 1, y)) {
             M.m[t][j] = 1;
-            b[t] = labL[x + 1][y];
+            b[t] = g.l(x + 1, y);
             t++;
         }
         if (y > w.yFirst) {
             M.m[t][j] = 1;
-            if (unknownAt(x, y - 1))
+            if (g.unknown(x, y - 1))
                 M.m[t][unknownIndex(w, x, y - 1)] = -1;
             else
-                b[t] = labL[x][y - 1];
+                b[t] = g.l(x, y - 1);
             t++;
         }
-        if (y < w.yLast && !unknownAt(x, y + 1)) {
+        if (y < w.yLast && !g.unknown(x, y + 1)) {
             M.m[t][j] = 1;
-            b[t] = labL[x][y + 1];
+            b[t] = g.l(x, y + 1);
             t++;
         }
     }
@@ -129,7 +146,18 @@ void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t
     // The system is symmetric positive definite (every group of unknown pixels has a known
     // neighbour in the window), so the outcome is not tested.
     TrelMatrixLib::solveLinearSystem(MTM.m, J, s.data());
-    writeEstimates(w, s.data(), estimates);
+    writeEstimates(g, w, s.data(), estimates);
+}
+
+} // namespace
+
+void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up, int32_t down,
+                    std::vector<int32_t>* estimates) {
+    estimateIn(GridAccess{}, x0, y0, WindowExtents{left, right, up, down}, estimates);
+}
+
+void estimateSnapshot(WindowSnapshot& window) {
+    estimateIn(SnapshotAccess{window}, window.x0, window.y0, window.extents, nullptr);
 }
 
 } // namespace mendora

@@ -13,20 +13,38 @@ class ANNkd_tree;
 
 namespace mendora {
 
+// The clipped target window around (x0, y0): each extent is r, or less at a grid edge.
+struct WindowExtents {
+    int32_t left, right, up, down;
+};
+WindowExtents clipWindow(int32_t x0, int32_t y0);
+
+// A private copy of the fill states and L values of one clipped window, column by column
+// (x outer, y inner): everything its estimate and its target descriptor read.
+struct WindowSnapshot {
+    int32_t x0 = 0, y0 = 0;
+    WindowExtents extents{};
+    int32_t xFirst = 0, yFirst = 0, columns = 0, rows = 0;
+    std::vector<char> states;
+    std::vector<int32_t> l;
+};
+// Copies the window around (x0, y0) from the grids. Throws std::bad_alloc.
+void takeSnapshot(int32_t x0, int32_t y0, WindowSnapshot& window);
+
 // --- descriptors.cpp: patch descriptors and the source index --------------------------------
 
-extern int32_t patchRadius; // r: 4 at load, then the last positive radius asked for
-extern int32_t windowSide;  // h = 2r + 1
+extern int32_t engineRadius;     // r: 4 at load, then the last positive radius asked for
+extern int32_t engineWindowSide; // h = 2r + 1
 
 // h^2 rows of h^2 doubles: row h*fy + fx, column h*dy + dx.
-extern double** dctBasis;
+extern double** descriptorBasis;
 
 struct SourceCandidate {
     int32_t x;
     int32_t y;
 };
 extern SourceCandidate* sourceCandidates;
-extern int32_t candidateCount;
+extern int32_t sourceCandidateCount;
 
 // The zig-zag cursor over frequency pairs (fx, fy): (0,0) (1,0) (0,1) (0,2) (1,1) (2,0) ...
 struct ZigZagCursor {
@@ -42,7 +60,6 @@ struct ZigZagCursor {
     // Advances to the next pair of an h x h cycle; after (h-1, h-1) the cycle starts again.
     void step(int32_t h);
 };
-extern ZigZagCursor zigZagCursor;
 
 // Length of every descriptor: the smallest triangular number not below h*h/10 + 1.
 int32_t coefficientCount(int32_t h);
@@ -57,9 +74,13 @@ enum class WindowVariant { source, target };
 // Fills d coefficients for the window centred at (x, y). The source variant requires the
 // window inside the grid; the target variant clamps every coordinate to the grid.
 void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out);
+// The target variant of a window from its private copy: the same d coefficients as
+// describeWindow gives for the same states and L values.
+void describeSnapshot(const WindowSnapshot& window, int32_t d, double* out);
 
-// The descriptor array (from annAllocPts) and the tree over it; both null when absent.
-extern double** descriptorArray;
+// The descriptor array (from annAllocPts) and the compact tree over it, which holds the
+// descriptors in its own order once built; both null when absent.
+extern double** sourceDescriptors;
 extern ANNkd_tree* sourceIndex;
 // Describes every candidate and builds the kd-tree. Throws std::bad_alloc.
 void buildSourceIndex(int32_t d);
@@ -83,6 +104,8 @@ TrelHeapNode* computePriority(int32_t x, int32_t y);
 // receives the values written, in window scan order. Throws std::bad_alloc.
 void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up, int32_t down,
                     std::vector<int32_t>* estimates = nullptr);
+// The same estimate on a private copy of a window, into its L values. Throws std::bad_alloc.
+void estimateSnapshot(WindowSnapshot& window);
 
 // --- grids.cpp --------------------------------------------------------------------------------
 
@@ -91,12 +114,46 @@ void markSelection(const uint8_t* mask, int32_t maskRowStride, PixelRect maskRec
 
 // --- fill_loop.cpp ----------------------------------------------------------------------------
 
+struct BestSource {
+    int32_t x = 0, y = 0;
+    double difference = 999999.0;
+    int64_t squaredDistance = -1; // -1: no best chosen yet
+};
+
+// Re-ranks the `count` candidates `indices` (in the order the search returned them) by the
+// CIELAB difference over the known pixels of the window around (x0, y0). Among equal
+// differences the source centre nearer to (x0, y0) wins, among equal distances the candidate
+// returned first. With count 0 the result has squaredDistance -1.
+BestSource rerankCandidates(int32_t x0, int32_t y0, const WindowExtents& e, const int32_t* indices,
+                            int32_t count);
+
 // Runs the fill loop over the prepared index, queue and grids. Throws std::bad_alloc.
 void runFillLoop(int32_t d);
 
+// --- search_ahead.cpp -------------------------------------------------------------------------
+
+// Starts the worker that searches ahead with d coefficients and `searched` neighbours, when
+// allowed and when there are at least two workers; otherwise every later call does nothing.
+void startSearchAhead(int32_t d, int32_t searched);
+// Stops the worker and joins it; drops every job. Safe when none runs.
+void stopSearchAhead();
+// Asks for a search for the front pixel (x0, y0), on a copy of its window as the grids hold it
+// now. Ignored when a job for it is in hand; with too many in hand, the oldest not under way
+// goes.
+void requestSearchAhead(int32_t x0, int32_t y0);
+// Drops the jobs of other pixels whose windows meet the window of (x0, y0): the step about to
+// run there writes what they copied.
+void dropSearchAhead(int32_t x0, int32_t y0, const WindowExtents& e);
+// When a search for (x0, y0) was made with exactly `query`, copies its neighbours into
+// `indices` and returns true. Waits for a search of it under way; drops the pixel's job.
+bool takeSearchAhead(int32_t x0, int32_t y0, const double* query, int32_t* indices);
+// Test hooks: whether later runs may search ahead (true at load); results used in the last run.
+void allowSearchAhead(bool allowed);
+int64_t searchAheadHits();
+
 // The trace hooks (null when none is installed).
-extern FillSetupHook setupHook;
-extern FillStepHook stepHook;
-extern void* hookContext;
+extern FillSetupHook traceSetupHook;
+extern FillStepHook traceStepHook;
+extern void* traceHookContext;
 
 } // namespace mendora

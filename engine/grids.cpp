@@ -9,11 +9,12 @@
 
 #include "engine/colour.h"
 #include "engine/fill_internal.h"
+#include "engine/workers.h"
 
 namespace mendora {
 
-int32_t width = 0;
-int32_t height = 0;
+int32_t gridWidth = 0;
+int32_t gridHeight = 0;
 FillStateGrid fillStates = nullptr;
 ConfidenceGrid confidences = nullptr;
 GreyGrid greys = nullptr;
@@ -97,9 +98,9 @@ bool allocateFillGrids(int32_t newWidth, int32_t newHeight) {
         labL[x] = new (std::nothrow) int32_t[h];
         labA[x] = new (std::nothrow) int32_t[h];
         labB[x] = new (std::nothrow) int32_t[h];
-        frontNodes[x] = new (std::nothrow) TrelHeapNode*[h]();
         greys[x] = new (std::nothrow) int32_t[h];
-        ok = confidences[x] && labL[x] && labA[x] && labB[x] && frontNodes[x] && greys[x];
+        // Node columns come with their first node (computePriority).
+        ok = confidences[x] && labL[x] && labA[x] && labB[x] && greys[x];
     }
     if (!ok) {
         // delete[] of a null column is a no-op, so every column can be released.
@@ -108,23 +109,23 @@ bool allocateFillGrids(int32_t newWidth, int32_t newHeight) {
         releaseStateGrid(newWidth);
         return false;
     }
-    width = newWidth;
-    height = newHeight;
+    gridWidth = newWidth;
+    gridHeight = newHeight;
     return true;
 }
 
 void markSelection(const uint8_t* mask, int32_t maskRowStride, PixelRect maskRect) {
     // A start step that ran on these grids before may have left pixels to fill or front pixels
     // (a run that found no source fills nothing); this run's mask alone decides.
-    for (int32_t x = 0; x < width; x++)
-        for (int32_t y = 0; y < height; y++)
+    for (int32_t x = 0; x < gridWidth; x++)
+        for (int32_t y = 0; y < gridHeight; y++)
             fillStates[x][y] = kKnown;
     if (mask != nullptr) {
         const int64_t rows = static_cast<int64_t>(maskRect.bottom) - maskRect.top;
         const int64_t columns = static_cast<int64_t>(maskRect.right) - maskRect.left;
         // Mask positions outside the grid are ignored.
-        const int64_t lastRow = rows < height ? rows : height;
-        const int64_t lastColumn = columns < width ? columns : width;
+        const int64_t lastRow = rows < gridHeight ? rows : gridHeight;
+        const int64_t lastColumn = columns < gridWidth ? columns : gridWidth;
         for (int64_t i = 0; i < lastRow; i++) {
             const uint8_t* row = mask + i * static_cast<int64_t>(maskRowStride);
             for (int64_t j = 0; j < lastColumn; j++)
@@ -133,12 +134,12 @@ void markSelection(const uint8_t* mask, int32_t maskRowStride, PixelRect maskRec
         }
     }
     // The front: every known pixel that touches a pixel to fill in its 3 x 3 neighbourhood.
-    for (int32_t x = 0; x < width; x++)
-        for (int32_t y = 0; y < height; y++) {
+    for (int32_t x = 0; x < gridWidth; x++)
+        for (int32_t y = 0; y < gridHeight; y++) {
             if (fillStates[x][y] != kToFill)
                 continue;
-            const int32_t x1 = x > 0 ? x - 1 : x, x2 = x < width - 1 ? x + 1 : x;
-            const int32_t y1 = y > 0 ? y - 1 : y, y2 = y < height - 1 ? y + 1 : y;
+            const int32_t x1 = x > 0 ? x - 1 : x, x2 = x < gridWidth - 1 ? x + 1 : x;
+            const int32_t y1 = y > 0 ? y - 1 : y, y2 = y < gridHeight - 1 ? y + 1 : y;
             for (int32_t i = x1; i <= x2; i++)
                 for (int32_t j = y1; j <= y2; j++)
                     if (fillStates[i][j] == kKnown)
@@ -146,33 +147,42 @@ void markSelection(const uint8_t* mask, int32_t maskRowStride, PixelRect maskRec
         }
 }
 
+// Releases the nodes of column x and the column itself (a node left by an earlier start step
+// on the same grids is released, not lost).
+static void releaseNodeColumn(int32_t x) {
+    if (frontNodes[x] == nullptr)
+        return;
+    for (int32_t y = 0; y < gridHeight; y++)
+        delete frontNodes[x][y];
+    delete[] frontNodes[x];
+    frontNodes[x] = nullptr;
+}
+
 void initialiseKnownPixels() {
-    for (int32_t x = 0; x < width; x++)
-        for (int32_t y = 0; y < height; y++) {
-            if (fillStates[x][y] == kToFill) {
-                confidences[x][y] = 0.0;
-            } else {
-                confidences[x][y] = 1.0;
-                const PackedColour colour = readPixel(x, y);
-                greys[x][y] = greyLevel(colour);
-                rgbToLab(colour, labL[x][y], labA[x][y], labB[x][y]);
+    // Columns are independent, so they are spread over the workers.
+    runInRanges(gridWidth, [](int64_t begin, int64_t end) {
+        for (int32_t x = static_cast<int32_t>(begin); x < end; x++) {
+            for (int32_t y = 0; y < gridHeight; y++) {
+                if (fillStates[x][y] == kToFill) {
+                    confidences[x][y] = 0.0;
+                } else {
+                    confidences[x][y] = 1.0;
+                    const PackedColour colour = readPixel(x, y);
+                    greys[x][y] = greyLevel(colour);
+                    rgbToLab(colour, labL[x][y], labA[x][y], labB[x][y]);
+                }
             }
-            // A node left by an earlier start step on the same grids is released, not lost.
-            delete frontNodes[x][y];
-            frontNodes[x][y] = nullptr;
+            releaseNodeColumn(x);
         }
+    });
 }
 
 void releaseFillGrids() {
-    releaseStateGrid(width);
+    releaseStateGrid(gridWidth);
     if (frontNodes != nullptr)
-        for (int32_t x = 0; x < width; x++)
-            if (frontNodes[x] != nullptr)
-                for (int32_t y = 0; y < height; y++) {
-                    delete frontNodes[x][y];
-                    frontNodes[x][y] = nullptr;
-                }
-    releaseValueGrids(width);
+        for (int32_t x = 0; x < gridWidth; x++)
+            releaseNodeColumn(x);
+    releaseValueGrids(gridWidth);
     releaseRunStructures();
 }
 

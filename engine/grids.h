@@ -24,15 +24,15 @@ using GreyGrid = int32_t**;
 using LabGrid = int32_t**;
 using FrontNodeGrid = TrelHeapNode***;
 
-extern int32_t width;  // fixed by allocateFillGrids
-extern int32_t height; // fixed by allocateFillGrids
+extern int32_t gridWidth;  // fixed by allocateFillGrids
+extern int32_t gridHeight; // fixed by allocateFillGrids
 extern FillStateGrid fillStates;
 extern ConfidenceGrid confidences;
 extern GreyGrid greys;
 extern LabGrid labL;
 extern LabGrid labA;
 extern LabGrid labB;
-extern FrontNodeGrid frontNodes;
+extern FrontNodeGrid frontNodes; // a column is null until its first node
 
 // The buffers of the current start step, stored by markFillStates.
 extern const uint8_t* inputPixels;
@@ -42,19 +42,19 @@ extern uint8_t* outputPixels;
 bool fillGridsAllocated();
 
 // Sets confidence, grey and CIELAB of every known pixel from the input buffer, confidence
-// 0.0 for pixels to fill, and clears every node cell. Cannot fail.
+// 0.0 for pixels to fill, and releases every node and node column. Cannot fail.
 void initialiseKnownPixels();
 
 // The colour of pixel (x, y) of the input buffer.
 inline PackedColour readPixel(int32_t x, int32_t y) {
-    const uint8_t* p = inputPixels + 3 * (static_cast<int64_t>(y) * width + x);
+    const uint8_t* p = inputPixels + 3 * (static_cast<int64_t>(y) * gridWidth + x);
     return static_cast<PackedColour>(p[0]) | static_cast<PackedColour>(p[1]) << 8 |
            static_cast<PackedColour>(p[2]) << 16;
 }
 
 // Stores a colour into pixel (x, y) of the output buffer.
 inline void writePixel(int32_t x, int32_t y, PackedColour colour) {
-    uint8_t* p = outputPixels + 3 * (static_cast<int64_t>(y) * width + x);
+    uint8_t* p = outputPixels + 3 * (static_cast<int64_t>(y) * gridWidth + x);
     p[0] = static_cast<uint8_t>(colour & 0xFF);
     p[1] = static_cast<uint8_t>(colour >> 8 & 0xFF);
     p[2] = static_cast<uint8_t>(colour >> 16 & 0xFF);

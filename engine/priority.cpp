@@ -12,22 +12,22 @@ TrelHeap* frontQueue = nullptr;
 // One-sided grey difference at the grid's edges (not halved), central difference inside.
 // A difference whose neighbour does not exist (an image one pixel wide or high) is 0.
 static double gradientX(int32_t i, int32_t j) {
-    if (width == 1)
+    if (gridWidth == 1)
         return 0.0;
     if (i == 0)
         return static_cast<double>(greys[1][j] - greys[0][j]);
-    if (i == width - 1)
+    if (i == gridWidth - 1)
         return static_cast<double>(greys[i][j] - greys[i - 1][j]);
     return static_cast<double>(greys[i + 1][j] - greys[i - 1][j]) / 2.0;
 }
 
 static double gradientY(int32_t i, int32_t j) {
     const int32_t* column = greys[i];
-    if (height == 1)
+    if (gridHeight == 1)
         return 0.0;
     if (j == 0)
         return static_cast<double>(column[1] - column[0]);
-    if (j == height - 1)
+    if (j == gridHeight - 1)
         return static_cast<double>(column[j] - column[j - 1]);
     return static_cast<double>(column[j + 1] - column[j - 1]) / 2.0;
 }
@@ -36,17 +36,17 @@ static double gradientY(int32_t i, int32_t j) {
 // differences there would reach into the hole.
 static bool touchesHole(int32_t i, int32_t j) {
     return (i > 0 && fillStates[i - 1][j] == kToFill) ||
-           (i < width - 1 && fillStates[i + 1][j] == kToFill) ||
+           (i < gridWidth - 1 && fillStates[i + 1][j] == kToFill) ||
            (j > 0 && fillStates[i][j - 1] == kToFill) ||
-           (j < height - 1 && fillStates[i][j + 1] == kToFill);
+           (j < gridHeight - 1 && fillStates[i][j + 1] == kToFill);
 }
 
 TrelHeapNode* computePriority(int32_t x, int32_t y) {
-    const int32_t r = patchRadius;
+    const int32_t r = engineRadius;
     const int32_t ex0 = x < r ? x : r;
-    const int32_t ex1 = x > width - r - 1 ? width - 1 - x : r;
+    const int32_t ex1 = x > gridWidth - r - 1 ? gridWidth - 1 - x : r;
     const int32_t ey0 = y < r ? y : r;
-    const int32_t ey1 = y > height - r - 1 ? height - 1 - y : r;
+    const int32_t ey1 = y > gridHeight - r - 1 ? gridHeight - 1 - y : r;
 
     // Confidence term: mean confidence over the clipped window, unknown pixels counting 0.
     double sum = 0.0;
@@ -79,8 +79,8 @@ TrelHeapNode* computePriority(int32_t x, int32_t y) {
     // Front direction from the first two front neighbours in scan order. The differences are
     // exchanged without a change of sign, so two diagonal neighbours give a diagonal direction.
     int32_t found = 0, x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    const int32_t nx0 = x > 0 ? x - 1 : x, nx1 = x < width - 1 ? x + 1 : x;
-    const int32_t ny0 = y > 0 ? y - 1 : y, ny1 = y < height - 1 ? y + 1 : y;
+    const int32_t nx0 = x > 0 ? x - 1 : x, nx1 = x < gridWidth - 1 ? x + 1 : x;
+    const int32_t ny0 = y > 0 ? y - 1 : y, ny1 = y < gridHeight - 1 ? y + 1 : y;
     for (int32_t i = nx0; i <= nx1 && found < 2; i++)
         for (int32_t j = ny0; j <= ny1; j++) {
             if ((i == x && j == y) || fillStates[i][j] != kFront)
@@ -108,6 +108,9 @@ TrelHeapNode* computePriority(int32_t x, int32_t y) {
     }
     const double data = std::fabs((normalX * isoX + normalY * isoY) / 255.0);
 
+    // Node columns are allocated with their first node: most columns never hold one.
+    if (frontNodes[x] == nullptr)
+        frontNodes[x] = new TrelHeapNode*[static_cast<size_t>(gridHeight)]();
     TrelHeapNode*& node = frontNodes[x][y];
     if (node == nullptr) {
         node = new TrelHeapNode();

@@ -59,16 +59,16 @@ TEST_F(Descriptors, BasisEntriesAreUnnormalisedCosines) {
     for (int32_t r : {1, 4, 6}) {
         makeGrids(2 * r + 3, 2 * r + 3, r);
         buildDctBasis();
-        const int32_t h = windowSide;
+        const int32_t h = engineWindowSide;
         for (int32_t fy = 0; fy < h; fy++)
             for (int32_t fx = 0; fx < h; fx++)
                 for (int32_t dy = 0; dy < h; dy++)
                     for (int32_t dx = 0; dx < h; dx++)
-                        ASSERT_EQ(dctBasis[h * fy + fx][h * dy + dx],
+                        ASSERT_EQ(descriptorBasis[h * fy + fx][h * dy + dx],
                                   portableCos((dy + 0.5) * pi * fy / h) *
                                       portableCos((dx + 0.5) * pi * fx / h))
                             << "r " << r << " row " << h * fy + fx << " column " << h * dy + dx;
-        EXPECT_EQ(dctBasis[0][h * h - 1], 1.0);
+        EXPECT_EQ(descriptorBasis[0][h * h - 1], 1.0);
         releaseFillGrids();
     }
 }
@@ -95,10 +95,10 @@ TEST_F(Descriptors, CandidatesRespectHoleAndHalfOpenBounds) {
     setState(4, 3, kFront); // front pixels count as known
     collectSourceCandidates(FillParameters{0, 0, 8, 6, 1});
     std::vector<std::pair<int32_t, int32_t>> found;
-    for (int32_t i = 0; i < candidateCount; i++)
+    for (int32_t i = 0; i < sourceCandidateCount; i++)
         found.emplace_back(sourceCandidates[i].x, sourceCandidates[i].y);
     // Centres 1..6 x 1..4, column-major, minus the nine windows that cover (5, 3).
-    EXPECT_EQ(candidateCount, 6 * 4 - 9);
+    EXPECT_EQ(sourceCandidateCount, 6 * 4 - 9);
     EXPECT_EQ(found.front(), std::make_pair(1, 1));
     EXPECT_EQ(found[1], std::make_pair(1, 2));
     EXPECT_EQ(found.back(), std::make_pair(6, 1)); // column 6 keeps only its top window
@@ -106,18 +106,18 @@ TEST_F(Descriptors, CandidatesRespectHoleAndHalfOpenBounds) {
 
     // sourceRight = width: windows reach the last column; one less and they stop before it.
     collectSourceCandidates(FillParameters{5, 0, 8, 3, 1});
-    EXPECT_EQ(candidateCount, 1); // centre (6, 1)
+    EXPECT_EQ(sourceCandidateCount, 1); // centre (6, 1)
     EXPECT_EQ(sourceCandidates[0].x, 6);
     releaseDescriptorStructures();
     collectSourceCandidates(FillParameters{5, 0, 7, 3, 1});
-    EXPECT_EQ(candidateCount, 0); // narrower than the window
+    EXPECT_EQ(sourceCandidateCount, 0); // narrower than the window
     releaseDescriptorStructures();
     collectSourceCandidates(FillParameters{6, 0, 2, 6, 1});
-    EXPECT_EQ(candidateCount, 0); // left beyond right
+    EXPECT_EQ(sourceCandidateCount, 0); // left beyond right
     releaseDescriptorStructures();
     // Bounds beyond the grid never let a window leave it.
     collectSourceCandidates(FillParameters{0, 0, 30000, 30000, 1});
-    EXPECT_EQ(candidateCount, 6 * 4 - 9);
+    EXPECT_EQ(sourceCandidateCount, 6 * 4 - 9);
 }
 
 } // namespace

@@ -14,8 +14,8 @@ class EngineGrids : public ::testing::Test {
   protected:
     void makeGrids(int32_t w, int32_t h, int32_t radius) {
         ASSERT_TRUE(allocateFillGrids(w, h));
-        patchRadius = radius;
-        windowSide = 2 * radius + 1;
+        engineRadius = radius;
+        engineWindowSide = 2 * radius + 1;
         pixels.assign(static_cast<size_t>(w) * h * 3, 0);
         inputPixels = pixels.data();
         outputPixels = pixels.data();
@@ -28,8 +28,8 @@ class EngineGrids : public ::testing::Test {
     }
     void TearDown() override {
         releaseFillGrids();
-        patchRadius = 4;
-        windowSide = 9;
+        engineRadius = 4;
+        engineWindowSide = 9;
     }
     // Sets a pixel's state and keeps its confidence consistent with it.
     void setState(int32_t x, int32_t y, char state) {

@@ -2,10 +2,12 @@
 // filled colours come from, determinism, and the runs that must change nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine_fixture.h"
 #include "support/texture.h"
 
 namespace mendora {
@@ -238,6 +240,111 @@ TEST(FillLoop, MaskStrideAndUnpreparedGrids) {
     releaseFillGrids(); // a second release does nothing
     EXPECT_FALSE(allocateFillGrids(0, 5));
     EXPECT_FALSE(allocateFillGrids(70000, 70000)); // more cells than a 32-bit count holds
+}
+
+// The re-rank's tie rules, each reached: on a flat image every difference is 0 but that of
+// a source window holding one other L value. Candidate 1 is nearer than candidate 0 (the
+// nearer-source rule takes it), candidate 2 as near as candidate 1 (the first one returned
+// stays), candidate 3 nearest of all but with a larger difference (the difference decides
+// first). Any other rule would pick another candidate.
+class Rerank : public EngineGrids {
+  protected:
+    void setCandidates(const std::vector<SourceCandidate>& list) {
+        delete[] sourceCandidates;
+        sourceCandidates = new SourceCandidate[list.size()];
+        sourceCandidateCount = static_cast<int32_t>(list.size());
+        std::copy(list.begin(), list.end(), sourceCandidates);
+    }
+    BestSource rerank(int32_t x0, int32_t y0) {
+        std::vector<int32_t> order(static_cast<size_t>(sourceCandidateCount));
+        for (int32_t i = 0; i < sourceCandidateCount; i++)
+            order[static_cast<size_t>(i)] = i;
+        return rerankCandidates(x0, y0, clipWindow(x0, y0), order.data(), sourceCandidateCount);
+    }
+};
+
+TEST_F(Rerank, EqualDifferencesGoToTheNearerSourceThenToTheFirstReturned) {
+    makeGrids(30, 20, 2);
+    labL[16][17] = 5; // inside the window of candidate 3 only
+    setCandidates({{3, 3}, {25, 12}, {5, 8}, {15, 16}});
+    const BestSource best = rerank(15, 10);
+    EXPECT_EQ(best.x, 25);
+    EXPECT_EQ(best.y, 12);
+    EXPECT_EQ(best.difference, 0.0);
+    EXPECT_EQ(best.squaredDistance, 104);
+}
+
+// The plain re-rank: every candidate's whole difference summed in double, as written down.
+BestSource plainRerank(int32_t x0, int32_t y0, const WindowExtents& e, const int32_t* indices,
+                       int32_t count) {
+    BestSource best;
+    for (int32_t i = 0; i < count; i++) {
+        const SourceCandidate& c = sourceCandidates[indices[i]];
+        double difference = 0.0;
+        for (int32_t x = x0 - e.left; x <= x0 + e.right; x++)
+            for (int32_t y = y0 - e.up; y <= y0 + e.down; y++) {
+                if (fillStates[x][y] == kToFill)
+                    continue;
+                const int32_t sx = x - x0 + c.x, sy = y - y0 + c.y;
+                const double dL = labL[x][y] - labL[sx][sy];
+                const double da = labA[x][y] - labA[sx][sy];
+                const double db = labB[x][y] - labB[sx][sy];
+                difference += dL * dL + da * da + db * db;
+            }
+        const int64_t distance = int64_t{c.x - x0} * (c.x - x0) + int64_t{c.y - y0} * (c.y - y0);
+        if (difference < best.difference || best.squaredDistance == -1)
+            best = BestSource{c.x, c.y, difference, distance};
+        else if (difference == best.difference && distance < best.squaredDistance)
+            best = BestSource{c.x, c.y, best.difference, distance};
+    }
+    return best;
+}
+
+// The re-rank against the plain one, on few CIELAB values (many equal differences) and on the
+// full ranges, with unknown pixels in the window and targets at the edges.
+TEST_F(Rerank, SameChoiceAsThePlainRerank) {
+    makeGrids(40, 30, 3);
+    uint32_t state = 99;
+    for (int32_t values : {2, 3, 200}) {
+        for (int32_t x = 0; x < 40; x++)
+            for (int32_t y = 0; y < 30; y++) {
+                labL[x][y] =
+                    static_cast<int32_t>(testing::nextRandom(state) % 101) % values * 50 / values;
+                labA[x][y] = static_cast<int32_t>(testing::nextRandom(state) % values) - values / 2;
+                labB[x][y] = -static_cast<int32_t>(testing::nextRandom(state) % values);
+                setState(x, y, testing::nextRandom(state) % 5 == 0 ? kToFill : kKnown);
+            }
+        std::vector<SourceCandidate> list;
+        for (int32_t x = 3; x < 37; x++)
+            for (int32_t y = 3; y < 27; y++)
+                list.push_back({x, y});
+        setCandidates(list);
+        for (int32_t trial = 0; trial < 40; trial++) {
+            const int32_t x0 = static_cast<int32_t>(testing::nextRandom(state) % 40);
+            const int32_t y0 = static_cast<int32_t>(testing::nextRandom(state) % 30);
+            std::vector<int32_t> order(60);
+            for (int32_t& index : order)
+                index = static_cast<int32_t>(testing::nextRandom(state) % list.size());
+            const WindowExtents e = clipWindow(x0, y0);
+            const BestSource want = plainRerank(x0, y0, e, order.data(), 60);
+            const BestSource got = rerankCandidates(x0, y0, e, order.data(), 60);
+            EXPECT_EQ(got.x, want.x);
+            EXPECT_EQ(got.y, want.y);
+            EXPECT_EQ(got.difference, want.difference);
+            EXPECT_EQ(got.squaredDistance, want.squaredDistance);
+        }
+    }
+}
+
+// Centres 49,995 columns apart: the squared distance needs more than 32 bits.
+TEST_F(Rerank, SquaredDistanceBeyondThirtyTwoBits) {
+    makeGrids(50000, 5, 2);
+    setCandidates({{49997, 2}, {30000, 2}});
+    const BestSource best = rerank(2, 2);
+    EXPECT_EQ(best.x, 30000);
+    EXPECT_EQ(best.squaredDistance, int64_t{29998} * 29998);
+    setCandidates({{30000, 2}, {49997, 2}});
+    EXPECT_EQ(rerank(2, 2).x, 30000);
 }
 
 } // namespace

@@ -3,30 +3,40 @@
 // after. Replaces the global allocation functions of this test program to inject failures.
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <dirent.h>
+#endif
+
+#include <atomic>
 #include <cstdlib>
 #include <new>
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/workers.h"
 #include "support/texture.h"
 
 namespace {
 
-long allocationsLeft = -1; // -1: never fail
-long liveAllocations = 0;
+// Atomic: the engine's worker threads allocate too.
+std::atomic<long> allocationsLeft{-1}; // -1: never fail
+std::atomic<long> liveAllocations{0};
 
-void* allocate(std::size_t size) {
-    if (allocationsLeft == 0)
+// Not inlined: inlined into the replaced operators, malloc and free would meet the compiler's
+// check that new is paired with delete.
+[[gnu::noinline]] void* allocate(std::size_t size) {
+    long left = allocationsLeft.load();
+    while (left > 0 && !allocationsLeft.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left == 0)
         return nullptr;
-    if (allocationsLeft > 0)
-        allocationsLeft--;
     void* p = std::malloc(size == 0 ? 1 : size);
     if (p != nullptr)
         liveAllocations++;
     return p;
 }
 
-void release(void* p) {
+[[gnu::noinline]] void release(void* p) {
     if (p == nullptr)
         return;
     liveAllocations--;
@@ -65,7 +75,9 @@ void operator delete[](void* p, std::size_t) noexcept {
 namespace mendora {
 namespace {
 
+// One thread, so that the allocations come in the same order in every run.
 TEST(OutOfMemory, EveryAllocationFailingOnceIsReportedAndRecovered) {
+    forceWorkerCount(1);
     const int32_t w = 26, h = 20;
     const auto input = testing::texturedImage(w, h, 21);
     const auto mask = testing::discMask(w, h, 12, 9, 3);
@@ -118,6 +130,56 @@ TEST(OutOfMemory, EveryAllocationFailingOnceIsReportedAndRecovered) {
     FillParameters p = params;
     EXPECT_EQ(fillImage(w, h, input.data(), output.data(), mask.data(), w, p), FillOutcome::filled);
     EXPECT_EQ(output, reference);
+    forceWorkerCount(0);
+}
+
+// Threads of this process (Linux); 0 where it cannot be told.
+long threadCount() {
+#ifdef __linux__
+    DIR* tasks = opendir("/proc/self/task");
+    if (tasks == nullptr)
+        return 0;
+    long n = 0;
+    while (const dirent* entry = readdir(tasks))
+        n += entry->d_name[0] != '.';
+    closedir(tasks);
+    return n;
+#else
+    return 0;
+#endif
+}
+
+// Two workers and searching ahead: a failure wherever it strikes (on the loop's thread or a
+// worker's) ends the run with outOfMemory, or, when only a search made ahead failed, with the
+// same fill; either way nothing leaks and no thread outlives the call.
+TEST(OutOfMemory, FailuresWithWorkersRunning) {
+    forceWorkerCount(2);
+    const int32_t w = 60, h = 40;
+    const auto input = testing::texturedImage(w, h, 5);
+    const auto mask = testing::discMask(w, h, 30, 20, 6);
+    std::vector<uint8_t> reference = input;
+    FillParameters params{0, 0, 60, 40, 2};
+    const long threadsBefore = threadCount();
+    allocationsLeft = 1L << 40;
+    ASSERT_EQ(fillImage(w, h, input.data(), reference.data(), mask.data(), w, params),
+              FillOutcome::filled);
+    const long counted = (1L << 40) - allocationsLeft;
+    allocationsLeft = -1;
+    for (long failAt = 0; failAt < counted; failAt += 13) {
+        std::vector<uint8_t> output = input;
+        FillParameters p = params;
+        const long before = liveAllocations;
+        allocationsLeft = failAt;
+        const FillOutcome outcome = fillImage(w, h, input.data(), output.data(), mask.data(), w, p);
+        allocationsLeft = -1;
+        EXPECT_EQ(threadCount(), threadsBefore) << "allocation " << failAt;
+        EXPECT_EQ(liveAllocations, before) << "allocation " << failAt << " leaks";
+        if (outcome == FillOutcome::filled)
+            EXPECT_EQ(output, reference) << "allocation " << failAt;
+        else
+            ASSERT_EQ(outcome, FillOutcome::outOfMemory) << "allocation " << failAt;
+    }
+    forceWorkerCount(0);
 }
 
 } // namespace

@@ -13,8 +13,8 @@ class Priority : public EngineGrids {};
 
 // Grey rising by 10 a column: every central gradient is (10, 0), the isophote (0, -10).
 void horizontalRamp() {
-    for (int32_t x = 0; x < width; x++)
-        for (int32_t y = 0; y < height; y++)
+    for (int32_t x = 0; x < gridWidth; x++)
+        for (int32_t y = 0; y < gridHeight; y++)
             greys[x][y] = 10 * x;
 }
 
@@ -48,7 +48,7 @@ TEST_F(Priority, FrontDirectionFromTwoFrontNeighbours) {
 // central difference (40 - 0) / 2 = 20 of the next column. The window is clipped to 2 x 3.
 TEST_F(Priority, OneSidedGradientAtTheEdge) {
     makeGrids(6, 9, 1);
-    for (int32_t y = 0; y < height; y++) {
+    for (int32_t y = 0; y < gridHeight; y++) {
         greys[0][y] = 0;
         greys[1][y] = 30;
         greys[2][y] = 40;

@@ -109,13 +109,13 @@ void printLabSlice(int red, bool detail) {
 }
 
 void printBasis(int radius, bool detail) {
-    mendora::windowSide = 2 * radius + 1;
+    mendora::engineWindowSide = 2 * radius + 1;
     mendora::buildDctBasis();
-    const int n = mendora::windowSide * mendora::windowSide;
+    const int n = mendora::engineWindowSide * mendora::engineWindowSide;
     Fnv hash;
     for (int row = 0; row < n; ++row)
         for (int column = 0; column < n; ++column) {
-            const double entry = mendora::dctBasis[row][column];
+            const double entry = mendora::descriptorBasis[row][column];
             if (detail)
                 std::printf("%d %d %016" PRIx64 "\n", row, column, bitsOf(entry));
             else

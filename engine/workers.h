@@ -1,0 +1,26 @@
+// Worker threads for the engine's parallel stages.
+// In: a count of independent items and a task over a range of them. Out: the task run over
+// every item, split into contiguous ranges on up to workerCount() threads, all joined before
+// the call returns.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace mendora {
+
+// Threads a parallel stage uses: the machine's cores, at most kMaxWorkers, at least 1; or the
+// count forced by forceWorkerCount.
+int32_t workerCount();
+
+// Forces the thread count of every later parallel stage (tests run 1, 2 and 8); 0 returns to
+// the machine's count.
+void forceWorkerCount(int32_t count);
+
+// Runs task(begin, end) over [0, count) in contiguous ranges, the first on the calling thread.
+// A range whose thread cannot be started runs on the calling thread. Returns once every range
+// is done and every thread joined; then rethrows the first exception a range threw (e.g.
+// std::bad_alloc). The task must not depend on the order in which ranges run.
+void runInRanges(int64_t count, const std::function<void(int64_t, int64_t)>& task);
+
+} // namespace mendora

@@ -1,0 +1,43 @@
+// The worker ranges: every item once on any thread count, and a failure in one range reaching
+// the caller only after every range has finished.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <new>
+#include <vector>
+
+#include "engine/workers.h"
+
+namespace mendora {
+namespace {
+
+TEST(Workers, EveryItemOnceAndFailuresAfterTheLastRange) {
+    for (int32_t threads : {1, 2, 8}) {
+        SCOPED_TRACE(threads);
+        forceWorkerCount(threads);
+        EXPECT_EQ(workerCount(), threads);
+        for (int64_t count : {int64_t{0}, int64_t{1}, int64_t{5}, int64_t{1000}}) {
+            std::vector<std::atomic<int32_t>> seen(static_cast<size_t>(count));
+            runInRanges(count, [&](int64_t begin, int64_t end) {
+                for (int64_t i = begin; i < end; i++)
+                    seen[static_cast<size_t>(i)]++;
+            });
+            for (const auto& times : seen)
+                EXPECT_EQ(times.load(), 1);
+        }
+        std::atomic<int32_t> finished{0};
+        EXPECT_THROW(runInRanges(100,
+                                 [&](int64_t begin, int64_t) {
+                                     if (begin == 0)
+                                         throw std::bad_alloc();
+                                     finished++;
+                                 }),
+                     std::bad_alloc);
+        EXPECT_EQ(finished.load(), threads - 1);
+    }
+    forceWorkerCount(0);
+    EXPECT_GE(workerCount(), 1);
+}
+
+} // namespace
+} // namespace mendora
