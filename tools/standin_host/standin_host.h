@@ -80,9 +80,12 @@ void resetHost();
 HostSettings& hostSettings();
 
 // The image to filter and the selection over it (one byte per pixel, rows of `width` bytes,
-// non-zero selects). Without a selection the host has no mask.
-void setImage(const HostImage& image);
-void setSelection(const std::vector<uint8_t>& mask);
+// non-zero selects). Without a selection the host has no mask. A caller that no longer needs
+// its pixels moves them in: the host keeps them, not a copy.
+void setImage(HostImage image);
+void setSelection(std::vector<uint8_t> mask);
+// The image as set.
+const HostImage& hostImage();
 void clearSelection();
 
 // The value the host keeps in every rectangle it has not been asked for, in both the 16-bit
