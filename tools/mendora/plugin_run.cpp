@@ -101,6 +101,7 @@ bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_
         return false;
     }
     standin::resetHost();
+    standin::hostSettings().deliverInPlace = true;
     standin::setImage(standin::HostImage{image.width, image.height, std::move(image.pixels)});
     standin::setSelection(std::move(mask));
 

@@ -83,6 +83,12 @@ bool insideImage(const Rect32& rect) {
            rect.right <= image.width && !isEmpty(rect);
 }
 
+bool wholeImage(const Rect32& rect, int16_t first, int16_t last) {
+    const HostImage& image = state().image;
+    return rect.top == 0 && rect.left == 0 && rect.bottom == image.height &&
+           rect.right == image.width && first == 0 && last == 2;
+}
+
 bool planesServable(int16_t first, int16_t last) {
     const int16_t available = std::min<int16_t>(state().settings.planeCount, 3);
     return first >= 0 && first <= last && last < available;
@@ -178,14 +184,18 @@ int16_t VLMR_CALLBACK deliverBuffers() {
     if (!request.served)
         return errBadParameters;
 
-    host.inBuffer = pixelsOf(request.inRect, request.inFirstPlane, request.inLastPlane);
+    host.inputInPlace = host.settings.deliverInPlace &&
+                        wholeImage(request.inRect, request.inFirstPlane, request.inLastPlane);
+    host.inBuffer = host.inputInPlace
+                        ? std::vector<uint8_t>{}
+                        : pixelsOf(request.inRect, request.inFirstPlane, request.inLastPlane);
     // The output buffer comes holding the input image: the plug-in writes only what it fills.
     const size_t outputSize = bytesOf(request.outRect, request.outFirstPlane, request.outLastPlane);
     host.outStorage.assign(outputSize + 2 * kGuardBytes, kGuardValue);
     copyPixels(request.outRect, request.outFirstPlane, request.outLastPlane,
                host.outStorage.data() + kGuardBytes);
     host.served = request;
-    host.record.inBuffer = host.inBuffer.data();
+    host.record.inBuffer = host.inputInPlace ? host.image.pixels.data() : host.inBuffer.data();
     host.record.outBuffer = host.outStorage.data() + kGuardBytes;
     if (host.record.hasMask)
         buildMaskBuffer(request.maskRect);
@@ -248,6 +258,11 @@ void buildMaskBuffer(const Rect32& rect) {
     const int32_t stride = host.settings.maskRowStride > 0 ? host.settings.maskRowStride : columns;
     // Rows may overlap when the stride is narrower than the rectangle; the last row ends the
     // buffer either way.
+    if (host.settings.deliverInPlace && stride == columns && wholeImage(rect, 0, 2)) {
+        host.record.maskBuffer = host.selection->data();
+        host.record.maskRowStride = stride;
+        return;
+    }
     const size_t size = static_cast<size_t>(rows - 1) * stride + std::max(columns, stride);
     host.maskStorage.assign(size, host.settings.maskPadding);
     const std::vector<uint8_t>& selection = *host.selection;

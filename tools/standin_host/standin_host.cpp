@@ -48,6 +48,7 @@ void clearExchange() {
     host.calls.clear();
     host.delivery.reset();
     host.served.reset();
+    host.inputInPlace = false;
     host.inBuffer.clear();
     host.outStorage.clear();
     host.maskStorage.clear();
@@ -294,8 +295,9 @@ std::vector<uint8_t> deliveredOutputBuffer() {
 
 bool buffersIntact() {
     const HostState& host = state();
-    if (host.served && host.inBuffer != pixelsOf(host.served->inRect, host.served->inFirstPlane,
-                                                 host.served->inLastPlane))
+    if (host.served && !host.inputInPlace &&
+        host.inBuffer !=
+            pixelsOf(host.served->inRect, host.served->inFirstPlane, host.served->inLastPlane))
         return false;
     if (host.outStorage.empty())
         return true;

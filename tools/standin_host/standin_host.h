@@ -70,6 +70,11 @@ struct HostSettings {
     bool deliverThrowsOutOfMemory = false;
     // The answer of queryAbort.
     bool abortAnswer = false;
+    // Hand the plug-in the host's own image as its input, and the selection as its mask, when
+    // it asks for the whole of them (all planes; mask rows without padding), instead of
+    // copies: for a host that trusts the plug-in not to write there, as the command line does
+    // (4 MP: 16 MB less at the fill's peak). Writes into the input then go unnoticed.
+    bool deliverInPlace = false;
 };
 
 // Resets the host to a fresh one: default settings, no image, no selection, every handle
