@@ -256,13 +256,13 @@ void buildMaskBuffer(const Rect32& rect) {
     const int32_t columns = rect.right - rect.left;
     const int32_t rows = rect.bottom - rect.top;
     const int32_t stride = host.settings.maskRowStride > 0 ? host.settings.maskRowStride : columns;
-    // Rows may overlap when the stride is narrower than the rectangle; the last row ends the
-    // buffer either way.
     if (host.settings.deliverInPlace && stride == columns && wholeImage(rect, 0, 2)) {
         host.record.maskBuffer = host.selection->data();
         host.record.maskRowStride = stride;
         return;
     }
+    // Rows may overlap when the stride is narrower than the rectangle; the last row ends the
+    // buffer either way.
     const size_t size = static_cast<size_t>(rows - 1) * stride + std::max(columns, stride);
     host.maskStorage.assign(size, host.settings.maskPadding);
     const std::vector<uint8_t>& selection = *host.selection;

@@ -69,7 +69,8 @@ Rect32 filterRectOfSettings();
 std::vector<uint8_t> pixelsOf(const Rect32& rect, int16_t first, int16_t last);
 
 // Builds the mask buffer over `rect` (rows `maskRowStride` apart, padding bytes between) and
-// points the record at it; null without a selection or for an empty rectangle.
+// points the record at it; null without a selection or for an empty rectangle. With
+// deliverInPlace, a mask over the whole image without padding is the selection itself.
 void buildMaskBuffer(const Rect32& rect);
 
 // Installs the callbacks, handle procedures and suite access into the record.
