@@ -210,6 +210,17 @@ TEST_F(ImageExchangeTest, MaskRowPaddingAndFeatheredBytesDoNotChangeTheFill) {
     standin::hostSettings().maskRowStride = 0;
     EXPECT_EQ(standin::runFilter(true).result, resultSuccess);
     EXPECT_EQ(standin::outputBuffer(), reference);
+
+    // The image and the selection handed over in place, rows padded or not: the same fill,
+    // and the image, now the plug-in's input, unwritten.
+    const std::vector<uint8_t> image = standin::hostImage().pixels;
+    standin::hostSettings().deliverInPlace = true;
+    for (int32_t stride : {0, 64 + 7}) {
+        standin::hostSettings().maskRowStride = stride;
+        EXPECT_EQ(standin::runFilter(true).result, resultSuccess);
+        EXPECT_EQ(standin::outputBuffer(), reference);
+        EXPECT_EQ(standin::hostImage().pixels, image);
+    }
 }
 
 TEST_F(ImageExchangeTest, MaskRowsNarrowerThanTheRectangleAreRefused) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #ifdef _WIN32
 #include <process.h>
@@ -156,11 +157,16 @@ bool readImage(const std::string& path, RgbImage& image, ImageMetadata& metadata
         return false;
     image.width = decoded.width;
     image.height = decoded.height;
-    const size_t count = static_cast<size_t>(decoded.width) * static_cast<size_t>(decoded.height);
-    image.pixels.resize(count * 3);
-    for (size_t i = 0; i < count; i++)
-        toRgb(&decoded.samples[i * static_cast<size_t>(decoded.channels)], decoded.channels,
-              &image.pixels[i * 3]);
+    if (decoded.channels == 3) {
+        image.pixels = std::move(decoded.samples);
+    } else {
+        const size_t count =
+            static_cast<size_t>(decoded.width) * static_cast<size_t>(decoded.height);
+        image.pixels.resize(count * 3);
+        for (size_t i = 0; i < count; i++)
+            toRgb(&decoded.samples[i * static_cast<size_t>(decoded.channels)], decoded.channels,
+                  &image.pixels[i * 3]);
+    }
     metadata = std::move(decoded.metadata);
     notice = conversionNotice(decoded.channels);
     return true;

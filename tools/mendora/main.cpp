@@ -9,6 +9,7 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resources/maker_texts.h"
@@ -45,7 +46,8 @@ std::string describeResult(int16_t code) {
     return resultInWords(code);
 }
 
-std::string summary(const RgbImage& image, size_t selected, const FillRun& run) {
+std::string summary(size_t selected, const FillRun& run) {
+    const RgbImage& image = run.output;
     const FillParameters& p = run.parameters;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f", run.fillSeconds);
@@ -147,8 +149,9 @@ int fill(const Options& options, const std::string& input, const std::string& ma
 
     FillRun run;
     const bool statusLine = !options.quiet && errorOutputIsTerminal();
-    if (!runFilter(pluginModulePath(options.module), image, selection.mask, options.typed,
-                   options.interactive, statusLine, run, error)) {
+    // The image and the mask move into the host: the fill's peak holds no copy of them here.
+    if (!runFilter(pluginModulePath(options.module), std::move(image), std::move(selection.mask),
+                   options.typed, options.interactive, statusLine, run, error)) {
         message(error);
         return kExitUsageOrFile;
     }
@@ -160,7 +163,7 @@ int fill(const Options& options, const std::string& input, const std::string& ma
     if (!writeImage(output, run.output, format, options.quality, metadata, error))
         return fileError(output, "cannot write: " + error);
     if (!options.quiet)
-        std::printf("%s\n", summary(image, selected, run).c_str());
+        std::printf("%s\n", summary(selected, run).c_str());
     return kExitDone;
 }
 

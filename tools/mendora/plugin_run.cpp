@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <utility>
 
 #include "tools/mendora/status_line.h"
 #include "tools/standin_host/standin_host.h"
@@ -91,17 +92,18 @@ std::string pluginModulePath(const std::string& chosen) {
     return MENDORA_DEFAULT_MODULE;
 }
 
-bool runFilter(const std::string& modulePath, const RgbImage& image,
-               const std::vector<uint8_t>& mask, const DialogValues& typed, bool interactive,
-               bool statusLine, FillRun& run, std::string& error) {
+bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_t> mask,
+               const DialogValues& typed, bool interactive, bool statusLine, FillRun& run,
+               std::string& error) {
     std::string loadError;
     if (!standin::loadPlugin(modulePath, loadError)) {
         error = "cannot load the plug-in module: " + loadError;
         return false;
     }
     standin::resetHost();
-    standin::setImage(standin::HostImage{image.width, image.height, image.pixels});
-    standin::setSelection(mask);
+    standin::hostSettings().deliverInPlace = true;
+    standin::setImage(standin::HostImage{image.width, image.height, std::move(image.pixels)});
+    standin::setSelection(std::move(mask));
 
     error.clear();
     const VlmrParentWindow parent = prepareRegionDialogAnswer(typed, interactive, error);
@@ -120,12 +122,13 @@ bool runFilter(const std::string& modulePath, const RgbImage& image,
     run.result = callRunSteps(run.fillSeconds);
     endRegionDialogAnswer();
 
-    run.output.width = image.width;
-    run.output.height = image.height;
+    const standin::HostImage& input = standin::hostImage();
+    run.output.width = input.width;
+    run.output.height = input.height;
     run.output.pixels = standin::outputBuffer();
     // A run that asked for no image (nothing to do, or a failure) leaves the image as it was.
-    if (run.output.pixels.size() != image.pixels.size())
-        run.output.pixels = image.pixels;
+    if (run.output.pixels.size() != input.pixels.size())
+        run.output.pixels = input.pixels;
     standin::readParameterBlock(run.parameters);
     standin::unloadPlugin();
     return true;

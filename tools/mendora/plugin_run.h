@@ -28,15 +28,16 @@ struct FillRun {
 };
 
 // One whole filter run: loads the module at `modulePath`, gives the host `image` with the
-// selection `mask` (one byte per pixel, nonzero selected), prepares the region dialog's
+// selection `mask` (one byte per pixel, nonzero selected; a caller done with them moves them
+// in, so that no second copy lives through the fill), prepares the region dialog's
 // answer (`typed`, `interactive`), calls parameters, prepare, start, continue and finish,
 // and unloads the module. While the fill runs a status line is shown when `statusLine` is
 // true. Returns false with a one-line message in `error` when the run cannot be made (the
 // module does not load, no terminal for the dialog); the plug-in's own result codes are
 // reported in `run.result` instead.
-bool runFilter(const std::string& modulePath, const RgbImage& image,
-               const std::vector<uint8_t>& mask, const DialogValues& typed, bool interactive,
-               bool statusLine, FillRun& run, std::string& error);
+bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_t> mask,
+               const DialogValues& typed, bool interactive, bool statusLine, FillRun& run,
+               std::string& error);
 
 // A result code of the plug-in in words: "out of memory (-108)", "canceled (-128)", "bad
 // parameters (-30100): no source patch fits the source rectangle outside the region", or

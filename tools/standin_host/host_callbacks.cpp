@@ -83,24 +83,51 @@ bool insideImage(const Rect32& rect) {
            rect.right <= image.width && !isEmpty(rect);
 }
 
+bool wholeImage(const Rect32& rect, int16_t first, int16_t last) {
+    const HostImage& image = state().image;
+    return rect.top == 0 && rect.left == 0 && rect.bottom == image.height &&
+           rect.right == image.width && first == 0 && last == 2;
+}
+
 bool planesServable(int16_t first, int16_t last) {
     const int16_t available = std::min<int16_t>(state().settings.planeCount, 3);
     return first >= 0 && first <= last && last < available;
 }
 
-// Planes first..last of the pixels in `rect`, interleaved, rows without padding.
-std::vector<uint8_t> pixelsOf(const Rect32& rect, int16_t first, int16_t last) {
+size_t bytesOf(const Rect32& rect, int16_t first, int16_t last) {
+    return static_cast<size_t>(rect.bottom - rect.top) *
+           static_cast<size_t>(rect.right - rect.left) * static_cast<size_t>(last - first + 1);
+}
+
+// Copies planes first..last of the pixels in `rect` to `to`, interleaved, rows without
+// padding.
+void copyPixels(const Rect32& rect, int16_t first, int16_t last, uint8_t* to) {
     const HostImage& image = state().image;
-    std::vector<uint8_t> bytes;
-    bytes.reserve(static_cast<size_t>(rect.bottom - rect.top) * (rect.right - rect.left) *
-                  (last - first + 1));
-    for (int32_t y = rect.top; y < rect.bottom; y++)
-        for (int32_t x = rect.left; x < rect.right; x++)
-            for (int16_t plane = first; plane <= last; plane++)
-                bytes.push_back(image.pixels[(static_cast<size_t>(y) * image.width + x) * 3 +
-                                             static_cast<size_t>(plane)]);
+    const size_t columns = static_cast<size_t>(rect.right - rect.left);
+    const size_t planes = static_cast<size_t>(last - first + 1);
+    for (int32_t y = rect.top; y < rect.bottom; y++) {
+        const uint8_t* from = &image.pixels[(static_cast<size_t>(y) * image.width + rect.left) * 3];
+        // All three planes are whole rows of the image: one copy a row. (A 4 MP delivery took
+        // 48 ms of CPU a byte at a time with the copies the host kept then, 12 ms now.)
+        if (planes == 3) {
+            to = std::copy_n(from, columns * 3, to);
+            continue;
+        }
+        for (size_t x = 0; x < columns; x++)
+            for (size_t plane = 0; plane < planes; plane++)
+                *to++ = from[x * 3 + static_cast<size_t>(first) + plane];
+    }
+}
+
+} // namespace
+
+std::vector<uint8_t> pixelsOf(const Rect32& rect, int16_t first, int16_t last) {
+    std::vector<uint8_t> bytes(bytesOf(rect, first, last));
+    copyPixels(rect, first, last, bytes.data());
     return bytes;
 }
+
+namespace {
 
 DeliveryRequest readRequest() {
     const HostState& host = state();
@@ -157,15 +184,18 @@ int16_t VLMR_CALLBACK deliverBuffers() {
     if (!request.served)
         return errBadParameters;
 
-    host.inBuffer = pixelsOf(request.inRect, request.inFirstPlane, request.inLastPlane);
-    host.inReference = host.inBuffer;
+    host.inputInPlace = host.settings.deliverInPlace &&
+                        wholeImage(request.inRect, request.inFirstPlane, request.inLastPlane);
+    host.inBuffer = host.inputInPlace
+                        ? std::vector<uint8_t>{}
+                        : pixelsOf(request.inRect, request.inFirstPlane, request.inLastPlane);
     // The output buffer comes holding the input image: the plug-in writes only what it fills.
-    host.deliveredOut = pixelsOf(request.outRect, request.outFirstPlane, request.outLastPlane);
-    host.outStorage.assign(kGuardBytes, kGuardValue);
-    host.outStorage.insert(host.outStorage.end(), host.deliveredOut.begin(),
-                           host.deliveredOut.end());
-    host.outStorage.insert(host.outStorage.end(), kGuardBytes, kGuardValue);
-    host.record.inBuffer = host.inBuffer.data();
+    const size_t outputSize = bytesOf(request.outRect, request.outFirstPlane, request.outLastPlane);
+    host.outStorage.assign(outputSize + 2 * kGuardBytes, kGuardValue);
+    copyPixels(request.outRect, request.outFirstPlane, request.outLastPlane,
+               host.outStorage.data() + kGuardBytes);
+    host.served = request;
+    host.record.inBuffer = host.inputInPlace ? host.image.pixels.data() : host.inBuffer.data();
     host.record.outBuffer = host.outStorage.data() + kGuardBytes;
     if (host.record.hasMask)
         buildMaskBuffer(request.maskRect);
@@ -226,18 +256,30 @@ void buildMaskBuffer(const Rect32& rect) {
     const int32_t columns = rect.right - rect.left;
     const int32_t rows = rect.bottom - rect.top;
     const int32_t stride = host.settings.maskRowStride > 0 ? host.settings.maskRowStride : columns;
+    if (host.settings.deliverInPlace && stride == columns && wholeImage(rect, 0, 2)) {
+        host.record.maskBuffer = host.selection->data();
+        host.record.maskRowStride = stride;
+        return;
+    }
     // Rows may overlap when the stride is narrower than the rectangle; the last row ends the
     // buffer either way.
     const size_t size = static_cast<size_t>(rows - 1) * stride + std::max(columns, stride);
     host.maskStorage.assign(size, host.settings.maskPadding);
-    for (int32_t r = 0; r < rows; r++)
-        for (int32_t k = 0; k < columns; k++) {
-            const int32_t y = rect.top + r;
-            const int32_t x = rect.left + k;
-            const bool inside = y >= 0 && x >= 0 && y < host.image.height && x < host.image.width;
-            host.maskStorage[static_cast<size_t>(r) * stride + k] =
-                inside ? (*host.selection)[static_cast<size_t>(y) * host.image.width + x] : 0;
-        }
+    const std::vector<uint8_t>& selection = *host.selection;
+    const int32_t width = host.image.width;
+    for (int32_t r = 0; r < rows; r++) {
+        const int32_t y = rect.top + r;
+        uint8_t* row = &host.maskStorage[static_cast<size_t>(r) * stride];
+        // The part of the row inside the image is one copy; the rest is unselected.
+        const int32_t from = std::clamp(-rect.left, 0, columns);
+        const int32_t to =
+            y >= 0 && y < host.image.height ? std::clamp(width - rect.left, from, columns) : from;
+        std::fill(row, row + from, uint8_t{0});
+        if (to > from)
+            std::copy_n(&selection[static_cast<size_t>(y) * width + rect.left + from], to - from,
+                        row + from);
+        std::fill(row + to, row + columns, uint8_t{0});
+    }
     host.record.maskBuffer = host.maskStorage.data();
     host.record.maskRowStride = stride;
 }

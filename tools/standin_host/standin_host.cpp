@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "tools/standin_host/module_loader.h"
 #include "tools/standin_host/standin_state.h"
@@ -46,10 +47,10 @@ void clearExchange() {
     HostState& host = state();
     host.calls.clear();
     host.delivery.reset();
+    host.served.reset();
+    host.inputInPlace = false;
     host.inBuffer.clear();
-    host.inReference.clear();
     host.outStorage.clear();
-    host.deliveredOut.clear();
     host.maskStorage.clear();
 }
 
@@ -130,18 +131,22 @@ HostSettings& hostSettings() {
     return state().settings;
 }
 
-void setImage(const HostImage& image) {
+void setImage(HostImage image) {
     if (image.width < 0 || image.height < 0 ||
         image.pixels.size() != static_cast<size_t>(image.width) * image.height * 3)
         throw std::invalid_argument("image pixels do not match its extent");
-    state().image = image;
+    state().image = std::move(image);
 }
 
-void setSelection(const std::vector<uint8_t>& mask) {
+const HostImage& hostImage() {
+    return state().image;
+}
+
+void setSelection(std::vector<uint8_t> mask) {
     const HostImage& image = state().image;
     if (mask.size() != static_cast<size_t>(image.width) * image.height)
         throw std::invalid_argument("selection does not match the image extent");
-    state().selection = mask;
+    state().selection = std::move(mask);
 }
 
 void clearSelection() {
@@ -282,12 +287,17 @@ std::vector<uint8_t> outputBuffer() {
 }
 
 std::vector<uint8_t> deliveredOutputBuffer() {
-    return state().deliveredOut;
+    const std::optional<DeliveryRequest>& served = state().served;
+    if (!served)
+        return {};
+    return pixelsOf(served->outRect, served->outFirstPlane, served->outLastPlane);
 }
 
 bool buffersIntact() {
     const HostState& host = state();
-    if (host.inBuffer != host.inReference)
+    if (host.served && !host.inputInPlace &&
+        host.inBuffer !=
+            pixelsOf(host.served->inRect, host.served->inFirstPlane, host.served->inLastPlane))
         return false;
     if (host.outStorage.empty())
         return true;

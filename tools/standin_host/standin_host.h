@@ -70,6 +70,11 @@ struct HostSettings {
     bool deliverThrowsOutOfMemory = false;
     // The answer of queryAbort.
     bool abortAnswer = false;
+    // Hand the plug-in the host's own image as its input, and the selection as its mask, when
+    // it asks for the whole of them (all planes; mask rows without padding), instead of
+    // copies: for a host that trusts the plug-in not to write there, as the command line does
+    // (4 MP: 16 MB less at the fill's peak). Writes into the input then go unnoticed.
+    bool deliverInPlace = false;
 };
 
 // Resets the host to a fresh one: default settings, no image, no selection, every handle
@@ -80,9 +85,12 @@ void resetHost();
 HostSettings& hostSettings();
 
 // The image to filter and the selection over it (one byte per pixel, rows of `width` bytes,
-// non-zero selects). Without a selection the host has no mask.
-void setImage(const HostImage& image);
-void setSelection(const std::vector<uint8_t>& mask);
+// non-zero selects). Without a selection the host has no mask. A caller that no longer needs
+// its pixels moves them in: the host keeps them, not a copy.
+void setImage(HostImage image);
+void setSelection(std::vector<uint8_t> mask);
+// The image as set.
+const HostImage& hostImage();
 void clearSelection();
 
 // The value the host keeps in every rectangle it has not been asked for, in both the 16-bit

@@ -45,10 +45,12 @@ struct HostState {
 
     std::vector<HostCall> calls;
     std::optional<DeliveryRequest> delivery;
+    // The last request served: what was delivered is read again from the image (rather than
+    // kept), to notice writes into the input and to answer the output as delivered.
+    std::optional<DeliveryRequest> served;
+    bool inputInPlace = false; // the input buffer is the image itself (deliverInPlace)
     std::vector<uint8_t> inBuffer;
-    std::vector<uint8_t> inReference;  // what was delivered, to notice writes into the input
-    std::vector<uint8_t> outStorage;   // guard, output buffer, guard
-    std::vector<uint8_t> deliveredOut; // the output buffer as delivered
+    std::vector<uint8_t> outStorage; // guard, output buffer, guard
     std::vector<uint8_t> maskStorage;
 };
 
@@ -63,8 +65,12 @@ bool hostIn32BitMode();
 // The filter rectangle of the settings, or the whole image.
 Rect32 filterRectOfSettings();
 
+// Planes first..last of the image's pixels in `rect`, interleaved, rows without padding.
+std::vector<uint8_t> pixelsOf(const Rect32& rect, int16_t first, int16_t last);
+
 // Builds the mask buffer over `rect` (rows `maskRowStride` apart, padding bytes between) and
-// points the record at it; null without a selection or for an empty rectangle.
+// points the record at it; null without a selection or for an empty rectangle. With
+// deliverInPlace, a mask over the whole image without padding is the selection itself.
 void buildMaskBuffer(const Rect32& rect);
 
 // Installs the callbacks, handle procedures and suite access into the record.
