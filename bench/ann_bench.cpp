@@ -3,8 +3,9 @@
 // fill's k = 4096; and, for the construction, skewed points (most near one end of each
 // coordinate's range, as a photograph's descriptors: most windows are smooth), whose splits
 // are lopsided.
-//   build:  constructing the tree; counter bytes_per_point: what the tree allocates (the
-//           allocator's own count, including its overhead), beyond the points themselves;
+//   build:  constructing the tree (wall time, and the CPU time of all the process's threads);
+//           counter bytes_per_point: what the tree allocates (the allocator's own count,
+//           including its overhead), beyond the points themselves;
 //   search: one annkSearch, eps 0, from a data point moved slightly.
 // Compiled twice (bench/CMakeLists.txt): against the patched library, with the classic node
 // tree and the compact form (on 1 and 2 threads), and against Debian's libANN (classic only),
