@@ -1,8 +1,11 @@
 // The search library at a photograph's size: n = 1M and 4M descriptor-like points of d = 10
 // (coordinate c spread over +-1000 / (c + 1), as cosine coefficients fall off), queries at the
-// fill's k = 4096.
-//   build:  constructing the tree; counter bytes_per_point: what the tree allocates (the
-//           allocator's own count, including its overhead), beyond the points themselves;
+// fill's k = 4096; and, for the construction, skewed points (most near one end of each
+// coordinate's range, as a photograph's descriptors: most windows are smooth), whose splits
+// are lopsided.
+//   build:  constructing the tree (wall time, and the CPU time of all the process's threads);
+//           counter bytes_per_point: what the tree allocates (the allocator's own count,
+//           including its overhead), beyond the points themselves;
 //   search: one annkSearch, eps 0, from a data point moved slightly.
 // Compiled twice (bench/CMakeLists.txt): against the patched library, with the classic node
 // tree and the compact form (on 1 and 2 threads), and against Debian's libANN (classic only),
@@ -32,12 +35,14 @@ double uniform(uint64_t& state) {
     return static_cast<double>(nextRandom(state) >> 11) / 9007199254740992.0;
 }
 
-ANNpointArray makePoints(int n) {
+ANNpointArray makePoints(int n, bool skewed = false) {
     ANNpointArray points = annAllocPts(n, kDim);
     uint64_t state = 7;
     for (int p = 0; p < n; p++)
-        for (int c = 0; c < kDim; c++)
-            points[p][c] = (uniform(state) * 2.0 - 1.0) * 1000.0 / (c + 1);
+        for (int c = 0; c < kDim; c++) {
+            const double u = uniform(state);
+            points[p][c] = (skewed ? u * u * u * u : u * 2.0 - 1.0) * 1000.0 / (c + 1);
+        }
     return points;
 }
 
@@ -57,10 +62,11 @@ ANNkd_tree* buildTree(ANNpointArray points, int n, int threads) {
     return new ANNkd_tree(points, n, kDim, 1, ANN_KD_SUGGEST);
 }
 
+// Arguments: n, threads (0: the classic tree), skewed points (1) or not (0).
 void build(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const int threads = static_cast<int>(state.range(1));
-    ANNpointArray points = makePoints(n);
+    ANNpointArray points = makePoints(n, state.range(2) != 0);
     double bytes = 0;
     for (auto _ : state) {
         const size_t before = allocatedBytes();
@@ -111,7 +117,23 @@ void sizes(benchmark::internal::Benchmark* b) {
     }
 }
 
-BENCHMARK(build)->Apply(sizes)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+void buildSizes(benchmark::internal::Benchmark* b) {
+    for (int n : {1 << 20, 1 << 22})
+        for (int skewed : {0, 1}) {
+            b->Args({n, 0, skewed});
+#ifdef ANN_BENCH_PATCHED
+            b->Args({n, 1, skewed});
+            b->Args({n, 2, skewed});
+#endif
+        }
+}
+
+BENCHMARK(build)
+    ->Apply(buildSizes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK(search)->Apply(sizes)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
 } // namespace
