@@ -35,8 +35,9 @@ SourceCandidate* sourceCandidates = nullptr;
 int32_t sourceCandidateCount = 0;
 double** sourceDescriptors = nullptr;
 ANNkd_tree* sourceIndex = nullptr;
-// descriptors.cpp's: the blocks sourceDescriptors points into.
+// descriptors.cpp's: the blocks sourceDescriptors points into, and their largest size.
 static std::vector<std::unique_ptr<double[]>> descriptorBlocks;
+static size_t descriptorBlockBytes = kDescriptorBlockBytes;
 
 int32_t enginePatchRadius() {
     return engineRadius;
@@ -296,11 +297,12 @@ static void describeSources(int32_t begin, int32_t end, int32_t d) {
 }
 
 // Allocates the descriptor array: n pointers to d doubles each, in candidate order, the
-// descriptors laid out consecutively in blocks of kDescriptorBlockBytes at most. Throws
+// descriptors laid out consecutively in blocks of descriptorBlockBytes at most (or of one
+// descriptor). Throws
 // std::bad_alloc; what was allocated stays recorded for releaseSourceIndex.
 static void allocateDescriptors(int32_t n, int32_t d) {
     const size_t perBlock =
-        std::max<size_t>(1, kDescriptorBlockBytes / (sizeof(double) * static_cast<size_t>(d)));
+        std::max<size_t>(1, descriptorBlockBytes / (sizeof(double) * static_cast<size_t>(d)));
     const size_t count = static_cast<size_t>(n);
     sourceDescriptors = new double*[count];
     descriptorBlocks.reserve((count + perBlock - 1) / perBlock);
@@ -312,6 +314,10 @@ static void allocateDescriptors(int32_t n, int32_t d) {
         for (size_t i = 0; i < points; i++)
             sourceDescriptors[first + i] = block + i * static_cast<size_t>(d);
     }
+}
+
+void limitDescriptorBlocks(size_t bytes) {
+    descriptorBlockBytes = bytes == 0 ? kDescriptorBlockBytes : bytes;
 }
 
 void buildSourceIndex(int32_t d) {

@@ -86,6 +86,9 @@ extern ANNkd_tree* sourceIndex;
 void buildSourceIndex(int32_t d);
 // Destroys the tree, then releases the descriptor array. Safe when absent.
 void releaseSourceIndex();
+// Test hook: later runs hold the descriptors in blocks of at most `bytes` (at least one
+// descriptor each) instead of 16 MB; 0 restores 16 MB. The fill is the same.
+void limitDescriptorBlocks(size_t bytes);
 
 // Releases the basis and the candidate list. Safe when absent.
 void releaseDescriptorStructures();
