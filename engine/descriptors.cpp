@@ -298,8 +298,8 @@ static void describeSources(int32_t begin, int32_t end, int32_t d) {
 
 // Allocates the descriptor array: n pointers to d doubles each, in candidate order, the
 // descriptors laid out consecutively in blocks of descriptorBlockBytes at most (or of one
-// descriptor). Throws
-// std::bad_alloc; what was allocated stays recorded for releaseSourceIndex.
+// descriptor). Throws std::bad_alloc; what was allocated stays recorded for
+// releaseSourceIndex.
 static void allocateDescriptors(int32_t n, int32_t d) {
     const size_t perBlock =
         std::max<size_t>(1, descriptorBlockBytes / (sizeof(double) * static_cast<size_t>(d)));
