@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -21,6 +22,11 @@ namespace mendora {
 // Source windows described together down a column: four registers of two.
 constexpr int32_t kSourceBatch = 8;
 
+// The descriptors are held in blocks of at most this size, each of whole descriptors: a
+// 32-bit process rarely has one free range the size of all of them (880 MB at 11 MP with
+// d = 10; under Wine the largest free range measured 598 MB of 1.95 GB free).
+constexpr size_t kDescriptorBlockBytes = 16u << 20;
+
 int32_t engineRadius = 4;
 int32_t engineWindowSide = 9;
 double** descriptorBasis = nullptr;
@@ -29,6 +35,9 @@ SourceCandidate* sourceCandidates = nullptr;
 int32_t sourceCandidateCount = 0;
 double** sourceDescriptors = nullptr;
 ANNkd_tree* sourceIndex = nullptr;
+// descriptors.cpp's: the blocks sourceDescriptors points into, and their largest size.
+static std::vector<std::unique_ptr<double[]>> descriptorBlocks;
+static size_t descriptorBlockBytes = kDescriptorBlockBytes;
 
 int32_t enginePatchRadius() {
     return engineRadius;
@@ -287,10 +296,34 @@ static void describeSources(int32_t begin, int32_t end, int32_t d) {
     }
 }
 
+// Allocates the descriptor array: n pointers to d doubles each, in candidate order, the
+// descriptors laid out consecutively in blocks of descriptorBlockBytes at most (or of one
+// descriptor). Throws std::bad_alloc; what was allocated stays recorded for
+// releaseSourceIndex.
+static void allocateDescriptors(int32_t n, int32_t d) {
+    const size_t perBlock =
+        std::max<size_t>(1, descriptorBlockBytes / (sizeof(double) * static_cast<size_t>(d)));
+    const size_t count = static_cast<size_t>(n);
+    sourceDescriptors = new double*[count];
+    descriptorBlocks.reserve((count + perBlock - 1) / perBlock);
+    for (size_t first = 0; first < count; first += perBlock) {
+        const size_t points = std::min(perBlock, count - first);
+        // reserve() made room, so the block is recorded before anything else can throw.
+        descriptorBlocks.emplace_back(new double[points * static_cast<size_t>(d)]);
+        double* block = descriptorBlocks.back().get();
+        for (size_t i = 0; i < points; i++)
+            sourceDescriptors[first + i] = block + i * static_cast<size_t>(d);
+    }
+}
+
+void limitDescriptorBlocks(size_t bytes) {
+    descriptorBlockBytes = bytes == 0 ? kDescriptorBlockBytes : bytes;
+}
+
 void buildSourceIndex(int32_t d) {
     releaseSourceIndex();
     assert(sourceCandidateCount > 0);
-    sourceDescriptors = annAllocPts(sourceCandidateCount, d);
+    allocateDescriptors(sourceCandidateCount, d);
     runInRanges(sourceCandidateCount, [d](int64_t begin, int64_t end) {
         describeSources(static_cast<int32_t>(begin), static_cast<int32_t>(end), d);
     });
@@ -305,10 +338,9 @@ void releaseSourceIndex() {
     // The tree refers to the descriptor array, so it goes first.
     delete sourceIndex;
     sourceIndex = nullptr;
-    if (sourceDescriptors != nullptr) {
-        annDeallocPts(sourceDescriptors);
-        sourceDescriptors = nullptr;
-    }
+    delete[] sourceDescriptors;
+    sourceDescriptors = nullptr;
+    std::vector<std::unique_ptr<double[]>>().swap(descriptorBlocks); // its storage too
 }
 
 void releaseDescriptorStructures() {

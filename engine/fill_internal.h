@@ -78,14 +78,17 @@ void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, doub
 // describeWindow gives for the same states and L values.
 void describeSnapshot(const WindowSnapshot& window, int32_t d, double* out);
 
-// The descriptor array (from annAllocPts) and the compact tree over it, which holds the
-// descriptors in its own order once built; both null when absent.
+// The descriptor array (pointers into blocks of whole descriptors) and the compact tree over
+// it, which holds the descriptors in its own order once built; both null when absent.
 extern double** sourceDescriptors;
 extern ANNkd_tree* sourceIndex;
 // Describes every candidate and builds the kd-tree. Throws std::bad_alloc.
 void buildSourceIndex(int32_t d);
 // Destroys the tree, then releases the descriptor array. Safe when absent.
 void releaseSourceIndex();
+// Test hook: later runs hold the descriptors in blocks of at most `bytes` (at least one
+// descriptor each) instead of 16 MB; 0 restores 16 MB. The fill is the same.
+void limitDescriptorBlocks(size_t bytes);
 
 // Releases the basis and the candidate list. Safe when absent.
 void releaseDescriptorStructures();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/fill_internal.h"
 #include "engine/workers.h"
 #include "support/texture.h"
 
@@ -75,9 +76,12 @@ void operator delete[](void* p, std::size_t) noexcept {
 namespace mendora {
 namespace {
 
-// One thread, so that the allocations come in the same order in every run.
+// One thread, so that the allocations come in the same order in every run. Descriptor blocks
+// of five descriptors (of three coefficients at radius 2), so that a run also fails with some
+// blocks allocated.
 TEST(OutOfMemory, EveryAllocationFailingOnceIsReportedAndRecovered) {
     forceWorkerCount(1);
+    limitDescriptorBlocks(5 * 3 * sizeof(double));
     const int32_t w = 26, h = 20;
     const auto input = testing::texturedImage(w, h, 21);
     const auto mask = testing::discMask(w, h, 12, 9, 3);
@@ -131,6 +135,7 @@ TEST(OutOfMemory, EveryAllocationFailingOnceIsReportedAndRecovered) {
     EXPECT_EQ(fillImage(w, h, input.data(), output.data(), mask.data(), w, p), FillOutcome::filled);
     EXPECT_EQ(output, reference);
     forceWorkerCount(0);
+    limitDescriptorBlocks(0);
 }
 
 // Threads of this process (Linux); 0 where it cannot be told.
