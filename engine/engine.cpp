@@ -5,7 +5,7 @@
 
 #include <ANN/ANN.h>
 
-#include <climits>
+#include <cstdint>
 #include <new>
 
 #include "engine/fill_internal.h"
@@ -13,9 +13,6 @@
 namespace mendora {
 
 namespace {
-
-// Largest descriptor array: n x d doubles, also bounded by ANN's int arithmetic (n * d).
-constexpr uint64_t kMaxDescriptorBytes = 1024ull << 20;
 
 bool anyPixelToFill() {
     for (int32_t x = 0; x < gridWidth; x++)
@@ -46,8 +43,11 @@ FillOutcome runEngine(FillParameters& params, int32_t boundRight, int32_t boundB
         return FillOutcome::noSource;
     initialiseKnownPixels();
     const int32_t d = coefficientCount(engineWindowSide);
-    const uint64_t descriptorCells = static_cast<uint64_t>(sourceCandidateCount) * d;
-    if (descriptorCells > INT_MAX || descriptorCells * sizeof(double) > kMaxDescriptorBytes)
+    // The descriptors are held in bounded blocks, so their total is limited only by what the
+    // process can address: a 48-megapixel photograph at radius 4 needs 3.8 GB of them.
+    const uint64_t descriptorBytes =
+        static_cast<uint64_t>(sourceCandidateCount) * static_cast<uint64_t>(d) * sizeof(double);
+    if (descriptorBytes > SIZE_MAX)
         return FillOutcome::outOfMemory;
     buildSourceIndex(d);
     runFillLoop(d);
