@@ -90,6 +90,13 @@ bool overlaps(const WindowSnapshot& w, int32_t x0, int32_t y0, const WindowExten
            w.yFirst <= y0 + e.down && y0 - e.up < w.yFirst + w.rows;
 }
 
+// The job of the pixel (x0, y0), or the end. Requires searchAheadLock.
+std::deque<std::unique_ptr<AheadJob>>::iterator findJob(int32_t x0, int32_t y0) {
+    return std::find_if(searchAheadJobs.begin(), searchAheadJobs.end(), [&](const auto& held) {
+        return held->window.x0 == x0 && held->window.y0 == y0;
+    });
+}
+
 } // namespace
 
 void takeSnapshot(int32_t x0, int32_t y0, WindowSnapshot& window) {
@@ -152,6 +159,14 @@ void stopSearchAhead() {
 void requestSearchAhead(int32_t x0, int32_t y0) {
     if (!searchAheadRunning)
         return;
+    {
+        // The same pixels stay on top of the queue for several steps: a pixel that has a job
+        // gets no second copy of its window and result arrays. Only this thread adds and
+        // removes jobs, so the job is still held below.
+        const std::lock_guard<std::mutex> hold(searchAheadLock);
+        if (findJob(x0, y0) != searchAheadJobs.end())
+            return;
+    }
     try {
         auto job = std::make_unique<AheadJob>();
         takeSnapshot(x0, y0, job->window);
@@ -159,9 +174,6 @@ void requestSearchAhead(int32_t x0, int32_t y0) {
         job->indices.resize(static_cast<size_t>(searchAheadK));
         job->distances.resize(static_cast<size_t>(searchAheadK));
         const std::lock_guard<std::mutex> hold(searchAheadLock);
-        for (const auto& held : searchAheadJobs)
-            if (held->window.x0 == x0 && held->window.y0 == y0)
-                return;
         if (searchAheadJobs.size() >= kMaxAheadJobs) {
             // The oldest job not under way makes room: its pixel was passed over, or left the
             // front inside another step's window.
@@ -197,10 +209,7 @@ bool takeSearchAhead(int32_t x0, int32_t y0, const double* query, int32_t* indic
     if (!searchAheadRunning)
         return false;
     std::unique_lock<std::mutex> hold(searchAheadLock);
-    const auto job =
-        std::find_if(searchAheadJobs.begin(), searchAheadJobs.end(), [&](const auto& held) {
-            return held->window.x0 == x0 && held->window.y0 == y0;
-        });
+    const auto job = findJob(x0, y0);
     if (job == searchAheadJobs.end())
         return false;
     searchAheadFinished.wait(hold, [&] { return (*job)->state != JobState::running; });
