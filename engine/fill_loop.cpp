@@ -260,14 +260,14 @@ BestSource rerankCandidates(int32_t x0, int32_t y0, const WindowExtents& e, cons
         const int64_t sum = boundedDifference(target, c.x, c.y, limit);
         if (sum > limit)
             continue;
-        const double difference = static_cast<double>(sum);
         // 64 bits: beyond about 46,000 pixels apart the square overflows 32 bits.
         const int64_t dx = c.x - x0, dy = c.y - y0;
         const int64_t distance = dx * dx + dy * dy;
-        if (difference < best.difference || best.squaredDistance == -1) {
-            best = BestSource{c.x, c.y, difference, distance};
+        // The sum is the difference exactly (see boundedDifference), so sums are compared.
+        if (sum < bestSum || best.squaredDistance == -1) {
+            best = BestSource{c.x, c.y, static_cast<double>(sum), distance};
             bestSum = sum;
-        } else if (difference == best.difference && distance < best.squaredDistance) {
+        } else if (sum == bestSum && distance < best.squaredDistance) {
             best.x = c.x;
             best.y = c.y;
             best.squaredDistance = distance;
