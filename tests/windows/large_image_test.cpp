@@ -23,7 +23,7 @@
 #include <stb_image.h>
 
 #include "support/texture.h"
-#include "tools/mendora/dialog_answer.h"
+#include "tools/standin_host/dialog_answer.h"
 #include "tools/standin_host/standin_host.h"
 
 namespace mendora {
@@ -49,9 +49,9 @@ std::vector<uint8_t> readPng(const std::string& path, int channels, int& width, 
 standin::FilterRunResult confirmedRun() {
     std::string error;
     standin::hostSettings().parentWindow =
-        cli::prepareRegionDialogAnswer(cli::DialogValues{}, false, error);
+        runner::prepareRegionDialogAnswer(runner::DialogValues{}, false, error);
     const standin::FilterRunResult run = standin::runFilter(true);
-    cli::endRegionDialogAnswer();
+    runner::endRegionDialogAnswer();
     return run;
 }
 

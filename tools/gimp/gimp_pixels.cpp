@@ -52,11 +52,11 @@ void replacePixels(gint32 image, gint32 drawable, const std::vector<uint8_t>& by
 
 } // namespace
 
-bool readDrawable(gint32 drawable, cli::RgbImage& pixels, std::string& error) {
+bool readDrawable(gint32 drawable, runner::RgbImage& pixels, std::string& error) {
     const GeglRectangle area = wholeDrawable(drawable);
-    if (area.width > cli::kMaxImageSide || area.height > cli::kMaxImageSide) {
+    if (area.width > runner::kMaxImageSide || area.height > runner::kMaxImageSide) {
         error = "the layer is " + std::to_string(area.width) + " x " + std::to_string(area.height) +
-                " pixels; at most " + std::to_string(cli::kMaxImageSide) +
+                " pixels; at most " + std::to_string(runner::kMaxImageSide) +
                 " on each side can be filled";
         return false;
     }
@@ -85,7 +85,7 @@ std::vector<uint8_t> readSelection(gint32 image, gint32 drawable) {
     return mask;
 }
 
-void writeFilled(gint32 image, gint32 drawable, const cli::RgbImage& filled,
+void writeFilled(gint32 image, gint32 drawable, const runner::RgbImage& filled,
                  const std::vector<uint8_t>& mask) {
     const Babl* own = gimp_drawable_get_format(drawable);
     const size_t pixelBytes = static_cast<size_t>(babl_format_get_bytes_per_pixel(own));

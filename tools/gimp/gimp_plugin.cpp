@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "tools/gimp/gimp_pixels.h"
-#include "tools/mendora/plugin_run.h"
+#include "tools/standin_host/filter_run.h"
 
 namespace mendora::gimp {
 
@@ -130,14 +130,14 @@ FillValues valuesFromArguments(const GimpParam* params) {
 
 // The texts typed into the module's region dialog, as the command line types them: the
 // source rectangle (the whole layer for four zeros) and the patch radius.
-cli::DialogValues typedValues(const FillValues& values, const cli::RgbImage& pixels) {
+runner::DialogValues typedValues(const FillValues& values, const runner::RgbImage& pixels) {
     const bool wholeImage = values.sourceLeft == 0 && values.sourceTop == 0 &&
                             values.sourceRight == 0 && values.sourceBottom == 0;
     const gint32 right = wholeImage ? pixels.width : values.sourceRight;
     const gint32 bottom = wholeImage ? pixels.height : values.sourceBottom;
-    return cli::DialogValues{std::to_string(values.sourceLeft), std::to_string(values.sourceTop),
-                             std::to_string(right), std::to_string(bottom),
-                             std::to_string(values.patchRadius)};
+    return runner::DialogValues{std::to_string(values.sourceLeft), std::to_string(values.sourceTop),
+                                std::to_string(right), std::to_string(bottom),
+                                std::to_string(values.patchRadius)};
 }
 
 std::string modulePath() {
@@ -146,27 +146,27 @@ std::string modulePath() {
         std::filesystem::read_symlink("/proc/self/exe", failed).parent_path() / kModuleName;
     if (!failed && std::filesystem::exists(beside, failed))
         return beside.string();
-    return cli::pluginModulePath("");
+    return runner::pluginModulePath("");
 }
 
 // The module's result code in words, with what to change in GIMP when no patch fits.
 std::string describeResult(int16_t code) {
     if (code == errBadParameters)
-        return cli::resultInWords(code) +
+        return runner::resultInWords(code) +
                " (widen the source rectangle, lower the patch radius or select less)";
-    return cli::resultInWords(code);
+    return runner::resultInWords(code);
 }
 
 // Runs the module over `pixels` on a worker thread while this thread, GIMP's, pulses the
-// progress bar. Answers like cli::runFilter.
-bool runWithProgress(const cli::RgbImage& pixels, const std::vector<uint8_t>& mask,
-                     const cli::DialogValues& typed, cli::FillRun& run, std::string& error) {
+// progress bar. Answers like runner::runFilter.
+bool runWithProgress(const runner::RgbImage& pixels, const std::vector<uint8_t>& mask,
+                     const runner::DialogValues& typed, runner::FillRun& run, std::string& error) {
     gimp_progress_init("Mendora: filling the selection");
     std::atomic<bool> done{false};
     bool ran = false;
     std::thread worker([&] {
         try {
-            ran = cli::runFilter(modulePath(), pixels, mask, typed, false, false, run, error);
+            ran = runner::runFilter(modulePath(), pixels, mask, typed, false, false, run, error);
         } catch (const std::exception&) {
             error = "out of memory";
         }
@@ -189,7 +189,7 @@ bool fillSelection(gint32 image, gint32 drawable, const FillValues& values, std:
         error = "nothing is selected: select the region to fill first";
         return false;
     }
-    cli::RgbImage pixels;
+    runner::RgbImage pixels;
     if (!readDrawable(drawable, pixels, error))
         return false;
     const std::vector<uint8_t> mask = readSelection(image, drawable);
@@ -197,7 +197,7 @@ bool fillSelection(gint32 image, gint32 drawable, const FillValues& values, std:
         error = "the selection does not touch the layer";
         return false;
     }
-    cli::FillRun run;
+    runner::FillRun run;
     if (!runWithProgress(pixels, mask, typedValues(values, pixels), run, error))
         return false;
     if (run.result != resultSuccess) {

@@ -7,14 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/standin_host/rgb_image.h"
+
 namespace mendora::cli {
 
-// An RGB image: rows of exactly 3 x width bytes, red, green, blue per pixel.
-struct RgbImage {
-    int32_t width = 0;
-    int32_t height = 0;
-    std::vector<uint8_t> pixels;
-};
+using runner::kMaxImageSide;
+using runner::RgbImage;
 
 // What an output keeps of the input file besides its pixels.
 struct ImageMetadata {
@@ -32,9 +30,6 @@ struct DecodedImage {
     std::vector<uint8_t> samples;
     ImageMetadata metadata;
 };
-
-// The largest width and height the host's 16-bit filter rectangle can describe.
-constexpr int32_t kMaxImageSide = 32767;
 
 enum class ImageFormat { png, jpeg, tiff, webp };
 

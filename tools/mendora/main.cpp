@@ -13,13 +13,21 @@
 #include <vector>
 
 #include "resources/maker_texts.h"
-#include "tools/mendora/dialog_answer.h"
 #include "tools/mendora/images.h"
 #include "tools/mendora/options.h"
-#include "tools/mendora/plugin_run.h"
-#include "tools/mendora/status_line.h"
+#include "tools/standin_host/dialog_answer.h"
+#include "tools/standin_host/filter_run.h"
+#include "tools/standin_host/status_line.h"
 
 namespace mendora::cli {
+
+using runner::aboutBoxCanShow;
+using runner::errorOutputIsTerminal;
+using runner::FillRun;
+using runner::pluginModulePath;
+using runner::resultInWords;
+using runner::runAbout;
+using runner::runFilter;
 
 namespace {
 
@@ -230,10 +238,10 @@ int main(int argc, char** argv) {
         std::vector<std::string> arguments(argv + 1, argv + argc);
         return mendora::cli::runCommandLine(arguments);
     } catch (const std::exception& failure) {
-        mendora::cli::stopStatusLine();
+        mendora::runner::stopStatusLine();
         std::fprintf(stderr, "mendora: %s\n", failure.what());
     } catch (...) {
-        mendora::cli::stopStatusLine();
+        mendora::runner::stopStatusLine();
         std::fprintf(stderr, "mendora: unexpected failure\n");
     }
     return 2;

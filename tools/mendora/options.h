@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/mendora/dialog_answer.h"
+#include "tools/standin_host/dialog_answer.h"
 
 namespace mendora::cli {
 
@@ -27,7 +27,7 @@ struct Options {
     // fill: required; demo: where the result goes (empty: the build's demo result).
     std::string output;
     // The texts typed into the region dialog's boxes 3 to 7.
-    DialogValues typed;
+    runner::DialogValues typed;
     bool interactive = false;
     bool quiet = false;
     // The plug-in module to load; empty: MENDORA_MODULE, else the module of this build.

@@ -11,9 +11,9 @@
 #include <thread>
 #include <utility>
 
-#include "tools/mendora/dialog_answer.h"
+#include "tools/standin_host/dialog_answer.h"
 
-namespace mendora::cli {
+namespace mendora::runner {
 
 namespace {
 
@@ -202,4 +202,4 @@ VlmrParentWindow aboutBoxParent() {
     return VlmrParentWindow{STDIN_FILENO, STDOUT_FILENO};
 }
 
-} // namespace mendora::cli
+} // namespace mendora::runner

@@ -8,10 +8,10 @@
 #include <thread>
 
 #include "resources/resource_ids.h"
-#include "tools/mendora/dialog_answer.h"
+#include "tools/standin_host/dialog_answer.h"
 #include "tools/standin_host/owned_dialog_win32.h"
 
-namespace mendora::cli {
+namespace mendora::runner {
 
 namespace {
 
@@ -128,4 +128,4 @@ VlmrParentWindow aboutBoxParent() {
     return ownerWindow;
 }
 
-} // namespace mendora::cli
+} // namespace mendora::runner

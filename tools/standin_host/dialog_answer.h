@@ -10,7 +10,7 @@
 
 #include "sdk/vellumar_plugin.h"
 
-namespace mendora::cli {
+namespace mendora::runner {
 
 // The text to type into each box of the region dialog, boxes 3 to 7 in this order (source
 // left, top, right, bottom, patch radius); an empty optional leaves the box as it opens.
@@ -43,4 +43,4 @@ bool aboutBoxCanShow();
 // (Windows). On failure the platform's "no window" value.
 VlmrParentWindow aboutBoxParent();
 
-} // namespace mendora::cli
+} // namespace mendora::runner

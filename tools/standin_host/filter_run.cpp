@@ -1,16 +1,16 @@
-// The command line as a host: a filter run and the about box through the stand-in host.
+// The hosts' common runner: a filter run and the about box through the stand-in host.
 // In: the module path, the image, the selection and the dialog's answer. Out: the filled
 // image, the kept parameters and the plug-in's result code.
-#include "tools/mendora/plugin_run.h"
+#include "tools/standin_host/filter_run.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <utility>
 
-#include "tools/mendora/status_line.h"
 #include "tools/standin_host/standin_host.h"
+#include "tools/standin_host/status_line.h"
 
-namespace mendora::cli {
+namespace mendora::runner {
 
 namespace {
 
@@ -168,4 +168,4 @@ bool runAbout(const std::string& modulePath, std::vector<std::string>& addresses
     return true;
 }
 
-} // namespace mendora::cli
+} // namespace mendora::runner

@@ -1,7 +1,7 @@
 // The status line: a thread that rewrites one line of the error output while the caller's
 // thread is busy inside the plug-in.
 // In: what runs. Out: the elapsed time on the error output.
-#include "tools/mendora/status_line.h"
+#include "tools/standin_host/status_line.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -15,7 +15,7 @@
 #include <unistd.h>
 #endif
 
-namespace mendora::cli {
+namespace mendora::runner {
 
 namespace {
 
@@ -69,4 +69,4 @@ void stopStatusLine() {
     statusThread.join();
 }
 
-} // namespace mendora::cli
+} // namespace mendora::runner

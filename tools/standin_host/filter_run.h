@@ -1,5 +1,6 @@
-// Driving the plug-in module as the image editor does: a filter run over one image with a
-// selection, and the about box.
+// The hosts' common runner: the plug-in module driven as the image editor drives it, a
+// filter run over one image with a selection, and the about box. The command line and the GIMP
+// filters are hosts through it.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +8,10 @@
 #include <vector>
 
 #include "params/fill_parameters.h"
-#include "tools/mendora/dialog_answer.h"
-#include "tools/mendora/images.h"
+#include "tools/standin_host/dialog_answer.h"
+#include "tools/standin_host/rgb_image.h"
 
-namespace mendora::cli {
+namespace mendora::runner {
 
 // The module this program loads: `chosen` when given, else the MENDORA_MODULE environment
 // variable when set, else the module built together with this program.
@@ -50,4 +51,4 @@ std::string resultInWords(int16_t code);
 bool runAbout(const std::string& modulePath, std::vector<std::string>& addresses,
               std::string& error);
 
-} // namespace mendora::cli
+} // namespace mendora::runner

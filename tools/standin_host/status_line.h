@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace mendora::cli {
+namespace mendora::runner {
 
 // True when the error output is a terminal (a status line only makes sense there).
 bool errorOutputIsTerminal();
@@ -16,4 +16,4 @@ void startStatusLine(const std::string& what);
 // Stops the status line and erases it. Does nothing when none is shown.
 void stopStatusLine();
 
-} // namespace mendora::cli
+} // namespace mendora::runner
