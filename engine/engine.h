@@ -57,6 +57,11 @@ constexpr int32_t largestPatchRadius() {
     return r;
 }
 
+// Bytes a pixel that allocateFillGrids takes in every run, whatever the selection: the fill
+// state (1), the confidence (8), the grey value and the three CIELAB values (4 each). The
+// descriptors and the search tree come on top, in proportion to the source windows.
+constexpr uint64_t kGridBytesPerPixel = sizeof(char) + sizeof(double) + 4 * sizeof(int32_t);
+
 // Allocates every per-pixel grid for a width x height image and sets all fill states to
 // known. Releases whatever a previous run left first. Returns false when memory runs out
 // (or the extent is not positive, or its cell count does not fit in 32 bits), with every

@@ -62,6 +62,10 @@ static void releaseStateGrid(int32_t columns) {
     fillStates = nullptr;
 }
 
+static_assert(kGridBytesPerPixel == sizeof(**fillStates) + sizeof(**confidences) + sizeof(**greys) +
+                                        sizeof(**labL) + sizeof(**labA) + sizeof(**labB),
+              "kGridBytesPerPixel names every whole-image grid");
+
 bool allocateFillGrids(int32_t newWidth, int32_t newHeight) {
     releaseFillGrids();
     if (newWidth <= 0 || newHeight <= 0)

@@ -4,8 +4,10 @@
 #include <png.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
@@ -94,6 +96,32 @@ std::vector<uint8_t> blobOf(VipsImage* image, const char* name) {
         return {};
     return std::vector<uint8_t>(static_cast<const uint8_t*>(data),
                                 static_cast<const uint8_t*>(data) + size);
+}
+
+std::string bigEndian(uint32_t value) {
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+    const std::string body = type + data;
+    const uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    return bigEndian(static_cast<uint32_t>(data.size())) + body +
+           bigEndian(static_cast<uint32_t>(crc));
+}
+
+// A PNG of `width` x `height` 8-bit grey pixels whose data is a few zero bytes: its header
+// alone.
+std::string pngHeaderOnly(uint32_t width, uint32_t height) {
+    const Bytef nothing[16] = {};
+    Bytef packed[64];
+    uLongf packedSize = sizeof packed;
+    compress(packed, &packedSize, nothing, sizeof nothing);
+    return std::string("\x89PNG\r\n\x1a\n", 8) +
+           pngChunk("IHDR", bigEndian(width) + bigEndian(height) + std::string("\x08\0\0\0\0", 5)) +
+           pngChunk("IDAT", std::string(reinterpret_cast<const char*>(packed), packedSize)) +
+           pngChunk("IEND", "");
 }
 
 class MendoraCli : public ::testing::Test {
@@ -267,6 +295,27 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
     const std::vector<uint16_t> deep(static_cast<size_t>(kWidth) * kHeight * 3, 1000);
     writePngFile(file("deep.png"), kWidth, kHeight, 3, deep.data(), true);
     std::ofstream(file("kept.png")) << "earlier result";
+    // Files that end early: the decoder must refuse them, not fill in grey or black rows.
+    ASSERT_EQ(vips_image_write_to_file(imageOf(pixels, kWidth, kHeight, 3).get(),
+                                       file("photo.jpg").c_str(), nullptr),
+              0);
+    const std::string jpeg = fileText(file("photo.jpg"));
+    std::ofstream(file("cut.jpg"), std::ios::binary) << jpeg.substr(0, jpeg.size() / 2);
+    const std::string png = fileText(file("in.png"));
+    std::ofstream(file("cut.png"), std::ios::binary) << png.substr(0, png.size() * 2 / 3);
+    const std::string maskPng = fileText(file("mask.png"));
+    std::ofstream(file("cut-mask.png"), std::ios::binary) << maskPng.substr(0, maskPng.size() - 20);
+    // Headers that claim what no fill here could hold, with almost no data: refused from the
+    // header, before gigabytes are decoded (a 32767 x 32767 fill needs at least 32 GB; a mask
+    // of 30000 x 30000 would take 900 MB to decode before its size could be compared).
+    std::ofstream(file("huge.png"), std::ios::binary) << pngHeaderOnly(32767, 32767);
+    std::ofstream(file("huge-mask.png"), std::ios::binary) << pngHeaderOnly(30000, 30000);
+    std::ofstream(file("drawing.svg"))
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"36\"/>";
+    ASSERT_EQ(mkfifo(file("pipe.png").c_str(), 0600), 0);
+    fs::create_directory(file("folder.png"));
+    const std::vector<uint8_t> wide(16384 * 3, 100);
+    writePngFile(file("wide.png"), 16384, 1, 3, wide.data());
 
     const struct {
         std::string image;
@@ -283,9 +332,23 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
         {file("in.png"), file("deep.png"), file("kept.png"), file("deep.png"), "16-bit"},
         {file("in.png"), file("mask.png"), file("no/such/dir/out.png"), file("no/such/dir/out.png"),
          "cannot write"},
+        {file("cut.jpg"), file("mask.png"), file("kept.png"), file("cut.jpg"), "Premature end"},
+        {file("cut.png"), file("mask.png"), file("kept.png"), file("cut.png"), "cannot decode"},
+        {file("in.png"), file("cut-mask.png"), file("kept.png"), file("cut-mask.png"),
+         "cannot decode"},
+        {file("huge.png"), "--region=0,0,9,9", file("kept.png"), file("huge.png"),
+         "needs at least 32766 MB"},
+        {file("in.png"), file("huge-mask.png"), file("kept.png"), file("huge-mask.png"),
+         "the mask is 30000 x 30000"},
+        {file("drawing.svg"), file("mask.png"), file("kept.png"), file("drawing.svg"), "blocked"},
+        {file("pipe.png"), file("mask.png"), file("kept.png"), file("pipe.png"), "not a regular"},
+        {file("in.png"), file("mask.png"), file("folder.png"), file("folder.png"), "is a folder"},
+        {file("wide.png"), "--region=0,0,9,1", file("out.webp"), file("out.webp"), "16383"},
     };
     for (const auto& c : cases) {
-        const Outcome outcome = run({"fill", c.image, c.mask, "-o", c.output});
+        const bool region = c.mask.rfind("--region", 0) == 0;
+        const Outcome outcome = region ? run({"fill", c.image, c.mask, "-o", c.output})
+                                       : run({"fill", c.image, c.mask, "-o", c.output, "--quiet"});
         EXPECT_EQ(outcome.status, 2) << c.named;
         EXPECT_EQ(lineCount(outcome.err), 1u) << outcome.err;
         EXPECT_EQ(outcome.err.rfind("mendora: " + c.named + ": ", 0), 0u) << outcome.err;
@@ -293,9 +356,32 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
         EXPECT_EQ(outcome.out, "");
     }
     EXPECT_EQ(fileText(file("kept.png")), "earlier result");
+    EXPECT_TRUE(fs::is_directory(file("folder.png")));
+    EXPECT_FALSE(fs::exists(file("out.webp")));
     // No temporary file stays behind.
     for (const auto& entry : fs::directory_iterator(folder))
         EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+}
+
+// The output goes through a new file of its own: a link named as the output is replaced, not
+// written through; a name of 255 bytes, the most a folder entry takes, is written; a new file
+// gets the permissions any new file gets.
+TEST_F(MendoraCli, OutputsReplaceLinksAndTakeLongNames) {
+    writeSample();
+    std::ofstream(file("elsewhere.txt")) << "not to be overwritten";
+    fs::create_symlink(file("elsewhere.txt"), file("link.png"));
+    const std::string longName = std::string(251, 'n') + ".png";
+    const mode_t mask = umask(022);
+    for (const std::string& output : {file("link.png"), file(longName)}) {
+        const Outcome outcome = run({"fill", file("in.png"), file("mask.png"), "-o", output});
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(output))) << output;
+        EXPECT_EQ(fs::status(output).permissions(), fs::perms::owner_read | fs::perms::owner_write |
+                                                        fs::perms::group_read |
+                                                        fs::perms::others_read);
+    }
+    umask(mask);
+    EXPECT_EQ(fileText(file("elsewhere.txt")), "not to be overwritten");
 }
 
 TEST_F(MendoraCli, MasksThatLeaveNoSourceAndRegions) {

@@ -1,5 +1,5 @@
 // The command line's image files, the part common to both platforms: the output format by
-// name, RGB and selections from decoded samples, and the whole-or-nothing write.
+// name, RGB and selections from decoded samples.
 // In: file names, decoded samples (from the platform's codec). Out: RGB pixels, selections,
 // written files.
 #include "tools/mendora/images.h"
@@ -12,19 +12,24 @@
 #include <filesystem>
 #include <utility>
 
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
+#include "tools/mendora/output_file.h"
 
 namespace mendora::cli {
 
 namespace {
 
-// Checks that `path` can be opened for reading, with the system's reason when not: the
-// codecs' own messages for a missing file differ and repeat the name.
+// Checks that `path` is a regular file that can be opened for reading, with the system's
+// reason when not: the codecs' own messages for a missing file differ and repeat the name,
+// and a pipe or a device would be waited on for ever.
 bool openable(const std::string& path, std::string& error) {
+    std::error_code failure;
+    const std::filesystem::file_status status = std::filesystem::status(path, failure);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        error = std::filesystem::is_directory(status)
+                    ? "is a folder, not an image file"
+                    : "is not a regular file (a pipe or a device)";
+        return false;
+    }
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         error = std::strerror(errno);
@@ -70,60 +75,6 @@ uint8_t maskValue(const uint8_t* samples, int channels) {
     }
 }
 
-// A name for the temporary file beside `target`, private to this process.
-std::filesystem::path temporaryBeside(const std::filesystem::path& target) {
-#ifdef _WIN32
-    const long pid = _getpid();
-#else
-    const long pid = static_cast<long>(getpid());
-#endif
-    std::filesystem::path name = target.filename();
-    name += ".tmp-" + std::to_string(pid);
-    return target.parent_path() / ("." + name.string());
-}
-
-bool writeWholeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes,
-                    std::string& error) {
-    FILE* file = std::fopen(path.string().c_str(), "wb");
-    if (file == nullptr) {
-        error = std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int savedErrno = errno;
-    const bool flushed = std::fflush(file) == 0;
-    if (written && !flushed)
-        savedErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (written && flushed && !closed)
-        savedErrno = errno;
-    if (written && flushed && closed)
-        return true;
-    error = std::strerror(savedErrno);
-    return false;
-}
-
-// Writes `bytes` to the temporary file, gives it the permissions of an existing `target` and
-// renames it over `target`. On failure removes the temporary file.
-bool replaceWhole(const std::filesystem::path& target, const std::vector<uint8_t>& bytes,
-                  std::string& error) {
-    const std::filesystem::path temporary = temporaryBeside(target);
-    std::error_code failure;
-    const std::filesystem::file_status existing = std::filesystem::status(target, failure);
-    if (writeWholeFile(temporary, bytes, error)) {
-        if (std::filesystem::is_regular_file(existing))
-            std::filesystem::permissions(temporary, existing.permissions(), failure);
-        failure.clear();
-        std::filesystem::rename(temporary, target, failure);
-        if (!failure)
-            return true;
-        error = failure.message();
-    }
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return false;
-}
-
 } // namespace
 
 bool outputFormatFromName(const std::string& path, ImageFormat& format, std::string& error) {
@@ -144,6 +95,21 @@ bool outputFormatFromName(const std::string& path, ImageFormat& format, std::str
     }
     if (!codec::canWrite(format)) {
         error = "this build cannot write " + extension + " files";
+        return false;
+    }
+    return true;
+}
+
+bool readImageHeader(const std::string& path, ImageHeader& header, std::string& error) {
+    return openable(path, error) && codec::probe(path, header, error);
+}
+
+bool formatHolds(ImageFormat format, const ImageHeader& header, std::string& error) {
+    if (format == ImageFormat::webp &&
+        (header.width > kMaxWebpSide || header.height > kMaxWebpSide)) {
+        error = "WebP holds at most " + std::to_string(kMaxWebpSide) +
+                " pixels a side, the image is " + std::to_string(header.width) + " x " +
+                std::to_string(header.height) + " (write .png, .jpg or .tif)";
         return false;
     }
     return true;
@@ -195,7 +161,7 @@ bool writeImage(const std::string& path, const RgbImage& image, ImageFormat form
     std::vector<uint8_t> bytes;
     if (!codec::encode(image, format, quality, metadata, bytes, error))
         return false;
-    return replaceWhole(std::filesystem::path(path), bytes, error);
+    return replaceWhole(path, bytes, error);
 }
 
 } // namespace mendora::cli

@@ -33,16 +33,36 @@ struct DecodedImage {
 
 enum class ImageFormat { png, jpeg, tiff, webp };
 
+// The extent of an image file as a viewer shows it (its orientation applied).
+struct ImageHeader {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// The largest width and height WebP can hold.
+constexpr int32_t kMaxWebpSide = 16383;
+
 // The format an output name asks for, by its extension (case ignored): .png, .jpg or .jpeg,
 // .tif or .tiff, .webp. Returns false with the reason in `error` for any other name, and
 // for a format this build cannot write.
 bool outputFormatFromName(const std::string& path, ImageFormat& format, std::string& error);
 
+// Reads the extent of the image file `path` from its header, before any pixel is decoded,
+// and checks what the header tells: its type, its samples (8 bits, grey or RGB with or
+// without alpha) and its size (at most kMaxImageSide a side). Returns false with the reason
+// in `error` (without the file name) when the file is missing, unreadable, not a regular
+// file (a folder, a pipe or a device), or fails one of these checks.
+bool readImageHeader(const std::string& path, ImageHeader& header, std::string& error);
+
+// Checks that an image of `header`'s extent fits `format` (WebP: at most kMaxWebpSide a
+// side). Returns false with the reason in `error`.
+bool formatHolds(ImageFormat format, const ImageHeader& header, std::string& error);
+
 // Reads an 8-bit image as RGB, as viewers show it. Grey, grey with alpha and RGBA images are
 // converted (alpha dropped), and `notice` then says so in a few words ("grey image converted
 // to RGB"); otherwise it is empty. Returns false with the reason in `error` (without the file
-// name) when the file is missing or unreadable, is no image of a known type, has 16 bits per
-// sample, or is wider or taller than kMaxImageSide.
+// name) when the file fails readImageHeader's checks or cannot be decoded whole (a truncated
+// or damaged file is refused, never filled in with made-up pixels).
 bool readImage(const std::string& path, RgbImage& image, ImageMetadata& metadata,
                std::string& notice, std::string& error);
 
@@ -61,14 +81,17 @@ bool readMask(const std::string& path, int32_t threshold, Selection& selection, 
 
 // Writes `image` in `format` (JPEG and WebP at `quality`, 1 to 100) with `metadata` (the
 // colour profile always; EXIF and XMP in JPEG only; the orientation set to upright) to `path`,
-// through a temporary file in the same folder renamed over `path` once it is complete: a
-// failed write leaves no half-written file and an existing file untouched; a replaced file
-// keeps its permissions. Returns false with the reason in `error`.
+// whole or not at all (replaceWhole in output_file.h). Returns false with the reason in
+// `error`.
 bool writeImage(const std::string& path, const RgbImage& image, ImageFormat format, int32_t quality,
                 const ImageMetadata& metadata, std::string& error);
 
 // The platform's codec, for images.cpp.
 namespace codec {
+
+// Reads the header of `path` as readImageHeader describes (the file is known to be a
+// readable regular file).
+bool probe(const std::string& path, ImageHeader& header, std::string& error);
 
 // Decodes `path` as a viewer shows it. The extent is checked against kMaxImageSide before the
 // pixels are decoded. Returns false with the reason in `error` (see readImage).

@@ -17,14 +17,28 @@ struct ImageUnref {
 };
 using Image = std::unique_ptr<VipsImage, ImageUnref>;
 
+// libvips' last warning (a damaged file's details), kept for the one-line reason instead of
+// reaching the terminal raw. Owned by keepWarning; read by libraryError.
+std::string lastWarning;
+
+void keepWarning(const gchar*, GLogLevelFlags, const gchar* text, gpointer) {
+    lastWarning = text != nullptr ? text : "";
+}
+
 // libvips is started once, on first use, and shut down when the program ends (its worker
 // threads released, so leak checkers see none of them). Its operation cache is off: every
 // file is read once, and a cached load would keep the decoded pixels alive through the fill
-// (4 MP RGB: 12 MB).
+// (4 MP RGB: 12 MB). Loaders meant for trusted input only (SVG, PDF, ImageMagick and the
+// like, which run scripts, fetch resources or have no size limits) are blocked: any file may
+// come in here.
 bool start() {
     if (VIPS_INIT("mendora") != 0 || std::atexit(vips_shutdown) != 0)
         return false;
     vips_cache_set_max(0);
+    vips_block_untrusted_set(TRUE);
+    g_log_set_handler("VIPS",
+                      static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+                      keepWarning, nullptr);
     return true;
 }
 
@@ -33,10 +47,15 @@ bool started() {
     return ready;
 }
 
-// The first line of libvips' error buffer, which is cleared.
+// The first line of libvips' error buffer (which is cleared), or its last warning when the
+// buffer says nothing.
 std::string libraryError() {
     std::string text = vips_error_buffer();
     vips_error_clear();
+    if (text.empty())
+        text = lastWarning;
+    if (text.empty())
+        text = "damaged or unsupported file";
     const size_t end = text.find('\n');
     return end == std::string::npos ? text : text.substr(0, end);
 }
@@ -57,13 +76,17 @@ int orientation(VipsImage* image) {
     return value;
 }
 
-// Opens `path` as a viewer shows it. An upright file is read in one pass from top to bottom,
-// straight into the caller's samples; one to be turned is read whole first (turning reads
-// it out of order). Null with libvips' error buffer set on failure.
+// Opens `path` as a viewer shows it (its header only: the pixels are decoded when written
+// out). An upright file is read in one pass from top to bottom, straight into the caller's
+// samples; one to be turned is read whole first (turning reads it out of order). A file that
+// ends early fails the decoding instead of being padded with made-up pixels. Null with
+// libvips' error buffer set on failure.
 Image openUpright(const std::string& path) {
-    Image stored(vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr));
+    Image stored(vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                          VIPS_FAIL_ON_TRUNCATED, nullptr));
     if (stored && orientation(stored.get()) > 1)
-        stored.reset(vips_image_new_from_file(path.c_str(), nullptr));
+        stored.reset(
+            vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr));
     VipsImage* rotated = nullptr;
     if (!stored || vips_autorot(stored.get(), &rotated, nullptr) != 0)
         return nullptr;
@@ -119,6 +142,34 @@ void attachMetadata(VipsImage* image, ImageFormat format, const ImageMetadata& m
     vips_image_set_int(image, VIPS_META_ORIENTATION, 1);
 }
 
+// Opens `path` upright and checks its layout, as probe describes. Null with the reason in
+// `error` on failure.
+Image openChecked(const std::string& path, std::string& error) {
+    if (!started()) {
+        error = "cannot start the image library: " + libraryError();
+        return nullptr;
+    }
+    lastWarning.clear();
+    if (vips_foreign_find_load(path.c_str()) == nullptr) {
+        vips_error_clear();
+        error = "not an image file of any known type";
+        return nullptr;
+    }
+    Image upright = openUpright(path);
+    if (!upright) {
+        const std::string reason = libraryError();
+        error = reason.find("is blocked") != std::string::npos
+                    ? "not read: files of this type can run scripts or fetch other files, so "
+                      "their loader is blocked (" +
+                          reason + ")"
+                    : "cannot read the image: " + reason;
+        return nullptr;
+    }
+    if (!checkLayout(upright.get(), error))
+        return nullptr;
+    return upright;
+}
+
 const char* suffix(ImageFormat format) {
     switch (format) {
     case ImageFormat::jpeg:
@@ -159,22 +210,18 @@ int writeToBuffer(VipsImage* image, ImageFormat format, int32_t quality, void** 
 
 } // namespace
 
+bool probe(const std::string& path, ImageHeader& header, std::string& error) {
+    Image upright = openChecked(path, error);
+    if (!upright)
+        return false;
+    header.width = vips_image_get_width(upright.get());
+    header.height = vips_image_get_height(upright.get());
+    return true;
+}
+
 bool decode(const std::string& path, DecodedImage& image, std::string& error) {
-    if (!started()) {
-        error = "cannot start the image library: " + libraryError();
-        return false;
-    }
-    if (vips_foreign_find_load(path.c_str()) == nullptr) {
-        vips_error_clear();
-        error = "not an image file of any known type";
-        return false;
-    }
-    Image upright = openUpright(path);
-    if (!upright) {
-        error = "cannot read the image: " + libraryError();
-        return false;
-    }
-    if (!checkLayout(upright.get(), error))
+    Image upright = openChecked(path, error);
+    if (!upright)
         return false;
     const int width = vips_image_get_width(upright.get());
     const int height = vips_image_get_height(upright.get());

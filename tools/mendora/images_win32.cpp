@@ -41,18 +41,14 @@ void appendBytes(void* context, void* data, int size) {
     bytes->insert(bytes->end(), first, first + size);
 }
 
-} // namespace
-
-bool decode(const std::string& path, DecodedImage& image, std::string& error) {
-    File file(std::fopen(path.c_str(), "rb"));
-    int width = 0;
-    int height = 0;
-    int channels = 0;
-    if (!file || !stbi_info_from_file(file.get(), &width, &height, &channels)) {
+// Reads the header of the open `file` into `width`, `height` and `channels` and checks it.
+// Returns false with the reason in `error`.
+bool checkedInfo(FILE* file, int& width, int& height, int& channels, std::string& error) {
+    if (file == nullptr || !stbi_info_from_file(file, &width, &height, &channels)) {
         error = "not a readable PNG or JPEG image (" + failureReason() + ")";
         return false;
     }
-    if (stbi_is_16_bit_from_file(file.get())) {
+    if (stbi_is_16_bit_from_file(file)) {
         error = "16-bit images are not supported (8 bits per sample needed)";
         return false;
     }
@@ -61,6 +57,24 @@ bool decode(const std::string& path, DecodedImage& image, std::string& error) {
                 std::to_string(kMaxImageSide) + " pixels a side)";
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool probe(const std::string& path, ImageHeader& header, std::string& error) {
+    File file(std::fopen(path.c_str(), "rb"));
+    int channels = 0;
+    return checkedInfo(file.get(), header.width, header.height, channels, error);
+}
+
+bool decode(const std::string& path, DecodedImage& image, std::string& error) {
+    File file(std::fopen(path.c_str(), "rb"));
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    if (!checkedInfo(file.get(), width, height, channels, error))
+        return false;
     Pixels pixels(stbi_load_from_file(file.get(), &width, &height, &channels, 0));
     if (!pixels) {
         error = "cannot decode the image (" + failureReason() + ")";

@@ -8,13 +8,16 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "resources/maker_texts.h"
 #include "tools/mendora/images.h"
+#include "tools/mendora/memory_budget.h"
 #include "tools/mendora/options.h"
+#include "tools/mendora/output_file.h"
 #include "tools/standin_host/dialog_answer.h"
 #include "tools/standin_host/filter_run.h"
 #include "tools/standin_host/status_line.h"
@@ -129,6 +132,39 @@ int readSelection(const Options& options, const std::string& maskPath, const Rgb
     return kExitDone;
 }
 
+// Checks before anything is decoded what the headers tell: the output can be written and its
+// format holds the image, the mask has the image's size, and the fill's least memory fits
+// this process. Returns the exit status of a failure, or kExitDone.
+int checkBeforeDecoding(const Options& options, const std::string& input,
+                        const std::string& maskPath, const std::string& output,
+                        ImageFormat format) {
+    std::string error;
+    if (!checkWritable(output, error))
+        return fileError(output, error);
+    ImageHeader image;
+    if (!readImageHeader(input, image, error))
+        return fileError(input, error);
+    if (!formatHolds(format, image, error))
+        return fileError(output, error);
+    ImageHeader mask;
+    if (!options.region && !readImageHeader(maskPath, mask, error))
+        return fileError(maskPath, error);
+    if (!options.region && (mask.width != image.width || mask.height != image.height))
+        return fileError(maskPath, "the mask is " + std::to_string(mask.width) + " x " +
+                                       std::to_string(mask.height) + ", the image " +
+                                       std::to_string(image.width) + " x " +
+                                       std::to_string(image.height));
+    const uint64_t least = static_cast<uint64_t>(image.width) *
+                           static_cast<uint64_t>(image.height) * leastFillBytesPerPixel();
+    const uint64_t ceiling = memoryCeiling();
+    if (ceiling != 0 && least > ceiling)
+        return fileError(input, std::to_string(image.width) + " x " + std::to_string(image.height) +
+                                    " needs at least " + std::to_string(least >> 20) +
+                                    " MB to fill, more than the " + std::to_string(ceiling >> 20) +
+                                    " MB this process can have");
+    return kExitDone;
+}
+
 // Reads IN and MASK, runs the plug-in over them and writes OUT. Nothing is written unless the
 // whole run succeeded.
 int fill(const Options& options, const std::string& input, const std::string& maskPath,
@@ -140,6 +176,9 @@ int fill(const Options& options, const std::string& input, const std::string& ma
     if (!maskPath.empty() && sameFile(output, maskPath))
         return fileError(output, "the output names the mask file, which is left untouched "
                                  "(choose another output name)");
+    const int checked = checkBeforeDecoding(options, input, maskPath, output, format);
+    if (checked != kExitDone)
+        return checked;
 
     RgbImage image;
     ImageMetadata metadata;
@@ -234,9 +273,16 @@ int runCommandLine(const std::vector<std::string>& arguments) {
 } // namespace mendora::cli
 
 int main(int argc, char** argv) {
+    mendora::cli::removeOnSignals();
     try {
         std::vector<std::string> arguments(argv + 1, argv + argc);
         return mendora::cli::runCommandLine(arguments);
+    } catch (const std::bad_alloc&) {
+        // The program's own buffers (decoding, encoding) ran out as the plug-in's would have.
+        mendora::runner::stopStatusLine();
+        std::fprintf(stderr, "mendora: %s; nothing was written\n",
+                     mendora::runner::resultInWords(errOutOfMemory).c_str());
+        return 1;
     } catch (const std::exception& failure) {
         mendora::runner::stopStatusLine();
         std::fprintf(stderr, "mendora: %s\n", failure.what());

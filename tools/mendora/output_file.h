@@ -1,0 +1,29 @@
+// Writing the command line's output file whole or not at all: through a fresh temporary file
+// beside it, created exclusively (never through a link or into a file that exists), flushed
+// to the disk, then renamed over the output, and the folder flushed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mendora::cli {
+
+// Checks, before any work is done for it, that `path` can be written: it is not a folder,
+// and its folder exists and takes a new file (a temporary file is created there exclusively
+// and removed again). Returns false with the reason in `error`.
+bool checkWritable(const std::string& path, std::string& error);
+
+// Writes `bytes` to a new temporary file in the folder of `path`, flushes it to the disk,
+// gives it the permissions of an existing regular file at `path` (else those a new file gets)
+// and renames it over `path` (a link at `path` is replaced, never written through); then
+// flushes the folder. On failure the temporary file is removed, an existing `path` is left
+// untouched, and the reason is in `error`. While the file is written, an interrupt or
+// termination signal removes it before the program ends (see removeOnSignals).
+bool replaceWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
+
+// Arranges that SIGINT, SIGTERM and SIGHUP remove a temporary file being written before the
+// program ends with the signal's default action. Call once, at start-up.
+void removeOnSignals();
+
+} // namespace mendora::cli
