@@ -1,6 +1,7 @@
 // The `mendora` command line as a person runs it: a subprocess with files, messages and an
 // exit status; --interactive on a pseudo-terminal.
 #include <gtest/gtest.h>
+#include <libexif/exif-data.h>
 #include <png.h>
 #include <poll.h>
 #include <pty.h>
@@ -382,6 +383,58 @@ TEST_F(MendoraCli, OutputsReplaceLinksAndTakeLongNames) {
     }
     umask(mask);
     EXPECT_EQ(fileText(file("elsewhere.txt")), "not to be overwritten");
+}
+
+// A JPEG written from a camera JPEG carries no picture of what was removed: the EXIF
+// thumbnail is dropped, and XMP's orientation says upright like the pixels.
+TEST_F(MendoraCli, JpegMetadataShowsNothingOfTheRemovedContent) {
+    writeSample();
+    ExifData* exif = exif_data_new();
+    ExifEntry* make = exif_entry_new();
+    exif_content_add_entry(exif->ifd[EXIF_IFD_0], make);
+    exif_entry_initialize(make, EXIF_TAG_X_RESOLUTION);
+    exif_entry_unref(make);
+    const unsigned char thumbnail[] = {0xff, 0xd8, 0xff, 0xd9}; // the smallest JPEG
+    exif->data = static_cast<unsigned char*>(std::malloc(sizeof thumbnail));
+    std::memcpy(exif->data, thumbnail, sizeof thumbnail);
+    exif->size = sizeof thumbnail;
+    unsigned char* block = nullptr;
+    unsigned int blockSize = 0;
+    exif_data_save_data(exif, &block, &blockSize);
+    exif_data_unref(exif);
+    VipsPtr camera = imageOf(pixels, kWidth, kHeight, 3);
+    vips_image_set_blob_copy(camera.get(), VIPS_META_EXIF_NAME, block, blockSize);
+    std::free(block);
+    const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                            "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                            "<rdf:Description xmlns:tiff='http://ns.adobe.com/tiff/1.0/' "
+                            "tiff:Orientation=\"6\"/></rdf:RDF></x:xmpmeta>";
+    vips_image_set_blob_copy(camera.get(), VIPS_META_XMP_NAME, xmp.data(), xmp.size());
+    ASSERT_EQ(vips_image_write_to_file(camera.get(), file("camera.jpg").c_str(), nullptr), 0);
+    // The input carries its thumbnail, as a camera's does.
+    const auto thumbnailBytes = [](const std::vector<uint8_t>& block) {
+        ExifData* data = exif_data_new_from_data(block.data(), block.size());
+        const unsigned int size = data->size;
+        exif_data_unref(data);
+        return size;
+    };
+    VipsPtr input = opened(file("camera.jpg"));
+    ASSERT_EQ(thumbnailBytes(blobOf(input.get(), VIPS_META_EXIF_NAME)), sizeof thumbnail);
+
+    const Outcome outcome =
+        run({"fill", file("camera.jpg"), file("mask.png"), "-o", file("out.jpg")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    VipsPtr written = opened(file("out.jpg"));
+    const std::vector<uint8_t> writtenExif = blobOf(written.get(), VIPS_META_EXIF_NAME);
+    ASSERT_FALSE(writtenExif.empty());
+    EXPECT_EQ(thumbnailBytes(writtenExif), 0u);
+    ExifData* kept = exif_data_new_from_data(writtenExif.data(), writtenExif.size());
+    EXPECT_EQ(kept->ifd[EXIF_IFD_1]->count, 0u);
+    EXPECT_NE(exif_content_get_entry(kept->ifd[EXIF_IFD_0], EXIF_TAG_X_RESOLUTION), nullptr);
+    exif_data_unref(kept);
+    const std::vector<uint8_t> writtenXmp = blobOf(written.get(), VIPS_META_XMP_NAME);
+    const std::string text(writtenXmp.begin(), writtenXmp.end());
+    EXPECT_NE(text.find("tiff:Orientation=\"1\""), std::string::npos) << text;
 }
 
 TEST_F(MendoraCli, MasksThatLeaveNoSourceAndRegions) {

@@ -1,10 +1,12 @@
 // The command line's image codec on Linux: libvips reads and writes every common format by
 // file name, applies the EXIF orientation, and carries the colour profile and metadata.
 // In: image files. Out: decoded samples as viewers show them; encoded files.
+#include <libexif/exif-data.h>
 #include <vips/vips.h>
 
 #include <cstdlib>
 #include <memory>
+#include <regex>
 
 #include "tools/mendora/images.h"
 
@@ -125,19 +127,66 @@ bool checkLayout(VipsImage* image, std::string& error) {
     return true;
 }
 
-// Attaches what the output keeps: the profile always, EXIF and XMP in JPEG, upright.
+struct ExifUnref {
+    void operator()(ExifData* data) const { exif_data_unref(data); }
+};
+
+// The EXIF block `exif` without its thumbnail (IFD1 and the preview image): the thumbnail
+// shows the picture before the fill, and sideways once the pixels are turned upright. Every
+// other tag is kept as stored (libexif's fixing of tags to the standard is off). Empty when
+// the block holds no readable tag: a block that cannot be cleaned is not carried over.
+std::vector<uint8_t> exifWithoutThumbnail(const std::vector<uint8_t>& exif) {
+    std::unique_ptr<ExifData, ExifUnref> data(exif_data_new());
+    if (!data)
+        return {};
+    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS);
+    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    exif_data_load_data(data.get(), exif.data(), static_cast<unsigned int>(exif.size()));
+    if (data->ifd[EXIF_IFD_0]->count == 0)
+        return {};
+    ExifContent* thumbnailTags = data->ifd[EXIF_IFD_1];
+    while (thumbnailTags->count > 0)
+        exif_content_remove_entry(thumbnailTags, thumbnailTags->entries[0]);
+    // The preview's bytes belong to the block's allocator, libexif's default (malloc).
+    std::free(data->data);
+    data->data = nullptr;
+    data->size = 0;
+    unsigned char* saved = nullptr;
+    unsigned int size = 0;
+    exif_data_save_data(data.get(), &saved, &size);
+    if (saved == nullptr)
+        return {};
+    std::vector<uint8_t> cleaned(saved, saved + size);
+    std::free(saved);
+    return cleaned;
+}
+
+// The XMP packet `xmp` with its TIFF orientation, in either of XMP's two spellings, set to
+// upright like the pixels.
+std::vector<uint8_t> xmpUpright(const std::vector<uint8_t>& xmp) {
+    static const std::regex attribute(R"((tiff:Orientation\s*=\s*["'])\d+(["']))");
+    static const std::regex element(R"((<tiff:Orientation>\s*)\d+(\s*</tiff:Orientation>))");
+    std::string text(xmp.begin(), xmp.end());
+    text = std::regex_replace(text, attribute, "$011$2");
+    text = std::regex_replace(text, element, "$011$2");
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+void setBlob(VipsImage* image, const char* name, const std::vector<uint8_t>& bytes) {
+    if (!bytes.empty())
+        vips_image_set_blob_copy(image, name, bytes.data(), bytes.size());
+}
+
+// Attaches what the output keeps: the profile always; in JPEG, EXIF without its thumbnail and
+// XMP, both upright.
 void attachMetadata(VipsImage* image, ImageFormat format, const ImageMetadata& metadata) {
-    if (!metadata.iccProfile.empty())
-        vips_image_set_blob_copy(image, VIPS_META_ICC_NAME, metadata.iccProfile.data(),
-                                 metadata.iccProfile.size());
+    setBlob(image, VIPS_META_ICC_NAME, metadata.iccProfile);
     if (format != ImageFormat::jpeg)
         return;
     if (!metadata.exif.empty())
-        vips_image_set_blob_copy(image, VIPS_META_EXIF_NAME, metadata.exif.data(),
-                                 metadata.exif.size());
+        setBlob(image, VIPS_META_EXIF_NAME, exifWithoutThumbnail(metadata.exif));
     if (!metadata.xmp.empty())
-        vips_image_set_blob_copy(image, VIPS_META_XMP_NAME, metadata.xmp.data(),
-                                 metadata.xmp.size());
+        setBlob(image, VIPS_META_XMP_NAME, xmpUpright(metadata.xmp));
     // The pixels are upright; the EXIF block written is rebuilt with this orientation.
     vips_image_set_int(image, VIPS_META_ORIENTATION, 1);
 }
