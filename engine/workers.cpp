@@ -4,6 +4,7 @@
 #include "engine/workers.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -17,7 +18,24 @@ namespace {
 // More threads than this gain nothing on the set-up's memory-bound scans.
 constexpr int32_t kMaxWorkers = 16;
 
+// The environment variable by which a user limits the threads of a fill, as OMP_NUM_THREADS
+// does for OpenMP programs.
+constexpr char kThreadLimitVariable[] = "MENDORA_THREADS";
+
 int32_t forcedWorkerCount = 0; // 0: the machine's count
+
+// The user's limit: MENDORA_THREADS when it is a whole number from 1 to kMaxWorkers, else
+// kMaxWorkers (an unset, empty or malformed value limits nothing).
+int32_t userWorkerLimit() {
+    const char* text = std::getenv(kThreadLimitVariable);
+    if (text == nullptr || *text == '\0')
+        return kMaxWorkers;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 1 || value > kMaxWorkers)
+        return kMaxWorkers;
+    return static_cast<int32_t>(value);
+}
 
 } // namespace
 
@@ -25,7 +43,7 @@ int32_t workerCount() {
     if (forcedWorkerCount > 0)
         return forcedWorkerCount;
     const unsigned cores = std::thread::hardware_concurrency(); // 0 when unknown
-    return std::max<int32_t>(1, std::min<int32_t>(kMaxWorkers, static_cast<int32_t>(cores)));
+    return std::max<int32_t>(1, std::min<int32_t>(userWorkerLimit(), static_cast<int32_t>(cores)));
 }
 
 void forceWorkerCount(int32_t count) {

@@ -9,8 +9,9 @@
 
 namespace mendora {
 
-// Threads a parallel stage uses: the machine's cores, at most kMaxWorkers, at least 1; or the
-// count forced by forceWorkerCount.
+// Threads a parallel stage uses: the machine's cores, at most kMaxWorkers (16) and at most
+// the environment's MENDORA_THREADS (a whole number from 1), at least 1; or the count forced
+// by forceWorkerCount. The fill is the same on any count.
 int32_t workerCount();
 
 // Forces the thread count of every later parallel stage (tests run 1, 2 and 8); 0 returns to

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <new>
 #include <vector>
 
@@ -37,6 +38,27 @@ TEST(Workers, EveryItemOnceAndFailuresAfterTheLastRange) {
     }
     forceWorkerCount(0);
     EXPECT_GE(workerCount(), 1);
+}
+
+// MENDORA_THREADS limits the machine's count (never raises it); a malformed value limits
+// nothing; a count forced by the tests stands above it.
+TEST(Workers, TheUsersThreadLimit) {
+    forceWorkerCount(0);
+    unsetenv("MENDORA_THREADS");
+    const int32_t machine = workerCount();
+    setenv("MENDORA_THREADS", "1", 1);
+    EXPECT_EQ(workerCount(), 1);
+    setenv("MENDORA_THREADS", "1000", 1);
+    EXPECT_EQ(workerCount(), machine);
+    for (const char* malformed : {"", "0", "-2", "2x", "many"}) {
+        setenv("MENDORA_THREADS", malformed, 1);
+        EXPECT_EQ(workerCount(), machine) << malformed;
+    }
+    setenv("MENDORA_THREADS", "1", 1);
+    forceWorkerCount(2);
+    EXPECT_EQ(workerCount(), 2);
+    forceWorkerCount(0);
+    unsetenv("MENDORA_THREADS");
 }
 
 } // namespace
