@@ -251,6 +251,12 @@ TEST_F(MendoraCli, ValuesTypedIntoTheDialogReachTheBlock) {
               std::string::npos)
         << corrected.out;
     EXPECT_TRUE(readPng(file("b.png")).data == engineFill(FillParameters{0, 0, 48, 36, 4}));
+    // Four zeros are the whole image, as in the GIMP filter (typed, they would leave no source).
+    const Outcome zeros = run({"fill", file("in.png"), file("mask.png"), "-o", file("c.png"),
+                               "--source", "2,3,46,30", "--source", "0,0,0,0"});
+    ASSERT_EQ(zeros.status, 0) << zeros.err;
+    EXPECT_NE(zeros.out.find("(source rectangle 0,0 to 48,36, patch radius 4)"), std::string::npos)
+        << zeros.out;
 }
 
 TEST_F(MendoraCli, PlainLimitsAreCheckedBeforeThePluginRuns) {

@@ -100,8 +100,15 @@ bool readSource(const std::string& text, Options& options, std::string& error) {
     std::array<int32_t, 4> values{};
     if (!readRectangle("--source", text, values, error))
         return false;
-    for (size_t i = 0; i < 4; i++)
-        options.typed[kSourceLeftBox + i] = std::to_string(values[i]);
+    // Four zeros mean the whole image, as in the GIMP filter: the boxes are left as the dialog
+    // opens them, with the whole image (typed, an empty rectangle would leave no source).
+    const bool wholeImage = values == std::array<int32_t, 4>{};
+    for (size_t i = 0; i < 4; i++) {
+        if (wholeImage)
+            options.typed[kSourceLeftBox + i].reset();
+        else
+            options.typed[kSourceLeftBox + i] = std::to_string(values[i]);
+    }
     return true;
 }
 
@@ -266,8 +273,9 @@ std::string usageText() {
            largest +
            "; 0 or less keeps the radius of the previous fill)\n"
            "  --source L,T,R,B     the source rectangle to type into the dialog: columns L to\n"
-           "                       R - 1, rows T to B - 1 (default the whole image; values\n"
-           "                       -32768..32767, out of the image corrected by the plug-in)\n"
+           "                       R - 1, rows T to B - 1 (default, and 0,0,0,0: the whole\n"
+           "                       image; values -32768..32767, out of the image corrected\n"
+           "                       by the plug-in)\n"
            "  --mask-threshold N   the least mask value that selects (1 to 255, default 1)\n"
            "  --quality N          JPEG and WebP quality (1 to 100, default 92)\n"
            "  --interactive        edit the dialog yourself on the terminal (Tab moves,\n"
