@@ -1,47 +1,28 @@
 // The GIMP 2.10 plug-in "plug-in-mendora-fill" (Filters > Enhance > Mendora Fill Selection...):
-// GIMP as a host of the plug-in module. In: the image, the drawable, the selection and the
-// procedure's values (from its dialog, its arguments or the last run). Out: the selection
-// filled in the drawable as one undo step, or GIMP's error message with the plug-in's reason
-// and the image unchanged.
+// GIMP as a host of the plug-in module, over GIMP 2.10's item IDs. In: the image, the drawable,
+// the selection and the procedure's values (from its dialog, its arguments or the last run).
+// Out: the selection filled in the drawable as one undo step, or GIMP's error message with the
+// plug-in's reason and the image unchanged. The fill itself is shared with the GIMP 3 plug-in
+// (gimp_fill.h).
 #include <libgimp/gimp.h>
 #include <libgimp/gimpui.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <exception>
-#include <filesystem>
 #include <string>
-#include <thread>
+#include <vector>
 
-#include "tools/gimp/gimp_pixels.h"
-#include "tools/standin_host/filter_run.h"
+#include "tools/gimp/gimp_fill.h"
 
 namespace mendora::gimp {
 
 namespace {
 
-constexpr char kProcedure[] = "plug-in-mendora-fill";
-constexpr char kMenuLabel[] = "Mendora Fill Selection...";
-constexpr char kMenuPath[] = "<Image>/Filters/Enhance";
-// The module is installed beside this program.
-constexpr char kModuleName[] = "Zendrel.so";
-// The progress bar pulses this often while the module fills (it reports progress only once,
-// at the end).
-constexpr std::chrono::milliseconds kPulseInterval{100};
 // The dialog's limits: the parameter block keeps signed 16-bit values.
 constexpr gdouble kLowestValue = -32768;
 constexpr gdouble kHighestValue = 32767;
 
-// The procedure's values after run mode, image and drawable, in the order of its arguments;
-// kept between runs by GIMP (gimp_set_data). Four zeros for the rectangle: the whole image.
-struct FillValues {
-    gint32 patchRadius = 4;
-    gint32 sourceLeft = 0;
-    gint32 sourceTop = 0;
-    gint32 sourceRight = 0;
-    gint32 sourceBottom = 0;
-};
+// Run mode, image, drawable and the five FillValues, which GIMP keeps between runs
+// (gimp_set_data).
 constexpr gint kArgumentCount = 8;
 
 gchar* text(const char* constant) {
@@ -63,13 +44,8 @@ void query() {
          text("Source columns end before this one (all four 0: the whole image)")},
         {GIMP_PDB_INT32, text("source-bottom"), text("Source rows end before this one")},
     };
-    gimp_install_procedure(
-        kProcedure, "Fill the selection with texture from the rest of the image",
-        "Replaces every selected pixel of the layer (any nonzero selection value) by texture "
-        "copied patch by patch from the source rectangle, starting where image edges run into "
-        "the selection.",
-        "Mendora", "Mendora", "2026", kMenuLabel, "RGB*, GRAY*", GIMP_PLUGIN, kArgumentCount, 0,
-        arguments, nullptr);
+    gimp_install_procedure(kProcedure, kBlurb, kHelp, kAuthor, kAuthor, kDate, kMenuLabel,
+                           kImageTypes, GIMP_PLUGIN, kArgumentCount, 0, arguments, nullptr);
     gimp_plugin_menu_register(kProcedure, kMenuPath);
 }
 
@@ -89,10 +65,9 @@ gint32 valueOf(GtkWidget* spin) {
 // edited when OK is pressed, false when the dialog is canceled or closed.
 bool askValues(FillValues& values) {
     gimp_ui_init("mendora", FALSE);
-    GtkWidget* dialog =
-        gimp_dialog_new("Mendora Fill Selection", "mendora-fill", nullptr, GtkDialogFlags(0),
-                        gimp_standard_help_func, kProcedure, "_Cancel", GTK_RESPONSE_CANCEL, "_OK",
-                        GTK_RESPONSE_OK, nullptr);
+    GtkWidget* dialog = gimp_dialog_new(kDialogTitle, "mendora-fill", nullptr, GtkDialogFlags(0),
+                                        gimp_standard_help_func, kProcedure, "_Cancel",
+                                        GTK_RESPONSE_CANCEL, "_OK", GTK_RESPONSE_OK, nullptr);
     gtk_dialog_set_alternative_button_order(GTK_DIALOG(dialog), GTK_RESPONSE_OK,
                                             GTK_RESPONSE_CANCEL, -1);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
@@ -109,8 +84,7 @@ bool askValues(FillValues& values) {
     GtkWidget* top = addValueRow(table, 2, "Source _top:", values.sourceTop);
     GtkWidget* right = addValueRow(table, 3, "Source _right:", values.sourceRight);
     GtkWidget* bottom = addValueRow(table, 4, "Source _bottom:", values.sourceBottom);
-    GtkWidget* hint = gtk_label_new("Texture comes from columns left to right - 1 and rows top "
-                                    "to bottom - 1;\nall four 0: the whole image.");
+    GtkWidget* hint = gtk_label_new(kSourceHint);
     gtk_misc_set_alignment(GTK_MISC(hint), 0.0, 0.5);
     gtk_table_attach_defaults(GTK_TABLE(table), hint, 0, 2, 5, 6);
     gtk_widget_show_all(dialog);
@@ -128,84 +102,56 @@ FillValues valuesFromArguments(const GimpParam* params) {
                       params[6].data.d_int32, params[7].data.d_int32};
 }
 
-// The texts typed into the module's region dialog, as the command line types them: the
-// source rectangle (the whole layer for four zeros) and the patch radius.
-runner::DialogValues typedValues(const FillValues& values, const runner::RgbImage& pixels) {
-    const bool wholeImage = values.sourceLeft == 0 && values.sourceTop == 0 &&
-                            values.sourceRight == 0 && values.sourceBottom == 0;
-    const gint32 right = wholeImage ? pixels.width : values.sourceRight;
-    const gint32 bottom = wholeImage ? pixels.height : values.sourceBottom;
-    return runner::DialogValues{std::to_string(values.sourceLeft), std::to_string(values.sourceTop),
-                                std::to_string(right), std::to_string(bottom),
-                                std::to_string(values.patchRadius)};
+GeglRectangle wholeDrawable(gint32 drawable) {
+    return GeglRectangle{0, 0, gimp_drawable_width(drawable), gimp_drawable_height(drawable)};
 }
 
-std::string modulePath() {
-    std::error_code failed;
-    const std::filesystem::path beside =
-        std::filesystem::read_symlink("/proc/self/exe", failed).parent_path() / kModuleName;
-    if (!failed && std::filesystem::exists(beside, failed))
-        return beside.string();
-    return runner::pluginModulePath("");
-}
+// Puts `bytes` (the drawable's own format, the whole drawable) into the drawable as one undo
+// step. Merging GIMP's shadow buffer blends by the selection's values, which would mix a
+// feathered edge with the old pixels; the selection is therefore set aside (kept as a
+// channel) while merging and put back afterwards, all inside the same undo group.
+void replacePixels(gint32 image, gint32 drawable, const std::vector<uint8_t>& bytes) {
+    const GeglRectangle area = wholeDrawable(drawable);
+    const gint32 activeChannel = gimp_image_get_active_channel(image);
+    gimp_image_undo_group_start(image);
+    const gint32 keptSelection = gimp_selection_save(image);
+    gimp_selection_none(image);
 
-// The module's result code in words, with what to change in GIMP when no patch fits.
-std::string describeResult(int16_t code) {
-    if (code == errBadParameters)
-        return runner::resultInWords(code) +
-               " (widen the source rectangle, lower the patch radius or select less)";
-    return runner::resultInWords(code);
-}
+    putIntoShadow(gimp_drawable_get_shadow_buffer(drawable), gimp_drawable_get_format(drawable),
+                  area, bytes);
+    gimp_drawable_merge_shadow(drawable, TRUE);
 
-// Runs the module over `pixels` on a worker thread while this thread, GIMP's, pulses the
-// progress bar. Answers like runner::runFilter.
-bool runWithProgress(const runner::RgbImage& pixels, const std::vector<uint8_t>& mask,
-                     const runner::DialogValues& typed, runner::FillRun& run, std::string& error) {
-    gimp_progress_init("Mendora: filling the selection");
-    std::atomic<bool> done{false};
-    bool ran = false;
-    std::thread worker([&] {
-        try {
-            ran = runner::runFilter(modulePath(), pixels, mask, typed, false, false, run, error);
-        } catch (const std::exception&) {
-            error = "out of memory";
-        }
-        done = true;
-    });
-    while (!done) {
-        gimp_progress_pulse();
-        std::this_thread::sleep_for(kPulseInterval);
-    }
-    worker.join();
-    gimp_progress_update(1.0);
-    gimp_progress_end();
-    return ran;
+    // The kept channel replaces the empty selection value for value: no feathering.
+    gimp_context_push();
+    gimp_context_set_feather(FALSE);
+    gimp_image_select_item(image, GIMP_CHANNEL_OP_REPLACE, keptSelection);
+    gimp_context_pop();
+    gimp_image_remove_channel(image, keptSelection);
+    if (activeChannel != -1)
+        gimp_image_set_active_channel(image, activeChannel);
+    else
+        gimp_image_unset_active_channel(image);
+    gimp_drawable_update(drawable, area.x, area.y, area.width, area.height);
+    gimp_image_undo_group_end(image);
 }
 
 // Fills the selection in `drawable`. Returns false with the reason in `error`, the image
 // unchanged, when nothing is selected over the drawable or the module cannot fill it.
 bool fillSelection(gint32 image, gint32 drawable, const FillValues& values, std::string& error) {
-    if (gimp_selection_is_empty(image)) {
-        error = "nothing is selected: select the region to fill first";
-        return false;
-    }
-    runner::RgbImage pixels;
-    if (!readDrawable(drawable, pixels, error))
-        return false;
-    const std::vector<uint8_t> mask = readSelection(image, drawable);
-    if (std::find(mask.begin(), mask.end(), 1) == mask.end()) {
-        error = "the selection does not touch the layer";
-        return false;
-    }
-    runner::FillRun run;
-    if (!runWithProgress(pixels, mask, typedValues(values, pixels), run, error))
-        return false;
-    if (run.result != resultSuccess) {
-        error = "the plug-in reported " + describeResult(run.result);
-        return false;
-    }
-    writeFilled(image, drawable, run.output, mask);
-    return true;
+    FillTarget target;
+    target.area = wholeDrawable(drawable);
+    gimp_drawable_offsets(drawable, &target.area.x, &target.area.y);
+    target.format = gimp_drawable_get_format(drawable);
+    target.selectionEmpty = gimp_selection_is_empty(image);
+    target.pixels = gimp_drawable_get_buffer(drawable);
+    target.selection = gimp_drawable_get_buffer(gimp_image_get_selection(image));
+    std::vector<uint8_t> bytes;
+    const bool filled = fillDrawable(target, values, bytes, error);
+    g_object_unref(target.selection);
+    g_object_unref(target.pixels);
+    if (filled)
+        replacePixels(image, drawable, bytes);
+    return filled;
 }
 
 void run(const gchar*, gint count, const GimpParam* params, gint* returnCount,

@@ -1,0 +1,190 @@
+# Python for scripts/test-gimp in GIMP 3 (python-fu-eval in gimp-console-3.0): fills selections
+# with plug-in-mendora-fill and writes what the script compares: each layer's colours before
+# and after the fill as PPM (its alpha as PGM), the selection over it as a PGM mask (255
+# wherever the selection is nonzero), and in DIR/calls.txt one line per call the script
+# checks: "NAME STATUS MESSAGE".
+import array
+
+import gi
+
+gi.require_version("Gimp", "3.0")
+gi.require_version("Gegl", "0.4")
+from gi.repository import Gegl, Gimp, Gio  # noqa: E402
+
+PROCEDURE = "plug-in-mendora-fill"
+
+
+def mendora_read(drawable, babl_format):
+    width, height = drawable.get_width(), drawable.get_height()
+    area = Gegl.Rectangle.new(0, 0, width, height)
+    data = drawable.get_buffer().get(area, 1.0, babl_format, Gegl.AbyssPolicy.NONE)
+    return width, height, data
+
+
+def mendora_write(path, magic, width, height, data):
+    with open(path, "wb") as out:
+        out.write(b"%s\n%d %d\n255\n" % (magic, width, height))
+        out.write(data)
+
+
+# DIR/NAME.ppm with the layer's colours, and DIR/NAME-alpha.pgm with its alpha when it has one.
+def mendora_export(layer, dir, name):
+    width, height, rgba = mendora_read(layer, "R'G'B'A u8")
+    rgb = bytearray(width * height * 3)
+    for c in range(3):
+        rgb[c::3] = rgba[c::4]
+    mendora_write("%s/%s.ppm" % (dir, name), b"P6", width, height, bytes(rgb))
+    if layer.has_alpha():
+        mendora_write("%s/%s-alpha.pgm" % (dir, name), b"P5", width, height, rgba[3::4])
+
+
+# The selection over `layer` (at its offsets) as DIR/NAME.pgm.
+def mendora_export_mask(img, layer, dir, name):
+    _, x, y = layer.get_offsets()
+    selection = img.get_selection()
+    width, height = layer.get_width(), layer.get_height()
+    area = Gegl.Rectangle.new(x, y, width, height)
+    data = selection.get_buffer().get(area, 1.0, "Y float", Gegl.AbyssPolicy.NONE)
+    mask = bytes(255 if v > 0.0 else 0 for v in array.array("f", data))
+    mendora_write("%s/%s.pgm" % (dir, name), b"P5", width, height, mask)
+
+
+# Runs the filter over `drawables` and appends "NAME STATUS MESSAGE" to DIR/calls.txt.
+def mendora_fill(img, drawables, radius, dir, name):
+    procedure = Gimp.get_pdb().lookup_procedure(PROCEDURE)
+    config = procedure.create_config()
+    config.set_property("run-mode", Gimp.RunMode.NONINTERACTIVE)
+    config.set_property("image", img)
+    config.set_core_object_array("drawables", drawables)
+    config.set_property("patch-radius", radius)
+    result = procedure.run(config)
+    status = result.index(0)
+    message = result.index(1) if status != Gimp.PDBStatusType.SUCCESS else ""
+    mendora_note(dir, name, status.value_nick, message)
+    return status
+
+
+def mendora_note(dir, name, status, message):
+    with open(dir + "/calls.txt", "a") as out:
+        out.write("%s %s %s\n" % (name, status, " ".join(str(message).split())))
+
+
+def mendora_load(path):
+    return Gimp.file_load(Gimp.RunMode.NONINTERACTIVE, Gio.File.new_for_path(path))
+
+
+def mendora_fill_and_export(img, layer, dir, name):
+    mendora_export(layer, dir, name + "-in")
+    mendora_export_mask(img, layer, dir, name + "-mask")
+    mendora_fill(img, [layer], 4, dir, name)
+    mendora_export(layer, dir, name + "-out")
+
+
+# Script-Fu hands GIMP the values as given, so an argument out of its range reaches GIMP's
+# own check (a Python config refuses it before the call).
+def mendora_fill_script(img, layer, radius, dir, name):
+    script = "(plug-in-mendora-fill RUN-NONINTERACTIVE %d (vector %d) %d 0 0 0 0)" % (
+        img.get_id(), layer.get_id(), radius)
+    procedure = Gimp.get_pdb().lookup_procedure("plug-in-script-fu-eval")
+    config = procedure.create_config()
+    config.set_property("run-mode", Gimp.RunMode.NONINTERACTIVE)
+    config.set_property("script", script)
+    result = procedure.run(config)
+    status = result.index(0)
+    message = result.index(1) if status != Gimp.PDBStatusType.SUCCESS else ""
+    mendora_note(dir, name, status.value_nick, message)
+
+
+# An antialiased ellipse on the photograph; a smaller layer at an offset, the selection
+# reaching past its left edge; an RGBA layer whose alpha varies across the selection; two
+# layers at once, a layer group, nothing selected and a radius out of range, all refused.
+def mendora_batch_tests(photo, dir):
+    img = mendora_load(photo)
+    base = img.get_selected_layers()[0]
+    Gimp.context_set_antialias(True)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
+    mendora_fill_and_export(img, base, dir, "ellipse")
+    mendora_export_mask(img, base, dir, "ellipse-mask-after")
+    selected = [d.get_id() for d in img.get_selected_drawables()]
+    mendora_note(dir, "ellipse-selected", "same" if selected == [base.get_id()] else "other", "")
+
+    small = base.copy()
+    img.insert_layer(small, None, 0)
+    small.resize(300, 200, -100, -80)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 60, 120, 150, 100)
+    mendora_fill_and_export(img, small, dir, "offset")
+    img.remove_layer(small)
+    mendora_export(base, dir, "offset-base")
+
+    rgba = base.copy()
+    img.insert_layer(rgba, None, 0)
+    rgba.add_alpha()
+    img.select_rectangle(Gimp.ChannelOps.REPLACE, 200, 60, 240, 200)
+    rgba.levels(Gimp.HistogramChannel.ALPHA, 0.0, 1.0, True, 1.0, 0.0, 0.4, True)
+    img.select_rectangle(Gimp.ChannelOps.REPLACE, 300, 150, 200, 200)
+    rgba.levels(Gimp.HistogramChannel.ALPHA, 0.0, 1.0, True, 1.0, 0.0, 0.7, True)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 280, 120, 140, 110)
+    mendora_fill_and_export(img, rgba, dir, "rgba")
+
+    mendora_export(base, dir, "refused-in")
+    mendora_fill(img, [base, rgba], 4, dir, "two-layers")
+    group = Gimp.GroupLayer.new(img, "group")
+    img.insert_layer(group, None, 0)
+    mendora_fill(img, [group], 4, dir, "group")
+    Gimp.Selection.none(img)
+    mendora_fill(img, [base], 4, dir, "empty")
+    # The plug-in itself would answer "nothing is selected".
+    mendora_fill_script(img, base, 22, dir, "radius-22")
+    mendora_export(base, dir, "refused-out")
+    img.delete()
+
+
+# In GIMP with a display: an ellipse filled with undo on, exported, and the image named
+# "mendora-filled" for the test script to find its window.
+def mendora_undo_fill(photo, dir):
+    img = mendora_load(photo)
+    layer = img.get_selected_layers()[0]
+    if not img.undo_is_enabled():
+        img.undo_enable()
+    mendora_export(layer, dir, "undo-in")
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
+    Gimp.Display.new(img)
+    mendora_fill(img, [layer], 4, dir, "undo")
+    mendora_export(layer, dir, "undo-filled")
+    with open(dir + "/undo-centre.txt", "w") as out:
+        out.write(repr(layer.get_pixel(310, 145).get_rgba()))
+    img.set_file(Gio.File.new_for_path(dir + "/mendora-filled.xcf"))
+    Gimp.displays_flush()
+
+
+# After the test script pressed Ctrl+Z: waits (bounded) for the pixel at the ellipse's
+# centre to differ from its filled value (the key may be handled before this starts), then
+# exports the layer.
+def mendora_undo_export(dir):
+    import time
+
+    img = Gimp.get_images()[0]
+    layer = img.get_selected_layers()[0]
+    with open(dir + "/undo-centre.txt") as kept:
+        filled = kept.read()
+    # Read through the PDB: a buffer in this process may hold its tiles from before the undo.
+    for _ in range(600):
+        if repr(layer.get_pixel(310, 145).get_rgba()) != filled:
+            break
+        time.sleep(0.1)
+    mendora_export(layer, dir, "undo-out")
+
+
+# The dialog of an interactive run over an ellipse around the kite, for a screenshot.
+def mendora_show_dialog(photo):
+    img = mendora_load(photo)
+    layer = img.get_selected_layers()[0]
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 385, 95, 100, 95)
+    Gimp.Display.new(img)
+    Gimp.displays_flush()
+    procedure = Gimp.get_pdb().lookup_procedure(PROCEDURE)
+    config = procedure.create_config()
+    config.set_property("run-mode", Gimp.RunMode.INTERACTIVE)
+    config.set_property("image", img)
+    config.set_core_object_array("drawables", [layer])
+    procedure.run(config)

@@ -1,0 +1,216 @@
+// The GIMP 3 plug-in "plug-in-mendora-fill" (Filters > Enhance > Mendora Fill Selection...):
+// GIMP as a host of the plug-in module, over GIMP 3's objects. In: the image, exactly one
+// selected drawable (not a layer group), the selection and the procedure's values (from its
+// dialog, its arguments or the last run, kept by GIMP's procedure config). Out: the selection
+// filled in the drawable as one undo step, or GIMP's error message with the plug-in's reason
+// and the image unchanged. The fill itself is shared with the GIMP 2.10 plug-in (gimp_fill.h).
+#include <libgimp/gimp.h>
+#include <libgimp/gimpui.h>
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "tools/gimp/gimp_fill.h"
+#include "tools/standin_host/rgb_image.h"
+
+namespace mendora::gimp {
+
+namespace {
+
+constexpr char kOneDrawable[] = "Mendora fills one layer at a time: select a single layer";
+constexpr char kNoGroup[] =
+    "Mendora fills a layer's own pixels and a layer group has none: select a layer in it";
+
+// The five arguments after GIMP's own (run mode, image, drawables), in the order of
+// FillValues. GIMP refuses a value outside an argument's range before this plug-in runs.
+struct IntArgument {
+    const char* name;
+    const char* label;
+    const char* blurb;
+    int32_t highest;
+    int32_t standard;
+};
+constexpr IntArgument kArguments[] = {
+    {"patch-radius", "_Patch radius",
+     "Patch radius (0: the radius of the previous fill, 4 in a fresh run)", largestPatchRadius(),
+     kDefaultPatchRadius},
+    {"source-left", "Source _left", "Leftmost source column", runner::kMaxImageSide, 0},
+    {"source-top", "Source _top", "Topmost source row", runner::kMaxImageSide, 0},
+    {"source-right", "Source _right",
+     "Source columns end before this one (all four 0: the whole image)", runner::kMaxImageSide, 0},
+    {"source-bottom", "Source _bottom", "Source rows end before this one", runner::kMaxImageSide,
+     0},
+};
+
+GimpValueArray* failure(GimpProcedure* procedure, GimpPDBStatusType status,
+                        const std::string& reason) {
+    return gimp_procedure_new_return_values(
+        procedure, status, g_error_new_literal(GIMP_PLUG_IN_ERROR, 0, reason.c_str()));
+}
+
+FillValues valuesOf(GimpProcedureConfig* config) {
+    gint values[5] = {};
+    g_object_get(config, kArguments[0].name, &values[0], kArguments[1].name, &values[1],
+                 kArguments[2].name, &values[2], kArguments[3].name, &values[3], kArguments[4].name,
+                 &values[4], nullptr);
+    return FillValues{values[0], values[1], values[2], values[3], values[4]};
+}
+
+// The dialog of the interactive run over `config`. Returns true with the config edited when
+// OK is pressed, false when the dialog is canceled or closed.
+bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
+    gimp_ui_init("mendora");
+    GtkWidget* dialog = gimp_procedure_dialog_new(procedure, config, kDialogTitle);
+    auto* procedureDialog = GIMP_PROCEDURE_DIALOG(dialog);
+    gimp_procedure_dialog_get_label(procedureDialog, "source-hint", kSourceHint, FALSE, FALSE);
+    gimp_procedure_dialog_fill(procedureDialog, kArguments[0].name, kArguments[1].name,
+                               kArguments[2].name, kArguments[3].name, kArguments[4].name,
+                               "source-hint", nullptr);
+    const bool confirmed = gimp_procedure_dialog_run(procedureDialog);
+    gtk_widget_destroy(dialog);
+    return confirmed;
+}
+
+// The drawables selected for the run, zero-terminated as GIMP hands them over.
+size_t countOf(GimpDrawable** drawables) {
+    size_t count = 0;
+    while (drawables != nullptr && drawables[count] != nullptr)
+        count++;
+    return count;
+}
+
+// Puts `bytes` (the drawable's own format, the whole drawable) into the drawable as one undo
+// step. Merging GIMP's shadow buffer blends by the selection's values, which would mix a
+// feathered edge with the old pixels; the selection is therefore set aside (kept as a
+// channel) while merging and put back afterwards, all inside the same undo group, and the
+// selected layers and channels are as before.
+void replacePixels(GimpImage* image, GimpDrawable* drawable, const GeglRectangle& size,
+                   const std::vector<uint8_t>& bytes) {
+    GimpLayer** layers = gimp_image_get_selected_layers(image);
+    GimpChannel** channels = gimp_image_get_selected_channels(image);
+    gimp_image_undo_group_start(image);
+    GimpChannel* keptSelection = gimp_selection_save(image);
+    gimp_selection_none(image);
+
+    putIntoShadow(gimp_drawable_get_shadow_buffer(drawable), gimp_drawable_get_format(drawable),
+                  size, bytes);
+    gimp_drawable_merge_shadow(drawable, TRUE);
+
+    // The kept channel replaces the empty selection value for value: no feathering.
+    gimp_context_push();
+    gimp_context_set_feather(FALSE);
+    gimp_image_select_item(image, GIMP_CHANNEL_OP_REPLACE, GIMP_ITEM(keptSelection));
+    gimp_context_pop();
+    gimp_image_remove_channel(image, keptSelection);
+    if (layers != nullptr && layers[0] != nullptr)
+        gimp_image_set_selected_layers(image, const_cast<const GimpLayer**>(layers));
+    if (channels != nullptr && channels[0] != nullptr)
+        gimp_image_set_selected_channels(image, const_cast<const GimpChannel**>(channels));
+    gimp_drawable_update(drawable, 0, 0, size.width, size.height);
+    gimp_image_undo_group_end(image);
+    g_free(layers);
+    g_free(channels);
+}
+
+// Fills the selection in `drawable`. Returns false with the reason in `error`, the image
+// unchanged, when nothing is selected over the drawable or the module cannot fill it.
+bool fillSelection(GimpImage* image, GimpDrawable* drawable, const FillValues& values,
+                   std::string& error) {
+    FillTarget target;
+    target.area.width = gimp_drawable_get_width(drawable);
+    target.area.height = gimp_drawable_get_height(drawable);
+    gimp_drawable_get_offsets(drawable, &target.area.x, &target.area.y);
+    target.format = gimp_drawable_get_format(drawable);
+    target.selectionEmpty = gimp_selection_is_empty(image);
+    target.pixels = gimp_drawable_get_buffer(drawable);
+    target.selection = gimp_drawable_get_buffer(GIMP_DRAWABLE(gimp_image_get_selection(image)));
+    std::vector<uint8_t> bytes;
+    const bool filled = fillDrawable(target, values, bytes, error);
+    g_object_unref(target.selection);
+    g_object_unref(target.pixels);
+    if (filled)
+        replacePixels(image, drawable, GeglRectangle{0, 0, target.area.width, target.area.height},
+                      bytes);
+    return filled;
+}
+
+GimpValueArray* runOrThrow(GimpProcedure* procedure, GimpRunMode mode, GimpImage* image,
+                           GimpDrawable** drawables, GimpProcedureConfig* config) {
+    if (countOf(drawables) != 1)
+        return failure(procedure, GIMP_PDB_CALLING_ERROR, kOneDrawable);
+    GimpDrawable* drawable = drawables[0];
+    if (gimp_item_is_group(GIMP_ITEM(drawable)))
+        return failure(procedure, GIMP_PDB_CALLING_ERROR, kNoGroup);
+    if (mode == GIMP_RUN_INTERACTIVE && !askValues(procedure, config))
+        return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
+
+    std::string reason;
+    if (!fillSelection(image, drawable, valuesOf(config), reason))
+        return failure(procedure, GIMP_PDB_EXECUTION_ERROR, reason);
+    if (mode != GIMP_RUN_NONINTERACTIVE)
+        gimp_displays_flush();
+    return gimp_procedure_new_return_values(procedure, GIMP_PDB_SUCCESS, nullptr);
+}
+
+GimpValueArray* run(GimpProcedure* procedure, GimpRunMode mode, GimpImage* image,
+                    GimpDrawable** drawables, GimpProcedureConfig* config, gpointer) {
+    try {
+        return runOrThrow(procedure, mode, image, drawables, config);
+    } catch (const std::exception&) {
+        return failure(procedure, GIMP_PDB_EXECUTION_ERROR, "out of memory");
+    }
+}
+
+GList* queryProcedures(GimpPlugIn*) {
+    return g_list_append(nullptr, g_strdup(kProcedure));
+}
+
+GimpProcedure* createProcedure(GimpPlugIn* plugIn, const gchar* name) {
+    if (g_strcmp0(name, kProcedure) != 0)
+        return nullptr;
+    GimpProcedure* procedure =
+        gimp_image_procedure_new(plugIn, name, GIMP_PDB_PROC_TYPE_PLUGIN, run, nullptr, nullptr);
+    gimp_procedure_set_image_types(procedure, kImageTypes);
+    gimp_procedure_set_sensitivity_mask(procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE);
+    gimp_procedure_set_menu_label(procedure, kMenuLabel);
+    gimp_procedure_add_menu_path(procedure, kMenuPath);
+    gimp_procedure_set_documentation(procedure, kBlurb, kHelp, name);
+    gimp_procedure_set_attribution(procedure, kAuthor, kAuthor, kDate);
+    for (const IntArgument& argument : kArguments)
+        gimp_procedure_add_int_argument(procedure, argument.name, argument.label, argument.blurb, 0,
+                                        argument.highest, argument.standard, G_PARAM_READWRITE);
+    return procedure;
+}
+
+// The plug-in's texts are English only: no translation catalogue to look for.
+gboolean noTranslation(GimpPlugIn*, const gchar*, gchar**, gchar**) {
+    return FALSE;
+}
+
+} // namespace
+
+} // namespace mendora::gimp
+
+// The GimpPlugIn subclass GIMP 3 loads: its class methods name and create the procedure.
+struct MendoraFill {
+    GimpPlugIn parent_instance;
+};
+struct MendoraFillClass {
+    GimpPlugInClass parent_class;
+};
+G_DEFINE_TYPE(MendoraFill, mendora_fill, GIMP_TYPE_PLUG_IN)
+
+static void mendora_fill_class_init(MendoraFillClass* klass) {
+    GimpPlugInClass* plugIn = GIMP_PLUG_IN_CLASS(klass);
+    plugIn->query_procedures = mendora::gimp::queryProcedures;
+    plugIn->create_procedure = mendora::gimp::createProcedure;
+    plugIn->set_i18n = mendora::gimp::noTranslation;
+}
+
+static void mendora_fill_init(MendoraFill*) {}
+
+int main(int argc, char* argv[]) {
+    return gimp_main(mendora_fill_get_type(), argc, argv);
+}
