@@ -299,8 +299,6 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
     std::ofstream(file("text.png")) << "not an image\n";
     const std::vector<uint8_t> small(20 * 20, 255);
     writePngFile(file("small.png"), 20, 20, 1, small.data());
-    const std::vector<uint16_t> deep(static_cast<size_t>(kWidth) * kHeight * 3, 1000);
-    writePngFile(file("deep.png"), kWidth, kHeight, 3, deep.data(), true);
     std::ofstream(file("kept.png")) << "earlier result";
     // Files that end early: the decoder must refuse them, not fill in grey or black rows.
     ASSERT_EQ(vips_image_write_to_file(imageOf(pixels, kWidth, kHeight, 3).get(),
@@ -335,8 +333,6 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
         {file("in.png"), file("none.png"), file("kept.png"), file("none.png"), "No such file"},
         {file("text.png"), file("mask.png"), file("kept.png"), file("text.png"), "not an image"},
         {file("in.png"), file("small.png"), file("kept.png"), file("small.png"), "20 x 20"},
-        {file("deep.png"), file("mask.png"), file("kept.png"), file("deep.png"), "16-bit"},
-        {file("in.png"), file("deep.png"), file("kept.png"), file("deep.png"), "16-bit"},
         {file("in.png"), file("mask.png"), file("no/such/dir/out.png"), file("no/such/dir/out.png"),
          "cannot write"},
         {file("cut.jpg"), file("mask.png"), file("kept.png"), file("cut.jpg"), "Premature end"},
@@ -617,6 +613,71 @@ TEST_F(MendoraCli, InteractiveDialogOnTheTerminal) {
     EXPECT_EQ(given.status, 0) << given.out;
     EXPECT_NE(given.out.find("(source rectangle 2,3 to 46,30, patch radius 3)"), std::string::npos)
         << given.out;
+}
+
+// A 16-bit image is filled through 8 bits: its unselected pixels keep their 16 bits exactly
+// in PNG, the filled ones hold the fill's colours; a 16-bit mask's faintest value selects.
+// An RGBA image keeps its alpha, and transparent source pixels are named.
+TEST_F(MendoraCli, SixteenBitsAndAlphaAreKept) {
+    writeSample();
+    const size_t count = static_cast<size_t>(kWidth) * kHeight;
+    std::vector<uint16_t> deep(count * 3);
+    for (size_t i = 0; i < deep.size(); i++) // the 8-bit texture with low bits of its own
+        deep[i] = static_cast<uint16_t>(pixels[i] * 256 + (i * 37) % 256);
+    std::vector<uint16_t> deepMask(count);
+    for (size_t i = 0; i < count; i++)
+        deepMask[i] = mask[i] != 0 ? 1 : 0; // the faintest nonzero 16-bit value
+    writePngFile(file("deep.png"), kWidth, kHeight, 3, deep.data(), true);
+    writePngFile(file("deep-mask.png"), kWidth, kHeight, 1, deepMask.data(), true);
+    std::vector<uint8_t> rounded(count * 3);
+    for (size_t i = 0; i < rounded.size(); i++)
+        rounded[i] = static_cast<uint8_t>((deep[i] + 128) / 257);
+    pixels = rounded;
+    const std::vector<uint8_t> filled = engineFill(FillParameters{0, 0, 48, 36, 4});
+
+    const Outcome outcome =
+        run({"fill", file("deep.png"), file("deep-mask.png"), "-o", file("deep-out.png")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    int32_t w = 0, h = 0;
+    const std::vector<uint8_t> written = uprightPixels(file("deep-out.png"), w, h);
+    ASSERT_EQ(written.size(), count * 3 * 2);
+    const auto* samples = reinterpret_cast<const uint16_t*>(written.data());
+    for (size_t i = 0; i < count * 3; i++) {
+        const uint16_t expected =
+            mask[i / 3] != 0 ? static_cast<uint16_t>(filled[i] * 257) : deep[i];
+        ASSERT_EQ(samples[i], expected) << "sample " << i;
+    }
+
+    // RGBA: the colours filled as the fill does them, the alpha as it was; the transparent
+    // pixels outside the selection are counted; JPEG says it drops the alpha.
+    std::vector<uint8_t> rgba(count * 4);
+    size_t transparent = 0;
+    for (size_t i = 0; i < count; i++) {
+        std::copy_n(&rounded[i * 3], 3, &rgba[i * 4]);
+        rgba[i * 4 + 3] = static_cast<uint8_t>(i % 7 == 0 ? 0 : 40 + i % 200);
+        transparent += i % 7 == 0 && mask[i] == 0 ? 1 : 0;
+    }
+    writePngFile(file("rgba.png"), kWidth, kHeight, 4, rgba.data());
+    const Outcome withAlpha =
+        run({"fill", file("rgba.png"), file("mask.png"), "-o", file("rgba-out.png")});
+    ASSERT_EQ(withAlpha.status, 0) << withAlpha.err;
+    EXPECT_EQ(withAlpha.err, "mendora: " + file("rgba.png") + ": " + std::to_string(transparent) +
+                                 " fully transparent pixels outside the selection lend their "
+                                 "hidden colours as texture\n");
+    const std::vector<uint8_t> keptAlpha = uprightPixels(file("rgba-out.png"), w, h);
+    ASSERT_EQ(keptAlpha.size(), count * 4);
+    for (size_t i = 0; i < count; i++) {
+        ASSERT_EQ(keptAlpha[i * 4 + 3], rgba[i * 4 + 3]) << "pixel " << i;
+        ASSERT_TRUE(std::equal(&keptAlpha[i * 4], &keptAlpha[i * 4 + 3], &filled[i * 3]))
+            << "pixel " << i;
+    }
+    const Outcome jpeg =
+        run({"fill", file("rgba.png"), file("mask.png"), "-o", file("rgba-out.jpg"), "--quiet"});
+    EXPECT_EQ(jpeg.status, 0);
+    EXPECT_EQ(jpeg.err, "");
+    const Outcome told =
+        run({"fill", file("rgba.png"), file("mask.png"), "-o", file("rgba-out.jpg")});
+    EXPECT_NE(told.err.find("alpha dropped"), std::string::npos) << told.err;
 }
 
 TEST_F(MendoraCli, ImageFormatsAndMaskChannels) {

@@ -39,40 +39,83 @@ bool openable(const std::string& path, std::string& error) {
     return true;
 }
 
-const char* conversionNotice(int channels) {
-    switch (channels) {
-    case 1:
-        return "grey image converted to RGB";
-    case 2:
-        return "grey image with alpha converted to RGB (alpha dropped)";
-    case 4:
-        return "RGBA image converted to RGB (alpha dropped)";
-    default:
-        return "";
-    }
+// One sample of a decoded image, 8 or 16 bits.
+uint32_t sampleAt(const DecodedImage& image, size_t index) {
+    if (image.bits == 16)
+        return reinterpret_cast<const uint16_t*>(image.samples.data())[index];
+    return image.samples[index];
 }
 
-// The RGB of the decoded pixel at `samples`: grey repeated, alpha dropped.
-void toRgb(const uint8_t* samples, int channels, uint8_t* rgb) {
+// A 16-bit sample to 8 bits, rounded to the nearest: 65535 / 257 = 255.
+uint8_t roundTo8(uint32_t value) {
+    return static_cast<uint8_t>((value + 128) / 257);
+}
+
+// A mask's 16-bit sample to 8 bits, rounded up: the faintest nonzero value still selects.
+uint8_t roundUpTo8(uint32_t value) {
+    return static_cast<uint8_t>((value + 256) / 257);
+}
+
+// The RGB of every decoded pixel into `rgb`: grey repeated, 16 bits rounded, alpha left out.
+void toRgb(const DecodedImage& decoded, std::vector<uint8_t>& rgb) {
+    const size_t count = static_cast<size_t>(decoded.width) * static_cast<size_t>(decoded.height);
+    const size_t channels = static_cast<size_t>(decoded.channels);
     const bool grey = channels < 3;
-    rgb[0] = samples[0];
-    rgb[1] = grey ? samples[0] : samples[1];
-    rgb[2] = grey ? samples[0] : samples[2];
+    rgb.resize(count * 3);
+    for (size_t i = 0; i < count; i++) {
+        for (size_t c = 0; c < 3; c++) {
+            const uint32_t value = sampleAt(decoded, i * channels + (grey ? 0 : c));
+            rgb[i * 3 + c] = decoded.bits == 16 ? roundTo8(value) : static_cast<uint8_t>(value);
+        }
+    }
 }
 
 // The value a mask pixel is compared with: its alpha when it has alpha, else its grey value
-// or its largest colour value.
-uint8_t maskValue(const uint8_t* samples, int channels) {
-    switch (channels) {
-    case 2:
-        return samples[1];
-    case 4:
-        return samples[3];
-    case 3:
-        return std::max({samples[0], samples[1], samples[2]});
-    default:
-        return samples[0];
+// or its largest colour value; 16 bits rounded up.
+uint8_t maskValue(const DecodedImage& mask, size_t pixel) {
+    const size_t channels = static_cast<size_t>(mask.channels);
+    const size_t first = pixel * channels;
+    uint32_t value = 0;
+    if (channels == 2 || channels == 4)
+        value = sampleAt(mask, first + channels - 1);
+    else if (channels == 3)
+        value =
+            std::max({sampleAt(mask, first), sampleAt(mask, first + 1), sampleAt(mask, first + 2)});
+    else
+        value = sampleAt(mask, first);
+    return mask.bits == 16 ? roundUpTo8(value) : static_cast<uint8_t>(value);
+}
+
+// The output's samples from the fill's 8-bit RGB `filled` and the input's `kept` samples, in
+// `channels` channels (kept's, or one fewer without alpha) of `bits` bits (kept's, or 8):
+// selected pixels take the fill's colours (times 257 for 16 bits) and keep their alpha;
+// every other pixel keeps its own samples, exactly when the bits are kept's.
+std::vector<uint8_t> composeOutput(const RgbImage& filled, const KeptSamples& kept,
+                                   const std::vector<uint8_t>& selected, int channels, int bits) {
+    const size_t count = static_cast<size_t>(kept.width) * static_cast<size_t>(kept.height);
+    const size_t keptChannels = static_cast<size_t>(kept.channels);
+    const size_t colours = keptChannels >= 3 ? 3 : 1;
+    const size_t outChannels = static_cast<size_t>(channels);
+    std::vector<uint8_t> out(count * outChannels * static_cast<size_t>(bits / 8));
+    const auto put = [&](size_t index, uint32_t value) {
+        if (bits == 16)
+            reinterpret_cast<uint16_t*>(out.data())[index] = static_cast<uint16_t>(value);
+        else
+            out[index] = static_cast<uint8_t>(value);
+    };
+    const auto own = [&](size_t index) {
+        const uint32_t value = sampleAt(kept, index);
+        return kept.bits == bits ? value : roundTo8(value);
+    };
+    for (size_t i = 0; i < count; i++) {
+        for (size_t c = 0; c < outChannels; c++) {
+            uint32_t value = own(i * keptChannels + c);
+            if (c < colours && selected[i] != 0)
+                value = filled.pixels[i * 3 + c] * (bits == 16 ? 257u : 1u);
+            put(i * outChannels + c, value);
+        }
     }
+    return out;
 }
 
 } // namespace
@@ -115,26 +158,27 @@ bool formatHolds(ImageFormat format, const ImageHeader& header, std::string& err
     return true;
 }
 
-bool readImage(const std::string& path, RgbImage& image, ImageMetadata& metadata,
+bool readImage(const std::string& path, RgbImage& image, KeptSamples& kept, ImageMetadata& metadata,
                std::string& notice, std::string& error) {
     notice.clear();
+    kept = KeptSamples{};
     DecodedImage decoded;
     if (!openable(path, error) || !codec::decode(path, decoded, error))
         return false;
     image.width = decoded.width;
     image.height = decoded.height;
-    if (decoded.channels == 3) {
-        image.pixels = std::move(decoded.samples);
-    } else {
-        const size_t count =
-            static_cast<size_t>(decoded.width) * static_cast<size_t>(decoded.height);
-        image.pixels.resize(count * 3);
-        for (size_t i = 0; i < count; i++)
-            toRgb(&decoded.samples[i * static_cast<size_t>(decoded.channels)], decoded.channels,
-                  &image.pixels[i * 3]);
-    }
     metadata = std::move(decoded.metadata);
-    notice = conversionNotice(decoded.channels);
+    decoded.metadata = ImageMetadata{};
+    if (decoded.channels == 3 && decoded.bits == 8) {
+        // The common case: the decoded samples are the fill's input as they are.
+        image.pixels = std::move(decoded.samples);
+        return true;
+    }
+    toRgb(decoded, image.pixels);
+    if (decoded.channels == 1 && decoded.bits == 8)
+        notice = "grey image converted to RGB";
+    else
+        kept = std::move(decoded);
     return true;
 }
 
@@ -148,18 +192,25 @@ bool readMask(const std::string& path, int32_t threshold, Selection& selection,
     selection.byAlpha = decoded.channels == 2 || decoded.channels == 4;
     const size_t count = static_cast<size_t>(decoded.width) * static_cast<size_t>(decoded.height);
     selection.mask.assign(count, 0);
-    for (size_t i = 0; i < count; i++) {
-        const uint8_t value = maskValue(&decoded.samples[i * static_cast<size_t>(decoded.channels)],
-                                        decoded.channels);
-        selection.mask[i] = value >= threshold ? 1 : 0;
-    }
+    for (size_t i = 0; i < count; i++)
+        selection.mask[i] = maskValue(decoded, i) >= threshold ? 1 : 0;
     return true;
 }
 
-bool writeImage(const std::string& path, const RgbImage& image, ImageFormat format, int32_t quality,
+bool writeImage(const std::string& path, const RgbImage& image, const KeptSamples& kept,
+                const std::vector<uint8_t>& selected, ImageFormat format, int32_t quality,
                 const ImageMetadata& metadata, std::string& error) {
+    const bool alpha = (kept.channels == 2 || kept.channels == 4) && codec::canHoldAlpha(format);
+    const int bits = kept.bits == 16 && codec::canHold16Bits(format) ? 16 : 8;
+    std::vector<uint8_t> composed;
+    SamplesView view{image.width, image.height, 3, 8, image.pixels.data()};
+    if (kept.channels != 0 && (alpha || bits == 16)) {
+        const int channels = alpha ? kept.channels : kept.channels - (kept.channels % 2 == 0);
+        composed = composeOutput(image, kept, selected, channels, bits);
+        view = SamplesView{image.width, image.height, channels, bits, composed.data()};
+    }
     std::vector<uint8_t> bytes;
-    if (!codec::encode(image, format, quality, metadata, bytes, error))
+    if (!codec::encode(view, format, quality, metadata, bytes, error))
         return false;
     return replaceWhole(path, bytes, error);
 }

@@ -21,15 +21,32 @@ struct ImageMetadata {
     std::vector<uint8_t> xmp;        // the XMP packet of a JPEG, empty otherwise
 };
 
-// A decoded image file as a viewer shows it (its orientation applied): 8-bit samples of
-// `channels` channels (1 grey, 2 grey and alpha, 3 RGB, 4 RGBA) in rows of width x channels.
+// A decoded image file as a viewer shows it (its orientation applied): samples of `bits`
+// bits (8, or 16 in the machine's byte order) of `channels` channels (1 grey, 2 grey and
+// alpha, 3 RGB, 4 RGBA) in rows of width x channels.
 struct DecodedImage {
     int32_t width = 0;
     int32_t height = 0;
     int channels = 0;
+    int bits = 8;
     std::vector<uint8_t> samples;
     ImageMetadata metadata;
 };
+
+// Samples to encode, without owning them: laid out as in DecodedImage.
+struct SamplesView {
+    int32_t width = 0;
+    int32_t height = 0;
+    int channels = 0;
+    int bits = 8;
+    const uint8_t* samples = nullptr;
+};
+
+// What an output keeps of the input's own samples besides the fill's 8-bit RGB: the decoded
+// samples of an image with alpha or of 16 bits, so that the output keeps the alpha and the
+// unselected pixels' bits where its format can hold them. Empty (channels 0) for an 8-bit
+// image without alpha, whose RGB is the fill's input as it is.
+using KeptSamples = DecodedImage;
 
 enum class ImageFormat { png, jpeg, tiff, webp };
 
@@ -48,7 +65,7 @@ constexpr int32_t kMaxWebpSide = 16383;
 bool outputFormatFromName(const std::string& path, ImageFormat& format, std::string& error);
 
 // Reads the extent of the image file `path` from its header, before any pixel is decoded,
-// and checks what the header tells: its type, its samples (8 bits, grey or RGB with or
+// and checks what the header tells: its type, its samples (8 or 16 bits, grey or RGB with or
 // without alpha) and its size (at most kMaxImageSide a side). Returns false with the reason
 // in `error` (without the file name) when the file is missing, unreadable, not a regular
 // file (a folder, a pipe or a device), or fails one of these checks.
@@ -58,12 +75,14 @@ bool readImageHeader(const std::string& path, ImageHeader& header, std::string& 
 // side). Returns false with the reason in `error`.
 bool formatHolds(ImageFormat format, const ImageHeader& header, std::string& error);
 
-// Reads an 8-bit image as RGB, as viewers show it. Grey, grey with alpha and RGBA images are
-// converted (alpha dropped), and `notice` then says so in a few words ("grey image converted
-// to RGB"); otherwise it is empty. Returns false with the reason in `error` (without the file
-// name) when the file fails readImageHeader's checks or cannot be decoded whole (a truncated
-// or damaged file is refused, never filled in with made-up pixels).
-bool readImage(const std::string& path, RgbImage& image, ImageMetadata& metadata,
+// Reads an image as the fill's 8-bit RGB, as viewers show it: grey repeated, 16-bit samples
+// rounded to 8 bits, alpha left out. An image with alpha or of 16 bits also leaves its own
+// samples in `kept` (with its metadata there empty); otherwise `kept` is empty. `notice` says
+// in a few words what was converted ("grey image converted to RGB"), or is empty. Returns
+// false with the reason in `error` (without the file name) when the file fails
+// readImageHeader's checks or cannot be decoded whole (a truncated or damaged file is
+// refused, never filled in with made-up pixels).
+bool readImage(const std::string& path, RgbImage& image, KeptSamples& kept, ImageMetadata& metadata,
                std::string& notice, std::string& error);
 
 // A selection read from a mask image: one byte per pixel in rows of `width` bytes, 1 where
@@ -76,14 +95,19 @@ struct Selection {
 };
 
 // Reads a mask: a pixel is selected when its alpha (when the mask has alpha), else its grey
-// value or its largest colour value, is at least `threshold` (1 to 255). Fails like readImage.
+// value or its largest colour value, is at least `threshold` (1 to 255); a 16-bit value v
+// counts as v / 257 rounded up, so that any nonzero value selects at threshold 1. Fails like
+// readImage.
 bool readMask(const std::string& path, int32_t threshold, Selection& selection, std::string& error);
 
-// Writes `image` in `format` (JPEG and WebP at `quality`, 1 to 100) with `metadata` (the
-// colour profile always; EXIF and XMP in JPEG only; the orientation set to upright) to `path`,
-// whole or not at all (replaceWhole in output_file.h). Returns false with the reason in
-// `error`.
-bool writeImage(const std::string& path, const RgbImage& image, ImageFormat format, int32_t quality,
+// Writes the fill's `image` in `format` (JPEG and WebP at `quality`, 1 to 100) with `metadata`
+// (the colour profile always; EXIF and XMP in JPEG only; the orientation set to upright) to
+// `path`, whole or not at all (replaceWhole in output_file.h). With `kept` samples, the
+// output keeps their alpha (PNG, TIFF, WebP) and their 16 bits (PNG, TIFF): the pixels that
+// `selected` marks (one byte per pixel, nonzero selected) take the fill's colours, every other
+// pixel keeps its own samples exactly. Returns false with the reason in `error`.
+bool writeImage(const std::string& path, const RgbImage& image, const KeptSamples& kept,
+                const std::vector<uint8_t>& selected, ImageFormat format, int32_t quality,
                 const ImageMetadata& metadata, std::string& error);
 
 // The platform's codec, for images.cpp.
@@ -100,8 +124,13 @@ bool decode(const std::string& path, DecodedImage& image, std::string& error);
 // True when this build can write `format`.
 bool canWrite(ImageFormat format);
 
-// Encodes `image` as writeImage describes into `bytes`. Returns false with the reason.
-bool encode(const RgbImage& image, ImageFormat format, int32_t quality,
+// True when this build writes `format` with alpha, and with 16 bits per sample.
+bool canHoldAlpha(ImageFormat format);
+bool canHold16Bits(ImageFormat format);
+
+// Encodes `image` (whose channels and bits `format` can hold) as writeImage describes into
+// `bytes`. Returns false with the reason.
+bool encode(const SamplesView& image, ImageFormat format, int32_t quality,
             const ImageMetadata& metadata, std::vector<uint8_t>& bytes, std::string& error);
 
 } // namespace codec

@@ -111,12 +111,9 @@ bool checkLayout(VipsImage* image, std::string& error) {
                 std::to_string(kMaxImageSide) + " pixels a side)";
         return false;
     }
-    if (vips_image_get_format(image) == VIPS_FORMAT_USHORT) {
-        error = "16-bit images are not supported (8 bits per sample needed)";
-        return false;
-    }
-    if (vips_image_get_format(image) != VIPS_FORMAT_UCHAR) {
-        error = "only images of 8 bits per sample are supported";
+    if (vips_image_get_format(image) != VIPS_FORMAT_UCHAR &&
+        vips_image_get_format(image) != VIPS_FORMAT_USHORT) {
+        error = "only images of 8 or 16 bits per sample are supported";
         return false;
     }
     if (vips_image_get_interpretation(image) == VIPS_INTERPRETATION_CMYK ||
@@ -309,11 +306,13 @@ bool decode(const std::string& path, DecodedImage& image, std::string& error) {
     const int width = vips_image_get_width(upright.get());
     const int height = vips_image_get_height(upright.get());
     const int bands = vips_image_get_bands(upright.get());
+    const VipsBandFormat format = vips_image_get_format(upright.get());
+    const int bits = format == VIPS_FORMAT_USHORT ? 16 : 8;
     // Decoded straight into the samples: no whole copy in between.
     image.samples.resize(static_cast<size_t>(width) * static_cast<size_t>(height) *
-                         static_cast<size_t>(bands));
+                         static_cast<size_t>(bands) * static_cast<size_t>(bits / 8));
     Image target(vips_image_new_from_memory(image.samples.data(), image.samples.size(), width,
-                                            height, bands, VIPS_FORMAT_UCHAR));
+                                            height, bands, format));
     if (!target || vips_image_write(upright.get(), target.get()) != 0) {
         error = "cannot decode the image: " + libraryError();
         return false;
@@ -321,6 +320,7 @@ bool decode(const std::string& path, DecodedImage& image, std::string& error) {
     image.width = width;
     image.height = height;
     image.channels = bands;
+    image.bits = bits;
     image.metadata.iccProfile = blob(upright.get(), VIPS_META_ICC_NAME);
     if (isJpegFile(upright.get())) {
         image.metadata.exif = blob(upright.get(), VIPS_META_EXIF_NAME);
@@ -333,13 +333,28 @@ bool canWrite(ImageFormat format) {
     return started() && vips_foreign_find_save_buffer(suffix(format)) != nullptr;
 }
 
-bool encode(const RgbImage& image, ImageFormat format, int32_t quality,
+bool canHoldAlpha(ImageFormat format) {
+    return format != ImageFormat::jpeg;
+}
+
+bool canHold16Bits(ImageFormat format) {
+    return format == ImageFormat::png || format == ImageFormat::tiff;
+}
+
+bool encode(const SamplesView& image, ImageFormat format, int32_t quality,
             const ImageMetadata& metadata, std::vector<uint8_t>& bytes, std::string& error) {
-    Image pixels(vips_image_new_from_memory(image.pixels.data(), image.pixels.size(), image.width,
-                                            image.height, 3, VIPS_FORMAT_UCHAR));
+    const bool deep = image.bits == 16;
+    const size_t sampleBytes =
+        static_cast<size_t>(image.width) * static_cast<size_t>(image.height) *
+        static_cast<size_t>(image.channels) * static_cast<size_t>(image.bits / 8);
+    Image pixels(vips_image_new_from_memory(image.samples, sampleBytes, image.width, image.height,
+                                            image.channels,
+                                            deep ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR));
+    const VipsInterpretation interpretation =
+        image.channels < 3 ? (deep ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_B_W)
+                           : (deep ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB);
     VipsImage* copied = nullptr;
-    if (!pixels ||
-        vips_copy(pixels.get(), &copied, "interpretation", VIPS_INTERPRETATION_sRGB, nullptr)) {
+    if (!pixels || vips_copy(pixels.get(), &copied, "interpretation", interpretation, nullptr)) {
         error = "cannot encode the image: " + libraryError();
         return false;
     }

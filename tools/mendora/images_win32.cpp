@@ -94,14 +94,22 @@ bool canWrite(ImageFormat format) {
     return format == ImageFormat::png || format == ImageFormat::jpeg;
 }
 
-bool encode(const RgbImage& image, ImageFormat format, int32_t quality, const ImageMetadata&,
+bool canHoldAlpha(ImageFormat format) {
+    return format == ImageFormat::png;
+}
+
+bool canHold16Bits(ImageFormat) {
+    return false;
+}
+
+bool encode(const SamplesView& image, ImageFormat format, int32_t quality, const ImageMetadata&,
             std::vector<uint8_t>& bytes, std::string& error) {
     const bool encoded =
         format == ImageFormat::jpeg
-            ? stbi_write_jpg_to_func(appendBytes, &bytes, image.width, image.height, 3,
-                                     image.pixels.data(), static_cast<int>(quality)) != 0
-            : stbi_write_png_to_func(appendBytes, &bytes, image.width, image.height, 3,
-                                     image.pixels.data(), image.width * 3) != 0;
+            ? stbi_write_jpg_to_func(appendBytes, &bytes, image.width, image.height, image.channels,
+                                     image.samples, static_cast<int>(quality)) != 0
+            : stbi_write_png_to_func(appendBytes, &bytes, image.width, image.height, image.channels,
+                                     image.samples, image.width * image.channels) != 0;
     if (!encoded)
         error = "cannot encode the image";
     return encoded;

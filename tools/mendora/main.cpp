@@ -132,6 +132,33 @@ int readSelection(const Options& options, const std::string& maskPath, const Rgb
     return kExitDone;
 }
 
+// Says what of the input's alpha and bits `output` cannot keep, and when transparent pixels
+// outside the selection lend their hidden colours as texture.
+void tellWhatOutputKeeps(const std::string& input, const std::string& output, ImageFormat format,
+                         const KeptSamples& kept, const std::vector<uint8_t>& mask) {
+    const bool alpha = kept.channels == 2 || kept.channels == 4;
+    if (alpha && !codec::canHoldAlpha(format))
+        message(input + ": alpha dropped: " + output + "'s format holds none");
+    if (kept.bits == 16 && !codec::canHold16Bits(format))
+        message(input + ": 16-bit samples written as 8 bits: " + output +
+                "'s format holds no more");
+    if (!alpha)
+        return;
+    const size_t channels = static_cast<size_t>(kept.channels);
+    const size_t bytes = static_cast<size_t>(kept.bits / 8);
+    size_t hidden = 0;
+    for (size_t i = 0; i < mask.size(); i++) {
+        const uint8_t* alphaSample = &kept.samples[((i + 1) * channels - 1) * bytes];
+        const bool transparent =
+            bytes == 2 ? alphaSample[0] == 0 && alphaSample[1] == 0 : alphaSample[0] == 0;
+        hidden += transparent && mask[i] == 0 ? 1 : 0;
+    }
+    if (hidden > 0)
+        message(input + ": " + std::to_string(hidden) +
+                " fully transparent pixels outside the selection lend their hidden colours "
+                "as texture");
+}
+
 // Checks before anything is decoded what the headers tell: the output can be written and its
 // format holds the image, the mask has the image's size, and the fill's least memory fits
 // this process. Returns the exit status of a failure, or kExitDone.
@@ -181,11 +208,12 @@ int fill(const Options& options, const std::string& input, const std::string& ma
         return checked;
 
     RgbImage image;
+    KeptSamples kept;
     ImageMetadata metadata;
     std::string notice;
-    if (!readImage(input, image, metadata, notice, error))
+    if (!readImage(input, image, kept, metadata, notice, error))
         return fileError(input, error);
-    if (!notice.empty())
+    if (!notice.empty() && !options.quiet)
         message(input + ": " + notice);
 
     Selection selection;
@@ -193,6 +221,11 @@ int fill(const Options& options, const std::string& input, const std::string& ma
     const int status = readSelection(options, maskPath, image, selection, selected);
     if (status != kExitDone)
         return status;
+    if (!options.quiet)
+        tellWhatOutputKeeps(input, output, format, kept, selection.mask);
+    // Writing the kept samples back needs the selection after it moved into the host.
+    const std::vector<uint8_t> selectedPixels =
+        kept.channels != 0 ? selection.mask : std::vector<uint8_t>{};
 
     FillRun run;
     const bool statusLine = !options.quiet && errorOutputIsTerminal();
@@ -207,7 +240,8 @@ int fill(const Options& options, const std::string& input, const std::string& ma
                 " was not written");
         return kExitPluginError;
     }
-    if (!writeImage(output, run.output, format, options.quality, metadata, error))
+    if (!writeImage(output, run.output, kept, selectedPixels, format, options.quality, metadata,
+                    error))
         return fileError(output, "cannot write: " + error);
     if (!options.quiet)
         std::printf("%s\n", summary(selected, run).c_str());
