@@ -37,6 +37,13 @@ constexpr uint64_t kMaxBasisBytes = 512ull << 20;
 // is refused at once instead of allocating (and zero-filling) that much in every step.
 constexpr uint64_t kMaxEstimateBytes = 256ull << 20;
 
+// Bytes of the equation system of a window estimate with `unknowns` unknown pixels, at most:
+// M and TM of up to 4J x J doubles each and MTM of J x J, 72 J^2.
+constexpr uint64_t estimateBytes(uint64_t unknowns) {
+    const uint64_t equations = 4 * unknowns;
+    return sizeof(double) * (2 * equations * unknowns + unknowns * unknowns);
+}
+
 // True when a window of side `h` (at most 65535) keeps the cosine basis and the worst window
 // estimate within their caps; a run with a larger window ends with outOfMemory before it
 // allocates anything of its own.
@@ -44,9 +51,7 @@ constexpr bool windowWithinMemoryCaps(int32_t h) {
     const uint64_t cells = static_cast<uint64_t>(h) * static_cast<uint64_t>(h);
     if (cells * cells > kMaxBasisBytes / sizeof(double))
         return false;
-    const uint64_t unknowns = cells - 1;
-    const uint64_t equations = 4 * unknowns;
-    return sizeof(double) * (2 * equations * unknowns + unknowns * unknowns) <= kMaxEstimateBytes;
+    return estimateBytes(cells - 1) <= kMaxEstimateBytes;
 }
 
 // The largest patch radius r whose window (side 2r + 1) is within the memory caps: 21.

@@ -141,8 +141,10 @@ void startSearchAhead(int32_t d, int32_t searched);
 // Stops the worker and joins it; drops every job. Safe when none runs.
 void stopSearchAhead();
 // Asks for a search for the front pixel (x0, y0), on a copy of its window as the grids hold it
-// now. Ignored when a job for it is in hand; with too many in hand, the oldest not under way
-// goes.
+// now. Ignored when a job for it is in hand, and for a window whose estimate would take more
+// than a small share of the loop's own (a second large one at the same time would make
+// running out of memory depend on the thread count); with too many in hand, the oldest not
+// under way goes.
 void requestSearchAhead(int32_t x0, int32_t y0);
 // Drops the jobs of other pixels whose windows meet the window of (x0, y0): the step about to
 // run there writes what they copied.
@@ -150,9 +152,12 @@ void dropSearchAhead(int32_t x0, int32_t y0, const WindowExtents& e);
 // When a search for (x0, y0) was made with exactly `query`, copies its neighbours into
 // `indices` and returns true. Waits for a search of it under way; drops the pixel's job.
 bool takeSearchAhead(int32_t x0, int32_t y0, const double* query, int32_t* indices);
-// Test hooks: whether later runs may search ahead (true at load); results used in the last run.
+// Test hooks: whether later runs may search ahead (true at load); results used in the last
+// run; waiting until every job in hand has been searched (a job not yet started is otherwise
+// left to the loop, which is then as quick).
 void allowSearchAhead(bool allowed);
 int64_t searchAheadHits();
+void waitForSearchAhead();
 
 // The trace hooks (null when none is installed).
 extern FillSetupHook traceSetupHook;

@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -24,6 +25,12 @@ namespace {
 
 // Jobs in hand at most; a further request replaces the oldest one not under way.
 constexpr size_t kMaxAheadJobs = 4;
+
+// The largest window estimate a job makes. The loop's own estimate may take up to
+// kMaxEstimateBytes (246 MB at radius 21) at the same time; a second one that large would
+// make whether a fill runs out of memory depend on the thread count. 16 MB: every window up
+// to radius 10 (440 unknowns, 13.9 MB), and every window with at most 482 unknowns.
+constexpr uint64_t kMaxAheadEstimateBytes = 16ull << 20;
 
 enum class JobState { queued, running, found, failed };
 
@@ -128,6 +135,17 @@ int64_t searchAheadHits() {
     return searchAheadHitCount;
 }
 
+void waitForSearchAhead() {
+    if (!searchAheadRunning)
+        return;
+    std::unique_lock<std::mutex> hold(searchAheadLock);
+    searchAheadFinished.wait(hold, [] {
+        return std::none_of(searchAheadJobs.begin(), searchAheadJobs.end(), [](const auto& job) {
+            return job->state == JobState::queued || job->state == JobState::running;
+        });
+    });
+}
+
 void startSearchAhead(int32_t d, int32_t searched) {
     searchAheadHitCount = 0;
     if (!searchAheadAllowed || workerCount() < 2)
@@ -140,6 +158,8 @@ void startSearchAhead(int32_t d, int32_t searched) {
         searchAheadRunning = true;
     } catch (const std::system_error&) {
         // No thread: the loop searches everything itself.
+    } catch (const std::bad_alloc&) {
+        // No memory for the thread's state: the same, as for the other workers.
     }
 }
 
@@ -170,6 +190,10 @@ void requestSearchAhead(int32_t x0, int32_t y0) {
     try {
         auto job = std::make_unique<AheadJob>();
         takeSnapshot(x0, y0, job->window);
+        const auto unknowns = static_cast<uint64_t>(
+            std::count(job->window.states.begin(), job->window.states.end(), kToFill));
+        if (estimateBytes(unknowns) > kMaxAheadEstimateBytes)
+            return;
         job->query.resize(static_cast<size_t>(searchAheadD));
         job->indices.resize(static_cast<size_t>(searchAheadK));
         job->distances.resize(static_cast<size_t>(searchAheadK));
