@@ -151,25 +151,24 @@ def mendora_undo_fill(photo, dir):
     Gimp.Display.new(img)
     mendora_fill(img, [layer], 4, dir, "undo")
     mendora_export(layer, dir, "undo-filled")
-    with open(dir + "/undo-centre.txt", "w") as out:
-        out.write(repr(layer.get_pixel(310, 145).get_rgba()))
     img.set_file(Gio.File.new_for_path(dir + "/mendora-filled.xcf"))
     Gimp.displays_flush()
 
 
 # After the test script pressed Ctrl+Z: waits (bounded) for the pixel at the ellipse's
-# centre to differ from its filled value (the key may be handled before this starts), then
-# exports the layer.
-def mendora_undo_export(dir):
+# centre to be the photograph's again (the key may be handled before this starts, so no
+# value read here can serve), then exports the layer.
+def mendora_undo_export(photo, dir):
     import time
 
     img = Gimp.get_images()[0]
     layer = img.get_selected_layers()[0]
-    with open(dir + "/undo-centre.txt") as kept:
-        filled = kept.read()
+    original = mendora_load(photo)
+    before = original.get_selected_layers()[0].get_pixel(310, 145).get_rgba()
+    original.delete()
     # Read through the PDB: a buffer in this process may hold its tiles from before the undo.
     for _ in range(600):
-        if repr(layer.get_pixel(310, 145).get_rgba()) != filled:
+        if layer.get_pixel(310, 145).get_rgba() == before:
             break
         time.sleep(0.1)
     mendora_export(layer, dir, "undo-out")

@@ -109,14 +109,18 @@
     (gimp-displays-flush)))
 
 ; After the test script pressed Ctrl+Z: waits (a bounded number of reads) for the pixel at
-; the ellipse's centre to change back, then exports the layer.
-(define (mendora-undo-export dir)
+; the ellipse's centre to be the photograph's again (the key may be handled before this
+; starts, so no value read here can serve), then exports the layer.
+(define (mendora-undo-export photo dir)
   (let* ((img (vector-ref (cadr (gimp-image-list)) 0))
          (layer (car (gimp-image-get-active-layer img)))
-         (filled (cadr (gimp-drawable-get-pixel layer 310 145))))
+         (original (mendora-load photo))
+         (before (cadr (gimp-drawable-get-pixel
+                        (car (gimp-image-get-active-layer original)) 310 145))))
+    (gimp-image-delete original)
     (let loop ((tries 0))
       (if (and (< tries 100000)
-               (equal? filled (cadr (gimp-drawable-get-pixel layer 310 145))))
+               (not (equal? before (cadr (gimp-drawable-get-pixel layer 310 145)))))
           (loop (+ tries 1))))
     (mendora-export img layer (string-append dir "/undo-out.png"))))
 
