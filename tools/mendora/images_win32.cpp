@@ -11,7 +11,12 @@
 #define STBI_ONLY_JPEG
 #define STBI_FAILURE_USERMSG
 #define STB_IMAGE_IMPLEMENTATION
+// GCC 14 cannot follow stb's PNG reader through its inlined paths: it takes the 16-bit
+// transparency key, set only when a tRNS chunk was read, for one that may be used unset.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <stb_image.h>
+#pragma GCC diagnostic pop
 #define STBI_WRITE_NO_STDIO
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
