@@ -107,7 +107,6 @@ TEST(OutOfMemory, EveryAllocationFailingOnceIsReportedAndRecovered) {
     ASSERT_GT(counted, 100);
     ASSERT_EQ(liveAllocations, before);
 
-    long leaking = 0;
     for (long failAt = 0; failAt < counted; failAt++) {
         std::vector<uint8_t> output = input;
         FillParameters p = params;
@@ -121,14 +120,10 @@ TEST(OutOfMemory, EveryAllocationFailingOnceIsReportedAndRecovered) {
                 for (int c = 0; c < 3; c++)
                     ASSERT_EQ(output[3 * i + c], input[3 * i + c]) << "allocation " << failAt;
             }
-        // The search library does not release a tree whose construction ran out of memory;
-        // from the fill loop on, everything is released.
-        if (failAt >= setUpAllocations) {
-            ASSERT_EQ(liveAllocations, before) << "allocation " << failAt << " leaks";
-        }
-        leaking += liveAllocations != before;
+        // Everything is released, the search tree's partial construction included.
+        ASSERT_EQ(liveAllocations, before)
+            << "allocation " << failAt << " leaks (of " << setUpAllocations << " in the set-up)";
     }
-    RecordProperty("runs_leaking_in_the_search_library", static_cast<int>(leaking));
 
     std::vector<uint8_t> output = input;
     FillParameters p = params;
@@ -155,22 +150,35 @@ long threadCount() {
 }
 
 // Two workers and searching ahead: a failure wherever it strikes (on the loop's thread or a
-// worker's) ends the run with outOfMemory, or, when only a search made ahead failed, with the
-// same fill; either way nothing leaks and no thread outlives the call.
+// worker's) ends the run with outOfMemory, or, when only a thread or a search made ahead
+// failed, with the same fill; either way nothing leaks and no thread outlives the call. The
+// image has more than the 8,192 source windows from which the search tree's construction is
+// shared between builders, and every allocation of the set-up (the shared construction's
+// among them) fails once; of the fill loop's, every 13th.
 TEST(OutOfMemory, FailuresWithWorkersRunning) {
     forceWorkerCount(2);
-    const int32_t w = 60, h = 40;
+    const int32_t w = 110, h = 90;
     const auto input = testing::texturedImage(w, h, 5);
-    const auto mask = testing::discMask(w, h, 30, 20, 6);
+    const auto mask = testing::discMask(w, h, 55, 45, 5);
     std::vector<uint8_t> reference = input;
-    FillParameters params{0, 0, 60, 40, 2};
+    FillParameters params{0, 0, 110, 90, 2};
     const long threadsBefore = threadCount();
+    long setUpAllocations = 0;
     allocationsLeft = 1L << 40;
+    setFillTraceHooks(
+        [](const FillSetupTrace& trace, void* setUp) {
+            EXPECT_GT(trace.candidates, 2 * 4096);
+            *static_cast<long*>(setUp) = (1L << 40) - allocationsLeft;
+        },
+        nullptr, &setUpAllocations);
     ASSERT_EQ(fillImage(w, h, input.data(), reference.data(), mask.data(), w, params),
               FillOutcome::filled);
+    setFillTraceHooks(nullptr, nullptr, nullptr);
     const long counted = (1L << 40) - allocationsLeft;
     allocationsLeft = -1;
-    for (long failAt = 0; failAt < counted; failAt += 13) {
+    RecordProperty("allocations", static_cast<int>(counted));
+    RecordProperty("set_up_allocations", static_cast<int>(setUpAllocations));
+    for (long failAt = 0; failAt < counted; failAt += failAt < setUpAllocations ? 1 : 13) {
         std::vector<uint8_t> output = input;
         FillParameters p = params;
         const long before = liveAllocations;

@@ -3,6 +3,7 @@
 // large is never searched ahead. No timing is involved: each take follows the search.
 #include <ANN/ANN.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>

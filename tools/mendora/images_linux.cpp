@@ -4,9 +4,9 @@
 #include <libexif/exif-data.h>
 #include <vips/vips.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <memory>
-#include <regex>
 
 #include "tools/mendora/images.h"
 
@@ -158,14 +158,35 @@ std::vector<uint8_t> exifWithoutThumbnail(const std::vector<uint8_t>& exif) {
     return cleaned;
 }
 
-// The XMP packet `xmp` with its TIFF orientation, in either of XMP's two spellings, set to
-// upright like the pixels.
+// The XMP packet `xmp` with its TIFF orientation, in either of XMP's two spellings
+// (tiff:Orientation="6" and <tiff:Orientation>6</tiff:Orientation>), set to upright like the
+// pixels.
 std::vector<uint8_t> xmpUpright(const std::vector<uint8_t>& xmp) {
-    static const std::regex attribute(R"((tiff:Orientation\s*=\s*["'])\d+(["']))");
-    static const std::regex element(R"((<tiff:Orientation>\s*)\d+(\s*</tiff:Orientation>))");
+    static const std::string name = "tiff:Orientation";
     std::string text(xmp.begin(), xmp.end());
-    text = std::regex_replace(text, attribute, "$011$2");
-    text = std::regex_replace(text, element, "$011$2");
+    const auto skipSpace = [&](size_t at) {
+        while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
+            at++;
+        return at;
+    };
+    for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+        size_t value = skipSpace(at + name.size());
+        if (value < text.size() && text[value] == '=') {
+            value = skipSpace(value + 1);
+            if (value >= text.size() || (text[value] != '"' && text[value] != '\''))
+                continue;
+            value++;
+        } else if (value < text.size() && text[value] == '>') {
+            value = skipSpace(value + 1);
+        } else {
+            continue;
+        }
+        size_t end = value;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+            end++;
+        if (end > value)
+            text.replace(value, end - value, "1");
+    }
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
