@@ -22,11 +22,6 @@ namespace mendora {
 // Source windows described together down a column: four registers of two.
 constexpr int32_t kSourceBatch = 8;
 
-// The descriptors are held in blocks of at most this size, each of whole descriptors: a
-// 32-bit process rarely has one free range the size of all of them (880 MB at 11 MP with
-// d = 10; under Wine the largest free range measured 598 MB of 1.95 GB free).
-constexpr size_t kDescriptorBlockBytes = 16u << 20;
-
 int32_t engineRadius = 4;
 int32_t engineWindowSide = 9;
 double** descriptorBasis = nullptr;

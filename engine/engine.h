@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "engine/fill_limits.h"
 #include "params/fill_parameters.h"
 
 namespace mendora {
@@ -25,47 +26,6 @@ enum class FillOutcome {
                    // hold part of the fill, never anything outside the selection)
     notPrepared,   // markFillStates without grids (no allocateFillGrids, or it failed)
 };
-
-// Largest cosine basis the engine allocates: h^4 doubles grow fast with the radius (r = 40
-// already needs 344 MB), and an allocation the system grants lazily could otherwise exhaust
-// the host process's memory while it is filled in.
-constexpr uint64_t kMaxBasisBytes = 512ull << 20;
-
-// Largest equation system of one window estimate. A window of side h has up to J = h^2 - 1
-// unknown pixels and E = 4J equations; M and TM hold E x J doubles each and MTM J x J, so
-// the worst case is 72 J^2 bytes: 246 MB for r = 21, 295 MB for r = 22. Beyond this the run
-// is refused at once instead of allocating (and zero-filling) that much in every step.
-constexpr uint64_t kMaxEstimateBytes = 256ull << 20;
-
-// Bytes of the equation system of a window estimate with `unknowns` unknown pixels, at most:
-// M and TM of up to 4J x J doubles each and MTM of J x J, 72 J^2.
-constexpr uint64_t estimateBytes(uint64_t unknowns) {
-    const uint64_t equations = 4 * unknowns;
-    return sizeof(double) * (2 * equations * unknowns + unknowns * unknowns);
-}
-
-// True when a window of side `h` (at most 65535) keeps the cosine basis and the worst window
-// estimate within their caps; a run with a larger window ends with outOfMemory before it
-// allocates anything of its own.
-constexpr bool windowWithinMemoryCaps(int32_t h) {
-    const uint64_t cells = static_cast<uint64_t>(h) * static_cast<uint64_t>(h);
-    if (cells * cells > kMaxBasisBytes / sizeof(double))
-        return false;
-    return estimateBytes(cells - 1) <= kMaxEstimateBytes;
-}
-
-// The largest patch radius r whose window (side 2r + 1) is within the memory caps: 21.
-constexpr int32_t largestPatchRadius() {
-    int32_t r = 1;
-    while (windowWithinMemoryCaps(2 * (r + 1) + 1))
-        r++;
-    return r;
-}
-
-// Bytes a pixel that allocateFillGrids takes in every run, whatever the selection: the fill
-// state (1), the confidence (8), the grey value and the three CIELAB values (4 each). The
-// descriptors and the search tree come on top, in proportion to the source windows.
-constexpr uint64_t kGridBytesPerPixel = sizeof(char) + sizeof(double) + 4 * sizeof(int32_t);
 
 // Allocates every per-pixel grid for a width x height image and sets all fill states to
 // known. Releases whatever a previous run left first. Returns false when memory runs out

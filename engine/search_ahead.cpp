@@ -23,15 +23,6 @@ namespace mendora {
 
 namespace {
 
-// Jobs in hand at most; a further request replaces the oldest one not under way.
-constexpr size_t kMaxAheadJobs = 4;
-
-// The largest window estimate a job makes. The loop's own estimate may take up to
-// kMaxEstimateBytes (246 MB at radius 21) at the same time; a second one that large would
-// make whether a fill runs out of memory depend on the thread count. 16 MB: every window up
-// to radius 10 (440 unknowns, 13.9 MB), and every window with at most 482 unknowns.
-constexpr uint64_t kMaxAheadEstimateBytes = 16ull << 20;
-
 enum class JobState { queued, running, found, failed };
 
 struct AheadJob {

@@ -11,16 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "engine/fill_limits.h"
+
 namespace mendora {
 
 namespace {
-
-// More threads than this gain nothing on the set-up's memory-bound scans.
-constexpr int32_t kMaxWorkers = 16;
-
-// The environment variable by which a user limits the threads of a fill, as OMP_NUM_THREADS
-// does for OpenMP programs.
-constexpr char kThreadLimitVariable[] = "MENDORA_THREADS";
 
 int32_t forcedWorkerCount = 0; // 0: the machine's count
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "engine/fill_limits.h"
 #include "tools/mendora/output_file.h"
 
 namespace mendora::cli {

@@ -56,9 +56,6 @@ struct ImageHeader {
     int32_t height = 0;
 };
 
-// The largest width and height WebP can hold.
-constexpr int32_t kMaxWebpSide = 16383;
-
 // The format an output name asks for, by its extension (case ignored): .png, .jpg or .jpeg,
 // .tif or .tiff, .webp. Returns false with the reason in `error` for any other name, and
 // for a format this build cannot write.

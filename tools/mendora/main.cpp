@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/fill_limits.h"
 #include "resources/maker_texts.h"
 #include "tools/mendora/images.h"
 #include "tools/mendora/memory_budget.h"
@@ -182,7 +183,7 @@ int checkBeforeDecoding(const Options& options, const std::string& input,
                                        std::to_string(image.width) + " x " +
                                        std::to_string(image.height));
     const uint64_t least = static_cast<uint64_t>(image.width) *
-                           static_cast<uint64_t>(image.height) * leastFillBytesPerPixel();
+                           static_cast<uint64_t>(image.height) * kLeastFillBytesPerPixel;
     const uint64_t ceiling = memoryCeiling();
     if (ceiling != 0 && least > ceiling)
         return fileError(input, std::to_string(image.width) + " x " + std::to_string(image.height) +

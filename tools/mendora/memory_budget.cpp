@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "engine/engine.h"
-
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -14,17 +12,6 @@
 #endif
 
 namespace mendora::cli {
-
-namespace {
-
-// The host's buffers: input and output RGB, and the mask.
-constexpr uint64_t kHostBytesPerPixel = 3 + 3 + 1;
-
-} // namespace
-
-uint64_t leastFillBytesPerPixel() {
-    return kGridBytesPerPixel + kHostBytesPerPixel;
-}
 
 uint64_t memoryCeiling() {
 #ifdef _WIN32

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "engine/engine.h"
+#include "engine/fill_limits.h"
 
 namespace mendora::cli {
 
@@ -13,10 +13,6 @@ namespace {
 // Box indices in DialogValues: boxes 3 to 7 of the region dialog.
 constexpr size_t kSourceLeftBox = 0;
 constexpr size_t kPatchRadiusBox = 4;
-
-// The range of the plug-in's signed 16-bit parameter fields.
-constexpr int64_t kFieldLowest = -32768;
-constexpr int64_t kFieldHighest = 32767;
 
 // A whole number as a person would type it: an optional sign and at least one digit.
 bool wholeNumber(const std::string& text) {
@@ -76,7 +72,8 @@ bool readRectangle(const std::string& name, const std::string& text, std::array<
         return false;
     }
     for (size_t i = 0; i < 4; i++)
-        if (!readNumber(name + " value", parts[i], kFieldLowest, kFieldHighest, values[i], error))
+        if (!readNumber(name + " value", parts[i], kLowestFieldValue, kHighestFieldValue, values[i],
+                        error))
             return false;
     return true;
 }
@@ -85,7 +82,7 @@ bool readRectangle(const std::string& name, const std::string& text, std::array<
 // the plug-in accepts.
 bool readRadius(const std::string& text, Options& options, std::string& error) {
     int32_t radius = 0;
-    if (!readNumber("--radius", text, kFieldLowest, kFieldHighest, radius, error))
+    if (!readNumber("--radius", text, kLowestFieldValue, kHighestFieldValue, radius, error))
         return false;
     if (radius > largestPatchRadius()) {
         error = "patch radius " + std::to_string(radius) + " is too large: the largest is " +
@@ -133,9 +130,10 @@ bool readValueOption(const std::string& name, const std::string& value, Options&
         return readRectangle("--region", value, *options.region, error);
     }
     if (name == "--quality")
-        return readNumber(name, value, 1, 100, options.quality, error);
+        return readNumber(name, value, kLowestQuality, kHighestQuality, options.quality, error);
     if (name == "--mask-threshold")
-        return readNumber(name, value, 1, 255, options.maskThreshold, error);
+        return readNumber(name, value, kLowestMaskThreshold, kHighestMaskThreshold,
+                          options.maskThreshold, error);
     error = "unknown option '" + name + "'";
     return false;
 }

@@ -14,9 +14,6 @@ namespace mendora::runner {
 
 namespace {
 
-// A filter run calls continue until the requested rectangles are empty, at most this often.
-constexpr int32_t kMaxContinueCalls = 16;
-
 // The stand-in host's own delivery, called by ours, which first starts the fill clock: the
 // plug-in asks for the image only after its region dialog was confirmed.
 DeliverBuffersProc hostDelivery = nullptr;
@@ -72,7 +69,8 @@ int16_t callRunSteps(double& fillSeconds) {
                 std::chrono::steady_clock::now() - fillStarted;
             fillSeconds = took.count();
         }
-        for (int32_t calls = 0; started == resultSuccess && calls < kMaxContinueCalls; calls++) {
+        for (int32_t calls = 0; started == resultSuccess && calls < standin::kMaxContinueCalls;
+             calls++) {
             if (note(standin::callSelector(selectorContinue)) != resultSuccess || exchangeEnded())
                 break;
         }

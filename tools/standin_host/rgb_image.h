@@ -4,10 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/fill_limits.h"
+
 namespace mendora::runner {
 
-// The largest width and height the host's 16-bit filter rectangle can describe.
-constexpr int32_t kMaxImageSide = 32767;
+using mendora::kMaxImageSide; // engine/fill_limits.h
 
 // An RGB image: rows of exactly 3 x width bytes, red, green, blue per pixel.
 struct RgbImage {

@@ -14,8 +14,6 @@ namespace mendora::standin {
 
 namespace {
 
-constexpr int32_t kMaxContinueCalls = 16;
-
 constexpr Rect16 kUntouched16{kUntouchedCoordinate, kUntouchedCoordinate, kUntouchedCoordinate,
                               kUntouchedCoordinate};
 constexpr Rect32 kUntouched32{kUntouchedCoordinate, kUntouchedCoordinate, kUntouchedCoordinate,

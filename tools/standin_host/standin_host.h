@@ -97,6 +97,9 @@ void clearSelection();
 // and the 32-bit fields, so that a write to the wrong set shows.
 constexpr int16_t kUntouchedCoordinate = -7;
 
+// A filter run calls continue until the requested rectangles are empty, at most this often.
+constexpr int32_t kMaxContinueCalls = 16;
+
 // ---- Calling the plug-in -------------------------------------------------------------------
 
 // Builds a fresh host record for a run from the settings, the image and the selection: the
