@@ -1,22 +1,23 @@
-// The command line's image codec on Windows: the stb single-file libraries (compiled here,
-// once), PNG and JPEG in, PNG and JPEG out. No orientation, profile or metadata: stb reads
-// none of them (libvips, which the Linux build uses, has no build for this compiler).
-// In: PNG and JPEG files. Out: decoded samples; encoded files.
+// The command line's image codec on Windows: the Windows Imaging Component (WIC) decodes every
+// format it has a decoder for (PNG, JPEG, TIFF, GIF, BMP, ...) and encodes PNG and TIFF; JPEG
+// is encoded by stb's writer (compiled here, once), because Wine's WIC JPEG encoder ignores the
+// quality asked for. What Wine's WIC does not do is done here on the file's bytes, the same on
+// every Windows: a JPEG's EXIF orientation and colour profile are read from its segments (Wine
+// finds neither), the orientation is applied to the decoded pixels, and the colour profile is
+// put into every output (Wine's SetColorContexts is not implemented). Samples of 16 bits are
+// refused, as are CMYK and premultiplied alpha; EXIF and XMP are not carried over.
+// In: image files. Out: decoded samples as viewers show them; encoded files.
+#include <windows.h>
+
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "tools/mendora/images.h"
 
-#define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
-#define STBI_FAILURE_USERMSG
-#define STB_IMAGE_IMPLEMENTATION
-// GCC 14 cannot follow stb's PNG reader through its inlined paths: it takes the 16-bit
-// transparency key, set only when a tRNS chunk was read, for one that may be used unset.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <stb_image.h>
-#pragma GCC diagnostic pop
 #define STBI_WRITE_NO_STDIO
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
@@ -25,39 +26,429 @@ namespace mendora::cli::codec {
 
 namespace {
 
+template <typename T> struct ComRelease {
+    void operator()(T* object) const { object->Release(); }
+};
+template <typename T> using Com = std::unique_ptr<T, ComRelease<T>>;
+
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-struct PixelsFree {
-    void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
+std::string hresultText(HRESULT result) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(result));
+    return text;
+}
+
+// The imaging factory, made on first use and kept for the program's life. Null when COM or
+// WIC cannot be started.
+IWICImagingFactory* imagingFactory() {
+    static IWICImagingFactory* const made = [] {
+        // Already started in another mode (RPC_E_CHANGED_MODE) serves as well.
+        const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (FAILED(started) && started != RPC_E_CHANGED_MODE)
+            return static_cast<IWICImagingFactory*>(nullptr);
+        IWICImagingFactory* factory = nullptr;
+        if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_PPV_ARGS(&factory))))
+            return static_cast<IWICImagingFactory*>(nullptr);
+        return factory;
+    }();
+    return made;
+}
+
+// ---- Bytes of TIFF structures and JPEG segments -----------------------------------------
+
+uint32_t readNumber(const uint8_t* at, size_t size, bool bigEndian) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < size; i++)
+        value |= static_cast<uint32_t>(at[bigEndian ? i : size - 1 - i]) << (8 * (size - 1 - i));
+    return value;
+}
+
+void appendNumber(std::vector<uint8_t>& bytes, uint32_t value, size_t size, bool bigEndian) {
+    for (size_t i = 0; i < size; i++)
+        bytes.push_back(static_cast<uint8_t>(value >> (8 * (bigEndian ? size - 1 - i : i))));
+}
+
+constexpr uint16_t kOrientationTag = 274;
+constexpr uint16_t kIccProfileTag = 34675;
+constexpr uint16_t kTiffShort = 3;
+constexpr uint16_t kTiffUndefined = 7;
+constexpr size_t kIfdEntrySize = 12;
+
+// Finds the first IFD of the TIFF structure `tiff`: its byte order, its place and its number
+// of entries, which are followed by the next IFD's place. Returns false when `tiff` does not
+// start like a TIFF structure or its first IFD runs past its end.
+bool firstIfd(const std::vector<uint8_t>& tiff, bool& bigEndian, size_t& ifd, size_t& count) {
+    if (tiff.size() < 8 || tiff[0] != tiff[1] || (tiff[0] != 'I' && tiff[0] != 'M'))
+        return false;
+    bigEndian = tiff[0] == 'M';
+    if (readNumber(&tiff[2], 2, bigEndian) != 42)
+        return false;
+    ifd = readNumber(&tiff[4], 4, bigEndian);
+    if (ifd > tiff.size() - 6)
+        return false;
+    count = readNumber(&tiff[ifd], 2, bigEndian);
+    return count <= (tiff.size() - ifd - 6) / kIfdEntrySize;
+}
+
+// The orientation tag of the first IFD of the TIFF structure `tiff` (an EXIF block's), 1 when
+// it has none. Returns false when the structure is damaged.
+bool tiffOrientation(const std::vector<uint8_t>& tiff, int& orientation) {
+    bool big = false;
+    size_t ifd = 0;
+    size_t count = 0;
+    if (!firstIfd(tiff, big, ifd, count))
+        return false;
+    orientation = 1;
+    for (size_t i = 0; i < count; i++) {
+        const uint8_t* entry = &tiff[ifd + 2 + i * kIfdEntrySize];
+        if (readNumber(entry, 2, big) != kOrientationTag)
+            continue;
+        if (readNumber(entry + 2, 2, big) != kTiffShort || readNumber(entry + 4, 4, big) != 1)
+            return false;
+        orientation = static_cast<int>(readNumber(entry + 8, 2, big));
+    }
+    return true;
+}
+
+constexpr char kExifName[] = "Exif\0";                  // and a second zero: 6 bytes
+constexpr char kIccName[] = "ICC_PROFILE";              // and its zero: 12 bytes
+constexpr size_t kIccChunkHeader = sizeof kIccName + 2; // the chunk's number and their count
+constexpr size_t kMaxSegment = 0xFFFF - 2;              // a segment's bytes after its length
+
+// Reads the segments of the JPEG file `file` before its first scan: the orientation of its
+// first EXIF block (1 when none) and, when `icc` is given, its colour profile, the ICC chunks
+// joined in their order (empty when none). Returns false with the reason in `error` when the
+// file does not start as a JPEG, ends within its segments, or holds a damaged EXIF block or an
+// incomplete profile.
+bool readJpegSegments(FILE* file, int& orientation, std::vector<uint8_t>* icc, std::string& error) {
+    orientation = 1;
+    bool exifSeen = false;
+    std::vector<std::vector<uint8_t>> chunks;
+    if (std::fgetc(file) != 0xFF || std::fgetc(file) != 0xD8) {
+        error = "not a JPEG file";
+        return false;
+    }
+    for (;;) {
+        int marker = std::fgetc(file);
+        if (marker != 0xFF) {
+            error = "cannot read the JPEG's segments: the file is damaged or ends early";
+            return false;
+        }
+        while (marker == 0xFF) // fill bytes
+            marker = std::fgetc(file);
+        if (marker == 0xDA || marker == 0xD9 || marker == EOF)
+            break;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+            continue; // no length
+        const int high = std::fgetc(file);
+        const int low = std::fgetc(file);
+        const int length = high << 8 | low;
+        if (high == EOF || low == EOF || length < 2) {
+            error = "cannot read the JPEG's segments: the file is damaged or ends early";
+            return false;
+        }
+        std::vector<uint8_t> payload(static_cast<size_t>(length - 2));
+        if (std::fread(payload.data(), 1, payload.size(), file) != payload.size()) {
+            error = "cannot read the JPEG's segments: the file ends early";
+            return false;
+        }
+        if (marker == 0xE1 && !exifSeen && payload.size() >= sizeof kExifName &&
+            std::equal(kExifName, kExifName + sizeof kExifName, payload.begin())) {
+            exifSeen = true;
+            payload.erase(payload.begin(), payload.begin() + sizeof kExifName);
+            if (!tiffOrientation(payload, orientation)) {
+                error = "cannot read the orientation: the EXIF block is damaged";
+                return false;
+            }
+        } else if (icc != nullptr && marker == 0xE2 && payload.size() >= kIccChunkHeader &&
+                   std::equal(kIccName, kIccName + sizeof kIccName, payload.begin())) {
+            const size_t number = payload[sizeof kIccName];
+            const size_t count = payload[sizeof kIccName + 1];
+            if (chunks.empty())
+                chunks.resize(count);
+            if (number == 0 || number > chunks.size() || count != chunks.size()) {
+                error = "cannot read the colour profile: its chunks are misnumbered";
+                return false;
+            }
+            chunks[number - 1].assign(payload.begin() + kIccChunkHeader, payload.end());
+        }
+    }
+    if (icc == nullptr)
+        return true;
+    icc->clear();
+    for (const std::vector<uint8_t>& chunk : chunks) {
+        if (chunk.empty()) {
+            error = "cannot read the colour profile: a chunk of it is missing";
+            return false;
+        }
+        icc->insert(icc->end(), chunk.begin(), chunk.end());
+    }
+    return true;
+}
+
+// Puts `icc` into the encoded JPEG `jpeg` as ICC chunks after its application segments.
+void insertJpegProfile(std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& icc) {
+    size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] >= 0xE0 &&
+           jpeg[at + 1] <= 0xEF)
+        at += 2 + (static_cast<size_t>(jpeg[at + 2]) << 8 | jpeg[at + 3]);
+    const size_t perChunk = kMaxSegment - kIccChunkHeader;
+    const size_t count = (icc.size() + perChunk - 1) / perChunk;
+    std::vector<uint8_t> segments;
+    for (size_t i = 0; i < count; i++) {
+        const size_t first = i * perChunk;
+        const size_t size = std::min(perChunk, icc.size() - first);
+        segments.push_back(0xFF);
+        segments.push_back(0xE2);
+        appendNumber(segments, static_cast<uint32_t>(2 + kIccChunkHeader + size), 2, true);
+        segments.insert(segments.end(), kIccName, kIccName + sizeof kIccName);
+        segments.push_back(static_cast<uint8_t>(i + 1));
+        segments.push_back(static_cast<uint8_t>(count));
+        segments.insert(segments.end(), icc.begin() + first, icc.begin() + first + size);
+    }
+    jpeg.insert(jpeg.begin() + static_cast<ptrdiff_t>(std::min(at, jpeg.size())), segments.begin(),
+                segments.end());
+}
+
+uint32_t crc32(const uint8_t* data, size_t size) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < size; i++) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; bit++)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+// Puts `icc` into the encoded PNG `png` as its iCCP chunk, right after IHDR. The profile is
+// stored in zlib's uncompressed blocks: no compressor is at hand, and profiles are small.
+// Returns false when `png` does not start with IHDR.
+bool insertPngProfile(std::vector<uint8_t>& png, const std::vector<uint8_t>& icc) {
+    constexpr size_t kAfterIhdr = 8 + 4 + 4 + 13 + 4;
+    constexpr size_t kStoredBlock = 0xFFFF;
+    if (png.size() < kAfterIhdr || std::string(png.begin() + 12, png.begin() + 16) != "IHDR")
+        return false;
+    std::vector<uint8_t> chunk = {'i', 'C', 'C', 'P'};
+    for (const char c : std::string("ICC Profile"))
+        chunk.push_back(static_cast<uint8_t>(c));
+    chunk.insert(chunk.end(), {0, 0, 0x78, 0x01}); // name's end, deflate; zlib header
+    uint32_t sumA = 1;
+    uint32_t sumB = 0;
+    for (size_t first = 0; first == 0 || first < icc.size(); first += kStoredBlock) {
+        const size_t size = std::min(kStoredBlock, icc.size() - first);
+        chunk.push_back(first + size == icc.size() ? 1 : 0);
+        appendNumber(chunk, static_cast<uint32_t>(size), 2, false);
+        appendNumber(chunk, static_cast<uint32_t>(~size & 0xFFFF), 2, false);
+        for (size_t i = first; i < first + size; i++) {
+            chunk.push_back(icc[i]);
+            sumA = (sumA + icc[i]) % 65521;
+            sumB = (sumB + sumA) % 65521;
+        }
+    }
+    appendNumber(chunk, sumB << 16 | sumA, 4, true);
+    std::vector<uint8_t> whole;
+    appendNumber(whole, static_cast<uint32_t>(chunk.size() - 4), 4, true);
+    whole.insert(whole.end(), chunk.begin(), chunk.end());
+    appendNumber(whole, crc32(chunk.data(), chunk.size()), 4, true);
+    png.insert(png.begin() + kAfterIhdr, whole.begin(), whole.end());
+    return true;
+}
+
+// Puts `icc` into the encoded TIFF `tiff` as its first IFD's profile tag: the profile and a
+// copy of the IFD with the tag added are appended, and the header points at the copy.
+// Returns false when `tiff` is not laid out as a TIFF file.
+bool insertTiffProfile(std::vector<uint8_t>& tiff, const std::vector<uint8_t>& icc) {
+    bool big = false;
+    size_t ifd = 0;
+    size_t count = 0;
+    if (!firstIfd(tiff, big, ifd, count))
+        return false;
+    const size_t entries = ifd + 2;
+    const uint32_t next = readNumber(&tiff[entries + count * kIfdEntrySize], 4, big);
+    tiff.resize((tiff.size() + 1) & ~size_t{1}); // values start on a word boundary
+    const size_t profileAt = tiff.size();
+    tiff.insert(tiff.end(), icc.begin(), icc.end());
+    tiff.resize((tiff.size() + 1) & ~size_t{1});
+    const size_t newIfd = tiff.size();
+    std::vector<uint8_t> copy;
+    appendNumber(copy, static_cast<uint32_t>(count + 1), 2, big);
+    bool added = false;
+    for (size_t i = 0; i <= count; i++) {
+        const uint8_t* entry = i < count ? &tiff[entries + i * kIfdEntrySize] : nullptr;
+        // Tags stay in ascending order.
+        if (!added && (entry == nullptr || readNumber(entry, 2, big) > kIccProfileTag)) {
+            appendNumber(copy, kIccProfileTag, 2, big);
+            appendNumber(copy, kTiffUndefined, 2, big);
+            appendNumber(copy, static_cast<uint32_t>(icc.size()), 4, big);
+            appendNumber(copy, static_cast<uint32_t>(profileAt), 4, big);
+            added = true;
+        }
+        if (entry != nullptr)
+            copy.insert(copy.end(), entry, entry + kIfdEntrySize);
+    }
+    appendNumber(copy, next, 4, big);
+    tiff.insert(tiff.end(), copy.begin(), copy.end());
+    std::vector<uint8_t> header;
+    appendNumber(header, static_cast<uint32_t>(newIfd), 4, big);
+    std::copy(header.begin(), header.end(), tiff.begin() + 4);
+    return true;
+}
+
+// ---- Decoding ---------------------------------------------------------------------------
+
+// How a frame's pixel format is copied out: as `copyAs` (the frame's own format, or 32-bit
+// BGRA made by WIC's converter, the one target Wine's converter reaches from every format), in
+// `copied` bytes a pixel, blue first when `bgr`, then kept to `channels` channels (grey takes
+// the first). An indexed format keeps its alpha only when its palette has any.
+struct Layout {
+    GUID copyAs{};
+    int copied = 0;
+    bool bgr = false;
+    int channels = 0;
+    bool indexed = false;
 };
-using Pixels = std::unique_ptr<stbi_uc, PixelsFree>;
 
-std::string failureReason() {
-    const char* reason = stbi_failure_reason();
-    return reason != nullptr ? reason : "unknown error";
-}
-
-void appendBytes(void* context, void* data, int size) {
-    auto* bytes = static_cast<std::vector<uint8_t>*>(context);
-    const auto* first = static_cast<const uint8_t*>(data);
-    bytes->insert(bytes->end(), first, first + size);
-}
-
-// Reads the header of the open `file` into `width`, `height` and `channels` and checks it.
-// Returns false with the reason in `error`.
-bool checkedInfo(FILE* file, int& width, int& height, int& channels, std::string& error) {
-    if (file == nullptr || !stbi_info_from_file(file, &width, &height, &channels)) {
-        error = "not a readable PNG or JPEG image (" + failureReason() + ")";
+// The layout of the pixel format `format`. Returns false with the reason in `error` for a
+// format the fill cannot take.
+bool layoutOf(const WICPixelFormatGUID& format, Layout& layout, std::string& error) {
+    const auto is = [&](const GUID& other) { return IsEqualGUID(format, other) != 0; };
+    const GUID& bgra = GUID_WICPixelFormat32bppBGRA;
+    if (is(GUID_WICPixelFormat8bppGray)) {
+        layout = {format, 1, false, 1, false};
+    } else if (is(GUID_WICPixelFormatBlackWhite) || is(GUID_WICPixelFormat2bppGray) ||
+               is(GUID_WICPixelFormat4bppGray)) {
+        layout = {bgra, 4, false, 1, false};
+    } else if (is(GUID_WICPixelFormat24bppBGR) || is(GUID_WICPixelFormat24bppRGB)) {
+        layout = {format, 3, is(GUID_WICPixelFormat24bppBGR), 3, false};
+    } else if (is(GUID_WICPixelFormat32bppBGR)) {
+        layout = {bgra, 4, true, 3, false};
+    } else if (is(GUID_WICPixelFormat32bppBGRA) || is(GUID_WICPixelFormat32bppRGBA)) {
+        layout = {format, 4, is(GUID_WICPixelFormat32bppBGRA), 4, false};
+    } else if (is(GUID_WICPixelFormat1bppIndexed) || is(GUID_WICPixelFormat2bppIndexed) ||
+               is(GUID_WICPixelFormat4bppIndexed) || is(GUID_WICPixelFormat8bppIndexed)) {
+        layout = {bgra, 4, true, 4, true};
+    } else if (is(GUID_WICPixelFormat16bppGray) || is(GUID_WICPixelFormat48bppRGB) ||
+               is(GUID_WICPixelFormat48bppBGR) || is(GUID_WICPixelFormat64bppRGBA) ||
+               is(GUID_WICPixelFormat64bppBGRA) || is(GUID_WICPixelFormat64bppPRGBA) ||
+               is(GUID_WICPixelFormat64bppPBGRA)) {
+        error = "16-bit images are not supported by the Windows build (8 bits per sample "
+                "needed)";
+        return false;
+    } else if (is(GUID_WICPixelFormat32bppCMYK) || is(GUID_WICPixelFormat64bppCMYK)) {
+        error = "only grey and RGB images (with or without alpha) are supported, not CMYK";
+        return false;
+    } else if (is(GUID_WICPixelFormat32bppPBGRA) || is(GUID_WICPixelFormat32bppPRGBA)) {
+        error = "images with premultiplied alpha are not supported (its colours cannot be "
+                "restored exactly)";
+        return false;
+    } else {
+        error = "samples of this kind are not supported (8-bit grey or RGB, with or without "
+                "alpha, needed)";
         return false;
     }
-    if (stbi_is_16_bit_from_file(file)) {
-        error = "16-bit images are not supported (8 bits per sample needed)";
+    return true;
+}
+
+// An opened image file: its first frame, its container and its orientation (1 to 8).
+struct Opened {
+    Com<IWICBitmapDecoder> decoder;
+    Com<IWICBitmapFrameDecode> frame;
+    bool jpeg = false;
+    UINT width = 0;
+    UINT height = 0;
+    Layout layout;
+    int orientation = 1;
+};
+
+// The TIFF orientation of `frame` through WIC's metadata (1 when it has none). Returns false
+// with the reason in `error` when it cannot be read.
+bool tiffFrameOrientation(IWICBitmapFrameDecode* frame, int& orientation, std::string& error) {
+    orientation = 1;
+    IWICMetadataQueryReader* rawReader = nullptr;
+    const HRESULT opened = frame->GetMetadataQueryReader(&rawReader);
+    Com<IWICMetadataQueryReader> reader(rawReader);
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    const HRESULT found =
+        SUCCEEDED(opened) ? reader->GetMetadataByName(L"/ifd/{ushort=274}", &value) : opened;
+    if (found == WINCODEC_ERR_PROPERTYNOTFOUND)
+        return true;
+    const bool read = SUCCEEDED(found) && value.vt == VT_UI2;
+    if (read)
+        orientation = value.uiVal;
+    PropVariantClear(&value);
+    if (!read)
+        error = "cannot read the TIFF's orientation (" + hresultText(found) + ")";
+    return read;
+}
+
+// Opens `path` and reads what its header tells, as probe describes; the JPEG's profile into
+// `icc` when given. Returns false with the reason in `error`.
+bool openImage(const std::string& path, Opened& image, std::vector<uint8_t>* icc,
+               std::string& error) {
+    IWICImagingFactory* factory = imagingFactory();
+    if (factory == nullptr) {
+        error = "cannot start the Windows Imaging Component";
         return false;
     }
-    if (width > kMaxImageSide || height > kMaxImageSide) {
+    // File names reach this program in the ANSI code page, as fopen takes them.
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring widePath(static_cast<size_t>(std::max(length, 1)), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &widePath[0], length);
+    IWICBitmapDecoder* rawDecoder = nullptr;
+    HRESULT result = factory->CreateDecoderFromFilename(
+        widePath.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &rawDecoder);
+    image.decoder.reset(rawDecoder);
+    if (result == WINCODEC_ERR_COMPONENTNOTFOUND) {
+        error = "not an image file of any type this system decodes";
+        return false;
+    }
+    if (FAILED(result)) {
+        error = "cannot read the image: damaged or unsupported (" + hresultText(result) + ")";
+        return false;
+    }
+    IWICBitmapFrameDecode* rawFrame = nullptr;
+    result = image.decoder->GetFrame(0, &rawFrame);
+    image.frame.reset(rawFrame);
+    GUID container{};
+    WICPixelFormatGUID format{};
+    if (SUCCEEDED(result))
+        result = image.decoder->GetContainerFormat(&container);
+    if (SUCCEEDED(result))
+        result = image.frame->GetSize(&image.width, &image.height);
+    if (SUCCEEDED(result))
+        result = image.frame->GetPixelFormat(&format);
+    if (FAILED(result)) {
+        error = "cannot read the image's header (" + hresultText(result) + ")";
+        return false;
+    }
+    if (!layoutOf(format, image.layout, error))
+        return false;
+    image.jpeg = IsEqualGUID(container, GUID_ContainerFormatJpeg) != 0;
+    if (image.jpeg) {
+        File file(std::fopen(path.c_str(), "rb"));
+        if (!file) {
+            error = "cannot open the file again";
+            return false;
+        }
+        if (!readJpegSegments(file.get(), image.orientation, icc, error))
+            return false;
+    } else if (IsEqualGUID(container, GUID_ContainerFormatTiff) &&
+               !tiffFrameOrientation(image.frame.get(), image.orientation, error)) {
+        return false;
+    }
+    if (image.orientation < 1 || image.orientation > 8) {
+        error = "orientation " + std::to_string(image.orientation) + " is not one of 1 to 8";
+        return false;
+    }
+    const UINT width = image.orientation >= 5 ? image.height : image.width;
+    const UINT height = image.orientation >= 5 ? image.width : image.height;
+    if (width > static_cast<UINT>(kMaxImageSide) || height > static_cast<UINT>(kMaxImageSide)) {
         error = std::to_string(width) + " x " + std::to_string(height) + " is too large (at most " +
                 std::to_string(kMaxImageSide) + " pixels a side)";
         return false;
@@ -65,59 +456,272 @@ bool checkedInfo(FILE* file, int& width, int& height, int& channels, std::string
     return true;
 }
 
+// The frame's colour profile through WIC (empty when it has none or its format keeps none).
+std::vector<uint8_t> frameProfile(IWICBitmapFrameDecode* frame) {
+    IWICImagingFactory* factory = imagingFactory();
+    UINT count = 0;
+    if (FAILED(frame->GetColorContexts(0, nullptr, &count)) || count == 0)
+        return {};
+    std::vector<IWICColorContext*> contexts(count, nullptr);
+    std::vector<Com<IWICColorContext>> owned;
+    for (IWICColorContext*& context : contexts) {
+        if (FAILED(factory->CreateColorContext(&context)))
+            return {};
+        owned.emplace_back(context);
+    }
+    UINT got = 0;
+    if (FAILED(frame->GetColorContexts(count, contexts.data(), &got)))
+        return {};
+    for (UINT i = 0; i < got; i++) {
+        WICColorContextType type{};
+        UINT size = 0;
+        if (FAILED(contexts[i]->GetType(&type)) || type != WICColorContextProfile ||
+            FAILED(contexts[i]->GetProfileBytes(0, nullptr, &size)) || size == 0)
+            continue;
+        std::vector<uint8_t> profile(size);
+        if (SUCCEEDED(contexts[i]->GetProfileBytes(size, profile.data(), &size)))
+            return profile;
+    }
+    return {};
+}
+
+// Copies every pixel of `image`'s frame as its layout says into `samples`, RGB order.
+// Returns false with the reason in `error` (a truncated or damaged file).
+bool copyPixels(const Opened& image, std::vector<uint8_t>& samples, int& channels,
+                std::string& error) {
+    const Layout& layout = image.layout;
+    IWICBitmapSource* source = image.frame.get();
+    Com<IWICFormatConverter> converter;
+    WICPixelFormatGUID format{};
+    HRESULT result = image.frame->GetPixelFormat(&format);
+    if (SUCCEEDED(result) && !IsEqualGUID(format, layout.copyAs)) {
+        IWICFormatConverter* raw = nullptr;
+        result = imagingFactory()->CreateFormatConverter(&raw);
+        converter.reset(raw);
+        if (SUCCEEDED(result))
+            result = converter->Initialize(source, layout.copyAs, WICBitmapDitherTypeNone, nullptr,
+                                           0.0, WICBitmapPaletteTypeCustom);
+        source = converter.get();
+    }
+    const size_t width = image.width;
+    const size_t copied = static_cast<size_t>(layout.copied);
+    samples.resize(width * copied * image.height);
+    if (SUCCEEDED(result))
+        result = source->CopyPixels(nullptr, static_cast<UINT>(width * copied),
+                                    static_cast<UINT>(samples.size()), samples.data());
+    if (FAILED(result)) {
+        error = "cannot decode the image: damaged, truncated or unsupported (" +
+                hresultText(result) + ")";
+        return false;
+    }
+    channels = layout.channels;
+    if (layout.indexed) {
+        // A palette without transparency gives RGB: the file holds no alpha.
+        IWICPalette* raw = nullptr;
+        BOOL alpha = TRUE;
+        if (SUCCEEDED(imagingFactory()->CreatePalette(&raw))) {
+            Com<IWICPalette> palette(raw);
+            if (SUCCEEDED(image.frame->CopyPalette(raw)))
+                palette->HasAlpha(&alpha);
+        }
+        channels = alpha ? 4 : 3;
+    }
+    const size_t count = width * image.height;
+    const size_t kept = static_cast<size_t>(channels);
+    for (size_t i = 0; i < count; i++) {
+        uint8_t* from = &samples[i * copied];
+        if (layout.bgr)
+            std::swap(from[0], from[2]);
+        if (kept != copied)
+            std::copy_n(from, kept, &samples[i * kept]);
+    }
+    samples.resize(count * kept);
+    return true;
+}
+
+// `samples` (width x height pixels of `channels` bytes, as stored) turned upright by the EXIF
+// `orientation` (2 to 8): the stored pixel each upright pixel shows.
+std::vector<uint8_t> upright(const std::vector<uint8_t>& samples, size_t width, size_t height,
+                             size_t channels, int orientation) {
+    const bool turned = orientation >= 5;
+    const size_t outWidth = turned ? height : width;
+    const size_t outHeight = turned ? width : height;
+    std::vector<uint8_t> out(samples.size());
+    // 5 to 8 swap the axes; then 2, 3, 7 and 8 mirror the columns, 3, 4, 6 and 7 the rows.
+    const bool mirrorColumns = orientation == 2 || orientation == 3 || orientation >= 7;
+    const bool mirrorRows =
+        (orientation >= 3 && orientation <= 4) || (orientation >= 6 && orientation <= 7);
+    for (size_t y = 0; y < outHeight; y++) {
+        for (size_t x = 0; x < outWidth; x++) {
+            const size_t across = turned ? y : x;
+            const size_t down = turned ? x : y;
+            const size_t column = mirrorColumns ? width - 1 - across : across;
+            const size_t row = mirrorRows ? height - 1 - down : down;
+            std::copy_n(&samples[(row * width + column) * channels], channels,
+                        &out[(y * outWidth + x) * channels]);
+        }
+    }
+    return out;
+}
+
+// ---- Encoding ---------------------------------------------------------------------------
+
+void appendBytes(void* context, void* data, int size) {
+    auto* bytes = static_cast<std::vector<uint8_t>*>(context);
+    const auto* first = static_cast<const uint8_t*>(data);
+    bytes->insert(bytes->end(), first, first + size);
+}
+
+// Encodes 8-bit `image` as PNG or TIFF through WIC into `bytes`: grey as grey, RGB as BGR,
+// grey with alpha and RGBA as BGRA (WIC has no grey-and-alpha format). Returns false with
+// the reason in `error`.
+bool encodeWithWic(const SamplesView& image, const GUID& container, std::vector<uint8_t>& bytes,
+                   std::string& error) {
+    const size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    const size_t inChannels = static_cast<size_t>(image.channels);
+    const size_t channels = inChannels == 2 ? 4 : inChannels;
+    WICPixelFormatGUID format = channels == 1   ? GUID_WICPixelFormat8bppGray
+                                : channels == 3 ? GUID_WICPixelFormat24bppBGR
+                                                : GUID_WICPixelFormat32bppBGRA;
+    const WICPixelFormatGUID wanted = format;
+    std::vector<uint8_t> pixels(count * channels);
+    for (size_t i = 0; i < count; i++) {
+        const uint8_t* from = image.samples + i * inChannels;
+        uint8_t* to = &pixels[i * channels];
+        if (channels == 1) {
+            to[0] = from[0];
+            continue;
+        }
+        const bool grey = inChannels == 2;
+        to[0] = from[grey ? 0 : 2];
+        to[1] = from[grey ? 0 : 1];
+        to[2] = from[0];
+        if (channels == 4)
+            to[3] = from[inChannels - 1];
+    }
+    IWICImagingFactory* factory = imagingFactory();
+    IStream* rawStream = nullptr;
+    IWICBitmapEncoder* rawEncoder = nullptr;
+    IWICBitmapFrameEncode* rawFrame = nullptr;
+    IPropertyBag2* rawOptions = nullptr;
+    HRESULT result = factory == nullptr ? E_FAIL : CreateStreamOnHGlobal(nullptr, TRUE, &rawStream);
+    Com<IStream> stream(rawStream);
+    if (SUCCEEDED(result))
+        result = factory->CreateEncoder(container, nullptr, &rawEncoder);
+    Com<IWICBitmapEncoder> encoder(rawEncoder);
+    if (SUCCEEDED(result))
+        result = encoder->Initialize(stream.get(), WICBitmapEncoderNoCache);
+    if (SUCCEEDED(result))
+        result = encoder->CreateNewFrame(&rawFrame, &rawOptions);
+    Com<IWICBitmapFrameEncode> frame(rawFrame);
+    Com<IPropertyBag2> options(rawOptions);
+    if (SUCCEEDED(result))
+        result = frame->Initialize(options.get());
+    if (SUCCEEDED(result))
+        result = frame->SetSize(static_cast<UINT>(image.width), static_cast<UINT>(image.height));
+    if (SUCCEEDED(result))
+        result = frame->SetPixelFormat(&format);
+    if (SUCCEEDED(result) && !IsEqualGUID(format, wanted))
+        result = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+    const size_t stride = static_cast<size_t>(image.width) * channels;
+    if (SUCCEEDED(result))
+        result = frame->WritePixels(static_cast<UINT>(image.height), static_cast<UINT>(stride),
+                                    static_cast<UINT>(pixels.size()), pixels.data());
+    if (SUCCEEDED(result))
+        result = frame->Commit();
+    if (SUCCEEDED(result))
+        result = encoder->Commit();
+    HGLOBAL memory = nullptr;
+    if (SUCCEEDED(result))
+        result = GetHGlobalFromStream(stream.get(), &memory);
+    STATSTG status{};
+    if (SUCCEEDED(result))
+        result = stream->Stat(&status, STATFLAG_NONAME);
+    const void* locked = SUCCEEDED(result) ? GlobalLock(memory) : nullptr;
+    if (locked == nullptr) {
+        error = "cannot encode the image (" + hresultText(FAILED(result) ? result : E_FAIL) + ")";
+        return false;
+    }
+    const auto* first = static_cast<const uint8_t*>(locked);
+    bytes.assign(first, first + status.cbSize.QuadPart);
+    GlobalUnlock(memory);
+    return true;
+}
+
 } // namespace
 
 bool probe(const std::string& path, ImageHeader& header, std::string& error) {
-    File file(std::fopen(path.c_str(), "rb"));
-    int channels = 0;
-    return checkedInfo(file.get(), header.width, header.height, channels, error);
+    Opened image;
+    if (!openImage(path, image, nullptr, error))
+        return false;
+    const bool turned = image.orientation >= 5;
+    header.width = static_cast<int32_t>(turned ? image.height : image.width);
+    header.height = static_cast<int32_t>(turned ? image.width : image.height);
+    return true;
 }
 
 bool decode(const std::string& path, DecodedImage& image, std::string& error) {
-    File file(std::fopen(path.c_str(), "rb"));
-    int width = 0;
-    int height = 0;
+    Opened opened;
+    std::vector<uint8_t> jpegProfile;
+    if (!openImage(path, opened, &jpegProfile, error))
+        return false;
     int channels = 0;
-    if (!checkedInfo(file.get(), width, height, channels, error))
+    if (!copyPixels(opened, image.samples, channels, error))
         return false;
-    Pixels pixels(stbi_load_from_file(file.get(), &width, &height, &channels, 0));
-    if (!pixels) {
-        error = "cannot decode the image (" + failureReason() + ")";
-        return false;
-    }
-    image.width = width;
-    image.height = height;
+    if (opened.orientation != 1)
+        image.samples = upright(image.samples, opened.width, opened.height,
+                                static_cast<size_t>(channels), opened.orientation);
+    const bool turned = opened.orientation >= 5;
+    image.width = static_cast<int32_t>(turned ? opened.height : opened.width);
+    image.height = static_cast<int32_t>(turned ? opened.width : opened.height);
     image.channels = channels;
-    image.samples.assign(pixels.get(), pixels.get() + static_cast<size_t>(width) *
-                                                          static_cast<size_t>(height) *
-                                                          static_cast<size_t>(channels));
+    image.bits = 8;
     image.metadata = ImageMetadata{};
+    image.metadata.iccProfile = opened.jpeg ? jpegProfile : frameProfile(opened.frame.get());
     return true;
 }
 
 bool canWrite(ImageFormat format) {
-    return format == ImageFormat::png || format == ImageFormat::jpeg;
+    return format != ImageFormat::webp;
 }
 
 bool canHoldAlpha(ImageFormat format) {
-    return format == ImageFormat::png;
+    return format == ImageFormat::png || format == ImageFormat::tiff;
 }
 
 bool canHold16Bits(ImageFormat) {
     return false;
 }
 
-bool encode(const SamplesView& image, ImageFormat format, int32_t quality, const ImageMetadata&,
-            std::vector<uint8_t>& bytes, std::string& error) {
-    const bool encoded =
-        format == ImageFormat::jpeg
-            ? stbi_write_jpg_to_func(appendBytes, &bytes, image.width, image.height, image.channels,
-                                     image.samples, static_cast<int>(quality)) != 0
-            : stbi_write_png_to_func(appendBytes, &bytes, image.width, image.height, image.channels,
-                                     image.samples, image.width * image.channels) != 0;
-    if (!encoded)
-        error = "cannot encode the image";
-    return encoded;
+bool encode(const SamplesView& image, ImageFormat format, int32_t quality,
+            const ImageMetadata& metadata, std::vector<uint8_t>& bytes, std::string& error) {
+    bytes.clear();
+    if (format == ImageFormat::jpeg) {
+        if (stbi_write_jpg_to_func(appendBytes, &bytes, image.width, image.height, image.channels,
+                                   image.samples, static_cast<int>(quality)) == 0) {
+            error = "cannot encode the image";
+            return false;
+        }
+    } else if (format == ImageFormat::png || format == ImageFormat::tiff) {
+        const GUID& container =
+            format == ImageFormat::png ? GUID_ContainerFormatPng : GUID_ContainerFormatTiff;
+        if (!encodeWithWic(image, container, bytes, error))
+            return false;
+    } else {
+        error = "this build cannot write this format";
+        return false;
+    }
+    const std::vector<uint8_t>& icc = metadata.iccProfile;
+    if (icc.empty())
+        return true;
+    if (format == ImageFormat::jpeg)
+        insertJpegProfile(bytes, icc);
+    else if (!(format == ImageFormat::png ? insertPngProfile(bytes, icc)
+                                          : insertTiffProfile(bytes, icc))) {
+        error = "cannot put the colour profile into the encoded file";
+        return false;
+    }
+    return true;
 }
 
 } // namespace mendora::cli::codec
