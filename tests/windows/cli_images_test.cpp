@@ -131,6 +131,17 @@ std::vector<uint8_t> withOrientation(std::vector<uint8_t> jpeg, uint8_t orientat
     return jpeg;
 }
 
+// A PNG file that ends after its IHDR chunk (whose checksum is left zero): only a reader of
+// the header alone gets its extent and sample depth from it.
+std::vector<uint8_t> pngHeaderOnly(uint32_t width, uint8_t bits) {
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n',
+                                0,    0,   0,   13,  'I',  'H',  'D',  'R'};
+    for (int shift = 24; shift >= 0; shift -= 8)
+        png.push_back(static_cast<uint8_t>(width >> shift));
+    png.insert(png.end(), {0, 0, 0, 24, bits, 2, 0, 0, 0, 0, 0, 0, 0});
+    return png;
+}
+
 class CliImages : public ::testing::Test {
   protected:
     void SetUp() override { CreateDirectoryA(kFolder.c_str(), nullptr); }
@@ -216,6 +227,9 @@ TEST_F(CliImages, WhatTheBuildCannotDoIsRefusedInOneLine) {
     writeFile("bad-orientation.jpg", withOrientation(jpeg, 9));
     jpeg.resize(jpeg.size() / 2);
     writeFile("truncated.jpg", jpeg);
+    // Refused from their headers, before any pixel is decoded.
+    writeFile("wide.png", pngHeaderOnly(40000, 8));
+    writeFile("deep.png", pngHeaderOnly(32, 16));
     const struct {
         std::string arguments;
         std::string reason;

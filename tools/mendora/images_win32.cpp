@@ -2,10 +2,11 @@
 // format it has a decoder for (PNG, JPEG, TIFF, GIF, BMP, ...) and encodes PNG and TIFF; JPEG
 // is encoded by stb's writer (compiled here, once), because Wine's WIC JPEG encoder ignores the
 // quality asked for. What Wine's WIC does not do is done here on the file's bytes, the same on
-// every Windows: a JPEG's EXIF orientation and colour profile are read from its segments (Wine
-// finds neither), the orientation is applied to the decoded pixels, and the colour profile is
-// put into every output (Wine's SetColorContexts is not implemented). Samples of 16 bits are
-// refused, as are CMYK and premultiplied alpha; EXIF and XMP are not carried over.
+// every Windows: a PNG's and a JPEG's header are read without WIC (Wine decodes these files
+// whole on opening them), a JPEG's EXIF orientation and colour profile are read from its
+// segments (Wine reports neither), the orientation is applied to the decoded pixels, and the
+// colour profile is put into every output (Wine has no SetColorContexts). Samples of 16 bits
+// are refused, as are CMYK and premultiplied alpha; EXIF and XMP are not carried over.
 // In: image files. Out: decoded samples as viewers show them; encoded files.
 #include <windows.h>
 
@@ -73,6 +74,8 @@ void appendNumber(std::vector<uint8_t>& bytes, uint32_t value, size_t size, bool
         bytes.push_back(static_cast<uint8_t>(value >> (8 * (bigEndian ? size - 1 - i : i))));
 }
 
+constexpr char k16BitsRefused[] =
+    "16-bit images are not supported by the Windows build (8 bits per sample needed)";
 constexpr uint16_t kOrientationTag = 274;
 constexpr uint16_t kIccProfileTag = 34675;
 constexpr uint16_t kTiffShort = 3;
@@ -120,14 +123,24 @@ constexpr char kIccName[] = "ICC_PROFILE";              // and its zero: 12 byte
 constexpr size_t kIccChunkHeader = sizeof kIccName + 2; // the chunk's number and their count
 constexpr size_t kMaxSegment = 0xFFFF - 2;              // a segment's bytes after its length
 
-// Reads the segments of the JPEG file `file` before its first scan: the orientation of its
-// first EXIF block (1 when none) and, when `icc` is given, its colour profile, the ICC chunks
-// joined in their order (empty when none). Returns false with the reason in `error` when the
-// file does not start as a JPEG, ends within its segments, or holds a damaged EXIF block or an
-// incomplete profile.
-bool readJpegSegments(FILE* file, int& orientation, std::vector<uint8_t>* icc, std::string& error) {
-    orientation = 1;
+// What a file's header tells of its pixels as stored: their extent and their EXIF orientation.
+struct StoredHeader {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int orientation = 1;
+};
+
+// Reads the segments of the JPEG file `file` before its first scan: the frame's extent, the
+// orientation of its first EXIF block (1 when none) and, when `icc` is given, its colour
+// profile, the ICC chunks joined in their order (empty when none). Returns false with the
+// reason in `error` when the file does not start as a JPEG, ends within its segments, has no
+// frame header or one of other than 8 bits, 1 or 3 components, or holds a damaged EXIF block
+// or an incomplete profile.
+bool readJpegSegments(FILE* file, StoredHeader& header, std::vector<uint8_t>* icc,
+                      std::string& error) {
+    header = StoredHeader{};
     bool exifSeen = false;
+    bool frameSeen = false;
     std::vector<std::vector<uint8_t>> chunks;
     if (std::fgetc(file) != 0xFF || std::fgetc(file) != 0xD8) {
         error = "not a JPEG file";
@@ -157,11 +170,27 @@ bool readJpegSegments(FILE* file, int& orientation, std::vector<uint8_t>* icc, s
             error = "cannot read the JPEG's segments: the file ends early";
             return false;
         }
-        if (marker == 0xE1 && !exifSeen && payload.size() >= sizeof kExifName &&
-            std::equal(kExifName, kExifName + sizeof kExifName, payload.begin())) {
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && !frameSeen && payload.size() >= 6) {
+            frameSeen = true;
+            header.height = readNumber(&payload[1], 2, true);
+            header.width = readNumber(&payload[3], 2, true);
+            if (payload[0] != 8) {
+                error = std::to_string(payload[0]) + "-bit JPEG images are not supported (8 bits "
+                                                     "per sample needed)";
+                return false;
+            }
+            if (payload[5] != 1 && payload[5] != 3) {
+                error = "only grey and RGB images are supported, not JPEG images of " +
+                        std::to_string(payload[5]) + " components (CMYK)";
+                return false;
+            }
+        } else if (marker == 0xE1 && !exifSeen && payload.size() >= sizeof kExifName &&
+                   std::equal(kExifName, kExifName + sizeof kExifName, payload.begin())) {
             exifSeen = true;
             payload.erase(payload.begin(), payload.begin() + sizeof kExifName);
-            if (!tiffOrientation(payload, orientation)) {
+            if (!tiffOrientation(payload, header.orientation)) {
                 error = "cannot read the orientation: the EXIF block is damaged";
                 return false;
             }
@@ -177,6 +206,10 @@ bool readJpegSegments(FILE* file, int& orientation, std::vector<uint8_t>* icc, s
             }
             chunks[number - 1].assign(payload.begin() + kIccChunkHeader, payload.end());
         }
+    }
+    if (!frameSeen || header.width == 0 || header.height == 0) {
+        error = "cannot read the JPEG's frame header (its extent)";
+        return false;
     }
     if (icc == nullptr)
         return true;
@@ -299,6 +332,64 @@ bool insertTiffProfile(std::vector<uint8_t>& tiff, const std::vector<uint8_t>& i
     return true;
 }
 
+// Reads the PNG file `file`'s IHDR chunk: its extent (PNG has no orientation here). Returns
+// false with the reason in `error` when it is not there or the samples have 16 bits.
+bool readPngHeader(FILE* file, StoredHeader& header, std::string& error) {
+    uint8_t start[26];
+    if (std::fread(start, 1, sizeof start, file) != sizeof start ||
+        std::string(start + 12, start + 16) != "IHDR") {
+        error = "cannot read the PNG's header";
+        return false;
+    }
+    header = StoredHeader{readNumber(&start[16], 4, true), readNumber(&start[20], 4, true), 1};
+    if (start[24] == 16) {
+        error = k16BitsRefused;
+        return false;
+    }
+    return true;
+}
+
+// Reads the header of a PNG or JPEG file by hand: Wine's WIC decodes these whole when they
+// are opened, which would undo the checks made before any pixel is decoded. `byHand` is
+// false for any other type, left to WIC. Returns false with the reason in `error`.
+bool readHeaderByHand(const std::string& path, StoredHeader& header, bool& byHand,
+                      std::string& error) {
+    static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    File file(std::fopen(path.c_str(), "rb"));
+    uint8_t start[8] = {};
+    if (!file || std::fread(start, 1, sizeof start, file.get()) != sizeof start) {
+        byHand = false;
+        return true;
+    }
+    std::rewind(file.get());
+    byHand = true;
+    if (std::equal(start, start + 8, kPngSignature))
+        return readPngHeader(file.get(), header, error);
+    if (start[0] == 0xFF && start[1] == 0xD8)
+        return readJpegSegments(file.get(), header, nullptr, error);
+    byHand = false;
+    return true;
+}
+
+// Checks the stored `header`'s orientation and the extent shown. Returns false with the
+// reason in `error`.
+bool checkShown(const StoredHeader& header, std::string& error) {
+    if (header.orientation < 1 || header.orientation > 8) {
+        error = "orientation " + std::to_string(header.orientation) + " is not one of 1 to 8";
+        return false;
+    }
+    const bool turned = header.orientation >= 5;
+    const uint32_t width = turned ? header.height : header.width;
+    const uint32_t height = turned ? header.width : header.height;
+    if (width > static_cast<uint32_t>(kMaxImageSide) ||
+        height > static_cast<uint32_t>(kMaxImageSide)) {
+        error = std::to_string(width) + " x " + std::to_string(height) + " is too large (at most " +
+                std::to_string(kMaxImageSide) + " pixels a side)";
+        return false;
+    }
+    return true;
+}
+
 // ---- Decoding ---------------------------------------------------------------------------
 
 // How a frame's pixel format is copied out: as `copyAs` (the frame's own format, or 32-bit
@@ -336,8 +427,7 @@ bool layoutOf(const WICPixelFormatGUID& format, Layout& layout, std::string& err
                is(GUID_WICPixelFormat48bppBGR) || is(GUID_WICPixelFormat64bppRGBA) ||
                is(GUID_WICPixelFormat64bppBGRA) || is(GUID_WICPixelFormat64bppPRGBA) ||
                is(GUID_WICPixelFormat64bppPBGRA)) {
-        error = "16-bit images are not supported by the Windows build (8 bits per sample "
-                "needed)";
+        error = k16BitsRefused;
         return false;
     } else if (is(GUID_WICPixelFormat32bppCMYK) || is(GUID_WICPixelFormat64bppCMYK)) {
         error = "only grey and RGB images (with or without alpha) are supported, not CMYK";
@@ -359,10 +449,8 @@ struct Opened {
     Com<IWICBitmapDecoder> decoder;
     Com<IWICBitmapFrameDecode> frame;
     bool jpeg = false;
-    UINT width = 0;
-    UINT height = 0;
+    StoredHeader stored;
     Layout layout;
-    int orientation = 1;
 };
 
 // The TIFF orientation of `frame` through WIC's metadata (1 when it has none). Returns false
@@ -417,10 +505,12 @@ bool openImage(const std::string& path, Opened& image, std::vector<uint8_t>* icc
     image.frame.reset(rawFrame);
     GUID container{};
     WICPixelFormatGUID format{};
+    UINT width = 0;
+    UINT height = 0;
     if (SUCCEEDED(result))
         result = image.decoder->GetContainerFormat(&container);
     if (SUCCEEDED(result))
-        result = image.frame->GetSize(&image.width, &image.height);
+        result = image.frame->GetSize(&width, &height);
     if (SUCCEEDED(result))
         result = image.frame->GetPixelFormat(&format);
     if (FAILED(result)) {
@@ -430,30 +520,23 @@ bool openImage(const std::string& path, Opened& image, std::vector<uint8_t>* icc
     if (!layoutOf(format, image.layout, error))
         return false;
     image.jpeg = IsEqualGUID(container, GUID_ContainerFormatJpeg) != 0;
+    image.stored.width = width;
+    image.stored.height = height;
     if (image.jpeg) {
         File file(std::fopen(path.c_str(), "rb"));
+        StoredHeader segments;
         if (!file) {
             error = "cannot open the file again";
             return false;
         }
-        if (!readJpegSegments(file.get(), image.orientation, icc, error))
+        if (!readJpegSegments(file.get(), segments, icc, error))
             return false;
+        image.stored.orientation = segments.orientation;
     } else if (IsEqualGUID(container, GUID_ContainerFormatTiff) &&
-               !tiffFrameOrientation(image.frame.get(), image.orientation, error)) {
+               !tiffFrameOrientation(image.frame.get(), image.stored.orientation, error)) {
         return false;
     }
-    if (image.orientation < 1 || image.orientation > 8) {
-        error = "orientation " + std::to_string(image.orientation) + " is not one of 1 to 8";
-        return false;
-    }
-    const UINT width = image.orientation >= 5 ? image.height : image.width;
-    const UINT height = image.orientation >= 5 ? image.width : image.height;
-    if (width > static_cast<UINT>(kMaxImageSide) || height > static_cast<UINT>(kMaxImageSide)) {
-        error = std::to_string(width) + " x " + std::to_string(height) + " is too large (at most " +
-                std::to_string(kMaxImageSide) + " pixels a side)";
-        return false;
-    }
-    return true;
+    return checkShown(image.stored, error);
 }
 
 // The frame's colour profile through WIC (empty when it has none or its format keeps none).
@@ -503,9 +586,10 @@ bool copyPixels(const Opened& image, std::vector<uint8_t>& samples, int& channel
                                            0.0, WICBitmapPaletteTypeCustom);
         source = converter.get();
     }
-    const size_t width = image.width;
+    const size_t width = image.stored.width;
+    const size_t height = image.stored.height;
     const size_t copied = static_cast<size_t>(layout.copied);
-    samples.resize(width * copied * image.height);
+    samples.resize(width * copied * height);
     if (SUCCEEDED(result))
         result = source->CopyPixels(nullptr, static_cast<UINT>(width * copied),
                                     static_cast<UINT>(samples.size()), samples.data());
@@ -526,7 +610,7 @@ bool copyPixels(const Opened& image, std::vector<uint8_t>& samples, int& channel
         }
         channels = alpha ? 4 : 3;
     }
-    const size_t count = width * image.height;
+    const size_t count = width * height;
     const size_t kept = static_cast<size_t>(channels);
     for (size_t i = 0; i < count; i++) {
         uint8_t* from = &samples[i * copied];
@@ -651,12 +735,21 @@ bool encodeWithWic(const SamplesView& image, const GUID& container, std::vector<
 } // namespace
 
 bool probe(const std::string& path, ImageHeader& header, std::string& error) {
-    Opened image;
-    if (!openImage(path, image, nullptr, error))
+    StoredHeader stored;
+    bool byHand = false;
+    if (!readHeaderByHand(path, stored, byHand, error))
         return false;
-    const bool turned = image.orientation >= 5;
-    header.width = static_cast<int32_t>(turned ? image.height : image.width);
-    header.height = static_cast<int32_t>(turned ? image.width : image.height);
+    if (byHand && !checkShown(stored, error))
+        return false;
+    Opened image;
+    if (!byHand) {
+        if (!openImage(path, image, nullptr, error))
+            return false;
+        stored = image.stored;
+    }
+    const bool turned = stored.orientation >= 5;
+    header.width = static_cast<int32_t>(turned ? stored.height : stored.width);
+    header.height = static_cast<int32_t>(turned ? stored.width : stored.height);
     return true;
 }
 
@@ -668,12 +761,13 @@ bool decode(const std::string& path, DecodedImage& image, std::string& error) {
     int channels = 0;
     if (!copyPixels(opened, image.samples, channels, error))
         return false;
-    if (opened.orientation != 1)
-        image.samples = upright(image.samples, opened.width, opened.height,
-                                static_cast<size_t>(channels), opened.orientation);
-    const bool turned = opened.orientation >= 5;
-    image.width = static_cast<int32_t>(turned ? opened.height : opened.width);
-    image.height = static_cast<int32_t>(turned ? opened.width : opened.height);
+    const StoredHeader& stored = opened.stored;
+    if (stored.orientation != 1)
+        image.samples = upright(image.samples, stored.width, stored.height,
+                                static_cast<size_t>(channels), stored.orientation);
+    const bool turned = stored.orientation >= 5;
+    image.width = static_cast<int32_t>(turned ? stored.height : stored.width);
+    image.height = static_cast<int32_t>(turned ? stored.width : stored.height);
     image.channels = channels;
     image.bits = 8;
     image.metadata = ImageMetadata{};

@@ -250,8 +250,14 @@ std::string usageText() {
            "\n"
            "fill   Fills the region of the image IN that MASK marks with texture from the rest\n"
            "       of the image, and writes the result to OUT in the format its name gives.\n"
+#ifdef _WIN32
+           "       IN is an 8-bit PNG, JPEG, TIFF, GIF or BMP image (grey and RGBA images are\n"
+           "       converted to RGB; 16-bit and CMYK images are refused), read as viewers show\n"
+           "       it (a JPEG's or TIFF's orientation applied); MASK is an image of the same\n"
+#else
            "       IN is an 8-bit image (grey and RGBA images are converted to RGB), read as\n"
            "       viewers show it (its orientation applied); MASK is an image of the same\n"
+#endif
            "       size whose pixels of at least the threshold (by grey value, largest colour\n"
            "       value, or alpha when it has alpha) mark the region. The Zendrel plug-in\n"
            "       module does the fill, driven as the image editor drives it; its region\n"
@@ -263,8 +269,13 @@ std::string usageText() {
            "\n"
            "Options:\n"
            "  -o, --output OUT     the file to write (written whole or not at all): .png,\n"
+#ifdef _WIN32
+           "                       .jpg/.jpeg or .tif/.tiff (not .webp); the input's\n"
+           "                       colour profile is kept, its EXIF and XMP data are not\n"
+#else
            "                       .jpg/.jpeg, .tif/.tiff or .webp; the input's colour\n"
            "                       profile is kept, and for JPEG from JPEG its EXIF data\n"
+#endif
            "  --region L,T,R,B     fill columns L to R - 1, rows T to B - 1 (instead of MASK)\n"
            "  --radius N           the patch radius to type into the dialog (default 4, at\n"
            "                       most " +
@@ -275,7 +286,11 @@ std::string usageText() {
            "                       image; values -32768..32767, out of the image corrected\n"
            "                       by the plug-in)\n"
            "  --mask-threshold N   the least mask value that selects (1 to 255, default 1)\n"
+#ifdef _WIN32
+           "  --quality N          JPEG quality (1 to 100, default 92)\n"
+#else
            "  --quality N          JPEG and WebP quality (1 to 100, default 92)\n"
+#endif
            "  --interactive        edit the dialog yourself on the terminal (Tab moves,\n"
            "                       Enter is OK, Escape is Cancel); --radius and --source\n"
            "                       are typed into it first\n"
