@@ -49,14 +49,17 @@ def mendora_export_mask(img, layer, dir, name):
     mendora_write("%s/%s.pgm" % (dir, name), b"P5", width, height, mask)
 
 
-# Runs the filter over `drawables` and appends "NAME STATUS MESSAGE" to DIR/calls.txt.
-def mendora_fill(img, drawables, radius, dir, name):
+# Runs the filter over `drawables` (the source rectangle `source`, left, top, right, bottom)
+# and appends "NAME STATUS MESSAGE" to DIR/calls.txt.
+def mendora_fill(img, drawables, radius, dir, name, source=(0, 0, 0, 0)):
     procedure = Gimp.get_pdb().lookup_procedure(PROCEDURE)
     config = procedure.create_config()
     config.set_property("run-mode", Gimp.RunMode.NONINTERACTIVE)
     config.set_property("image", img)
     config.set_core_object_array("drawables", drawables)
     config.set_property("patch-radius", radius)
+    for side, value in zip(("left", "top", "right", "bottom"), source):
+        config.set_property("source-" + side, value)
     result = procedure.run(config)
     status = result.index(0)
     message = result.index(1) if status != Gimp.PDBStatusType.SUCCESS else ""
@@ -135,7 +138,50 @@ def mendora_batch_tests(photo, dir):
     mendora_fill(img, [base], 4, dir, "empty")
     # The plug-in itself would answer "nothing is selected".
     mendora_fill_script(img, base, 22, dir, "radius-22")
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 385, 95, 100, 95)
+    mendora_fill(img, [base], 4, dir, "source-outside", (700, 0, 800, 400))
     mendora_export(base, dir, "refused-out")
+    img.delete()
+    # A value out of range never reaches a config, so no call can carry it.
+    config = Gimp.get_pdb().lookup_procedure(PROCEDURE).create_config()
+    config.set_property("patch-radius", 22)
+    mendora_note(dir, "config-radius-22", "kept", config.get_property("patch-radius"))
+    mendora_visible_tests(photo, dir)
+
+
+def mendora_fill_visible(img, layer, dir, name):
+    mendora_export(layer, dir, name + "-in")
+    mendora_fill(img, [layer], 4, dir, name)
+    mendora_export(layer, dir, name + "-out")
+
+
+# Texture only from visible pixels: "hidden", the photograph's only layer with a red block
+# beside the selection made fully transparent; "letters", an opaque black block on a
+# transparent layer over the photograph, filled where it is opaque.
+def mendora_visible_tests(photo, dir):
+    img = mendora_load(photo)
+    base = img.get_selected_layers()[0]
+    base.add_alpha()
+    Gimp.context_push()
+    Gimp.context_set_foreground(Gegl.Color.new("red"))
+    img.select_rectangle(Gimp.ChannelOps.REPLACE, 370, 120, 60, 100)
+    base.edit_fill(Gimp.FillType.FOREGROUND)
+    base.levels(Gimp.HistogramChannel.ALPHA, 0.0, 1.0, True, 1.0, 0.0, 0.0, True)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 300, 130, 70, 80)
+    mendora_fill_visible(img, base, dir, "hidden")
+    img.delete()
+
+    img = mendora_load(photo)
+    letters = Gimp.Layer.new(img, "letters", 640, 400, Gimp.ImageType.RGBA_IMAGE, 100,
+                             Gimp.LayerMode.NORMAL)
+    img.insert_layer(letters, None, 0)
+    letters.fill(Gimp.FillType.TRANSPARENT)
+    Gimp.context_set_foreground(Gegl.Color.new("black"))
+    img.select_rectangle(Gimp.ChannelOps.REPLACE, 260, 180, 120, 40)
+    letters.edit_fill(Gimp.FillType.FOREGROUND)
+    img.select_item(Gimp.ChannelOps.REPLACE, letters)
+    mendora_fill_visible(img, letters, dir, "letters")
+    Gimp.context_pop()
     img.delete()
 
 
@@ -172,6 +218,22 @@ def mendora_undo_export(photo, dir):
             break
         time.sleep(0.1)
     mendora_export(layer, dir, "undo-out")
+
+
+# In GIMP with a display: a long fill (the photograph at twice its size, a large ellipse) in
+# an image named "mendora-closing" for the test script to close while the fill runs; notes
+# the call and then how many images are left.
+def mendora_closing_fill(photo, dir):
+    img = mendora_load(photo)
+    layer = img.get_selected_layers()[0]
+    img.scale(1280, 800)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 420, 240, 440, 320)
+    img.set_file(Gio.File.new_for_path(dir + "/mendora-closing.xcf"))
+    Gimp.Display.new(img)
+    img.clean_all()  # closed without a question
+    Gimp.displays_flush()
+    mendora_fill(img, [layer], 4, dir, "closing")
+    mendora_note(dir, "closing-left", len(Gimp.get_images()), "")
 
 
 # The dialog of an interactive run over an ellipse around the kite, for a screenshot.

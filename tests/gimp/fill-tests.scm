@@ -132,3 +132,88 @@
     (gimp-display-new img)
     (gimp-displays-flush)
     (plug-in-mendora-fill RUN-INTERACTIVE img layer 4 0 0 0 0)))
+
+; Texture only from visible pixels. NAME-in.png, NAME-out.png and NAME-visible.png (the
+; visible image over the layer) of two fills: "hidden", the photograph's only layer with a
+; red block beside the selection made fully transparent; "letters", an opaque black block
+; on a transparent layer over the photograph, filled where it is opaque.
+(define (mendora-visible-tests photo dir)
+  (let* ((img (mendora-load photo))
+         (base (car (gimp-image-get-active-layer img))))
+    (gimp-layer-add-alpha base)
+    (gimp-context-push)
+    (gimp-context-set-foreground '(255 0 0))
+    (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 370 120 60 100)
+    (gimp-drawable-edit-fill base FILL-FOREGROUND)
+    (gimp-drawable-levels base HISTOGRAM-ALPHA 0 1 TRUE 1.0 0 0 TRUE)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 300 130 70 80)
+    (mendora-fill-visible img base dir "hidden")
+    (gimp-image-delete img)
+
+    (set! img (mendora-load photo))
+    (let ((letters (car (gimp-layer-new img 640 400 RGBA-IMAGE "letters" 100
+                                        LAYER-MODE-NORMAL))))
+      (gimp-image-insert-layer img letters 0 0)
+      (gimp-drawable-fill letters FILL-TRANSPARENT)
+      (gimp-context-set-foreground '(0 0 0))
+      (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 260 180 120 40)
+      (gimp-drawable-edit-fill letters FILL-FOREGROUND)
+      (gimp-image-select-item img CHANNEL-OP-REPLACE letters)
+      (mendora-fill-visible img letters dir "letters"))
+    (gimp-context-pop)
+    (gimp-image-delete img)))
+
+(define (mendora-fill-visible img layer dir name)
+  (let ((visible (car (gimp-layer-new-from-visible img img "visible"))))
+    (gimp-image-insert-layer img visible 0 0)
+    (mendora-export img visible (string-append dir "/" name "-visible.png"))
+    (gimp-image-remove-layer img visible))
+  (mendora-export-mask img layer (string-append dir "/" name "-mask.png"))
+  (mendora-export img layer (string-append dir "/" name "-in.png"))
+  (plug-in-mendora-fill RUN-NONINTERACTIVE img layer 4 0 0 0 0)
+  (mendora-export img layer (string-append dir "/" name "-out.png")))
+
+; A call refused before anything runs, on a fresh image with an ellipse selected: `which` is
+; 'group for an empty layer group on top, else the photograph's layer. The refusal ends the
+; batch command; mendora-export-all exports what is left of the images afterwards.
+(define (mendora-refused photo which radius left top right bottom)
+  (let* ((img (mendora-load photo))
+         (base (car (gimp-image-get-active-layer img)))
+         (group (car (gimp-layer-group-new img))))
+    (gimp-image-insert-layer img group 0 0)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 385 95 100 95)
+    (plug-in-mendora-fill RUN-NONINTERACTIVE img (if (eq? which 'group) group base)
+                          radius left top right bottom)))
+
+; The photograph's layer of every image mendora-refused made (the images with a group) as
+; DIR/left-N.png.
+(define (mendora-export-all dir)
+  (for-each (lambda (img)
+              (let ((layers (cadr (gimp-image-get-layers img))))
+                (if (= (vector-length layers) 2)
+                    (mendora-export img (vector-ref layers 1)
+                                    (string-append dir "/left-" (number->string img) ".png")))))
+            (vector->list (cadr (gimp-image-list)))))
+
+; In GIMP with a display: a long fill (the photograph at twice its size, a large ellipse)
+; in an image named "mendora-closing" for the test script to close while the fill runs.
+; Writes what the call returns to DIR/closing-call when it returns at all: Script-Fu answers
+; (#t) for success and (#f) for a canceled call.
+(define (mendora-closing-fill photo dir)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-scale img 1280 800)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 420 240 440 320)
+    (gimp-image-set-filename img (string-append dir "/mendora-closing.xcf"))
+    (gimp-display-new img)
+    ; closed without a question
+    (gimp-image-clean-all img)
+    (gimp-displays-flush)
+    (let ((answer (plug-in-mendora-fill RUN-NONINTERACTIVE img layer 4 0 0 0 0)))
+      (call-with-output-file (string-append dir "/closing-call")
+        (lambda (port) (display answer port))))))
+
+; DIR/closing-left holds the number of images left.
+(define (mendora-closing-left dir)
+  (call-with-output-file (string-append dir "/closing-left")
+    (lambda (port) (display (car (gimp-image-list)) port))))

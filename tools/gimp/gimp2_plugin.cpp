@@ -11,15 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "tools/gimp/gimp_fill.h"
+#include "tools/standin_host/rgb_image.h"
 
 namespace mendora::gimp {
 
 namespace {
-
-// The dialog's limits: the parameter block keeps signed 16-bit values.
-constexpr gdouble kLowestValue = -32768;
-constexpr gdouble kHighestValue = 32767;
 
 // Run mode, image, drawable and the five FillValues, which GIMP keeps between runs
 // (gimp_set_data).
@@ -36,8 +34,7 @@ void query() {
               "RUN-WITH-LAST-VALS (2) }")},
         {GIMP_PDB_IMAGE, text("image"), text("The image")},
         {GIMP_PDB_DRAWABLE, text("drawable"), text("The layer to fill")},
-        {GIMP_PDB_INT32, text("patch-radius"),
-         text("Patch radius (0 or less: the plug-in's default, 4)")},
+        {GIMP_PDB_INT32, text("patch-radius"), text(kRadiusBlurb)},
         {GIMP_PDB_INT32, text("source-left"), text("Leftmost source column")},
         {GIMP_PDB_INT32, text("source-top"), text("Topmost source row")},
         {GIMP_PDB_INT32, text("source-right"),
@@ -49,8 +46,9 @@ void query() {
     gimp_plugin_menu_register(kProcedure, kMenuPath);
 }
 
-GtkWidget* addValueRow(GtkWidget* table, int row, const char* label, gint32 value) {
-    GtkWidget* spin = gtk_spin_button_new_with_range(kLowestValue, kHighestValue, 1);
+// A row of the dialog: a spin button from 0 to `highest` opened with `value`.
+GtkWidget* addValueRow(GtkWidget* table, int row, const char* label, gint32 highest, gint32 value) {
+    GtkWidget* spin = gtk_spin_button_new_with_range(0, highest, 1);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), value);
     gtk_entry_set_activates_default(GTK_ENTRY(spin), TRUE);
     gimp_table_attach_aligned(GTK_TABLE(table), 0, row, label, 0.0, 0.5, spin, 1, TRUE);
@@ -79,11 +77,15 @@ bool askValues(FillValues& values) {
     gtk_container_set_border_width(GTK_CONTAINER(table), 12);
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), table, TRUE, TRUE,
                        0);
-    GtkWidget* radius = addValueRow(table, 0, "_Patch radius:", values.patchRadius);
-    GtkWidget* left = addValueRow(table, 1, "Source _left:", values.sourceLeft);
-    GtkWidget* top = addValueRow(table, 2, "Source _top:", values.sourceTop);
-    GtkWidget* right = addValueRow(table, 3, "Source _right:", values.sourceRight);
-    GtkWidget* bottom = addValueRow(table, 4, "Source _bottom:", values.sourceBottom);
+    GtkWidget* radius =
+        addValueRow(table, 0, "_Patch radius:", largestPatchRadius(), values.patchRadius);
+    GtkWidget* left =
+        addValueRow(table, 1, "Source _left:", runner::kMaxImageSide, values.sourceLeft);
+    GtkWidget* top = addValueRow(table, 2, "Source _top:", runner::kMaxImageSide, values.sourceTop);
+    GtkWidget* right =
+        addValueRow(table, 3, "Source _right:", runner::kMaxImageSide, values.sourceRight);
+    GtkWidget* bottom =
+        addValueRow(table, 4, "Source _bottom:", runner::kMaxImageSide, values.sourceBottom);
     GtkWidget* hint = gtk_label_new(kSourceHint);
     gtk_misc_set_alignment(GTK_MISC(hint), 0.0, 0.5);
     gtk_table_attach_defaults(GTK_TABLE(table), hint, 0, 2, 5, 6);
@@ -109,17 +111,22 @@ GeglRectangle wholeDrawable(gint32 drawable) {
 // Puts `bytes` (the drawable's own format, the whole drawable) into the drawable as one undo
 // step. Merging GIMP's shadow buffer blends by the selection's values, which would mix a
 // feathered edge with the old pixels; the selection is therefore set aside (kept as a
-// channel) while merging and put back afterwards, all inside the same undo group.
-void replacePixels(gint32 image, gint32 drawable, const std::vector<uint8_t>& bytes) {
+// channel) while merging and put back afterwards, all inside the same undo group. Returns
+// false with GIMP's reason in `error` when the pixels could not be written.
+bool replacePixels(gint32 image, gint32 drawable, const std::vector<uint8_t>& bytes,
+                   std::string& error) {
     const GeglRectangle area = wholeDrawable(drawable);
     const gint32 activeChannel = gimp_image_get_active_channel(image);
     gimp_image_undo_group_start(image);
     const gint32 keptSelection = gimp_selection_save(image);
     gimp_selection_none(image);
 
-    putIntoShadow(gimp_drawable_get_shadow_buffer(drawable), gimp_drawable_get_format(drawable),
-                  area, bytes);
-    gimp_drawable_merge_shadow(drawable, TRUE);
+    bool written = putIntoShadow(gimp_drawable_get_shadow_buffer(drawable),
+                                 gimp_drawable_get_format(drawable), area, bytes, error);
+    if (written && !gimp_drawable_merge_shadow(drawable, TRUE)) {
+        error = std::string("GIMP could not write the filled pixels: ") + gimp_get_pdb_error();
+        written = false;
+    }
 
     // The kept channel replaces the empty selection value for value: no feathering.
     gimp_context_push();
@@ -131,13 +138,18 @@ void replacePixels(gint32 image, gint32 drawable, const std::vector<uint8_t>& by
         gimp_image_set_active_channel(image, activeChannel);
     else
         gimp_image_unset_active_channel(image);
-    gimp_drawable_update(drawable, area.x, area.y, area.width, area.height);
+    if (written)
+        gimp_drawable_update(drawable, area.x, area.y, area.width, area.height);
     gimp_image_undo_group_end(image);
+    return written;
 }
 
-// Fills the selection in `drawable`. Returns false with the reason in `error`, the image
-// unchanged, when nothing is selected over the drawable or the module cannot fill it.
-bool fillSelection(gint32 image, gint32 drawable, const FillValues& values, std::string& error) {
+// Fills the selection in `drawable` (a layer or a channel), texture taken from the visible
+// image over a layer. Returns failed with the reason in `error`, the image unchanged, when
+// nothing is selected over the drawable, the module cannot fill it or GIMP does not take the
+// pixels; gone when the image was closed meanwhile.
+FillOutcome fillSelection(gint32 image, gint32 drawable, const FillValues& values,
+                          std::string& error) {
     FillTarget target;
     target.area = wholeDrawable(drawable);
     gimp_drawable_offsets(drawable, &target.area.x, &target.area.y);
@@ -145,13 +157,47 @@ bool fillSelection(gint32 image, gint32 drawable, const FillValues& values, std:
     target.selectionEmpty = gimp_selection_is_empty(image);
     target.pixels = gimp_drawable_get_buffer(drawable);
     target.selection = gimp_drawable_get_buffer(gimp_image_get_selection(image));
+    const gint32 visible =
+        gimp_item_is_layer(drawable) ? gimp_layer_new_from_visible(image, image, "visible") : -1;
+    if (visible != -1)
+        target.visible = gimp_drawable_get_buffer(visible);
+    target.present = [image, drawable] {
+        return gimp_image_is_valid(image) && gimp_item_is_valid(drawable);
+    };
     std::vector<uint8_t> bytes;
-    const bool filled = fillDrawable(target, values, bytes, error);
+    FillOutcome outcome = fillDrawable(target, values, bytes, error);
+    if (target.visible != nullptr)
+        g_object_unref(target.visible);
     g_object_unref(target.selection);
     g_object_unref(target.pixels);
-    if (filled)
-        replacePixels(image, drawable, bytes);
-    return filled;
+    if (outcome != FillOutcome::gone && !target.present())
+        outcome = FillOutcome::gone;
+    if (visible != -1 && gimp_item_is_valid(visible))
+        gimp_item_delete(visible);
+    if (outcome == FillOutcome::filled && !replacePixels(image, drawable, bytes, error))
+        outcome = FillOutcome::failed;
+    return outcome;
+}
+
+// Why `drawable` cannot be filled, or nullptr when it can: only a layer or a channel (a layer
+// mask, a saved selection) with pixels of its own can.
+const char* refusal(gint32 drawable) {
+    if (!gimp_item_is_valid(drawable))
+        return kNotFillable;
+    if (gimp_item_is_group(drawable))
+        return kNoGroup;
+    if (!gimp_item_is_layer(drawable) && !gimp_item_is_channel(drawable))
+        return kNotFillable;
+    return nullptr;
+}
+
+// The values of the last interactive run, or the defaults when GIMP keeps none of this
+// plug-in's size.
+FillValues lastValues() {
+    FillValues kept;
+    if (gimp_get_data_size(kProcedure) == static_cast<gint>(sizeof kept))
+        gimp_get_data(kProcedure, &kept);
+    return kept;
 }
 
 void run(const gchar*, gint count, const GimpParam* params, gint* returnCount,
@@ -162,35 +208,52 @@ void run(const gchar*, gint count, const GimpParam* params, gint* returnCount,
     *returnValues = values;
     values[0].type = GIMP_PDB_STATUS;
     values[0].data.d_status = GIMP_PDB_SUCCESS;
-
-    const auto mode = static_cast<GimpRunMode>(params[0].data.d_int32);
-    const gint32 image = params[1].data.d_image;
-    const gint32 drawable = params[2].data.d_drawable;
-    gegl_init(nullptr, nullptr);
-    FillValues chosen;
-    gimp_get_data(kProcedure, &chosen);
-    if (mode == GIMP_RUN_NONINTERACTIVE) {
-        if (count != kArgumentCount) {
-            values[0].data.d_status = GIMP_PDB_CALLING_ERROR;
-            return;
-        }
-        chosen = valuesFromArguments(params);
-    } else if (mode == GIMP_RUN_INTERACTIVE && !askValues(chosen)) {
-        values[0].data.d_status = GIMP_PDB_CANCEL;
-        return;
-    }
-
-    bool filled = false;
-    try {
-        filled = fillSelection(image, drawable, chosen, reason);
-    } catch (const std::exception&) {
-        reason = "out of memory";
-    }
-    if (!filled) {
-        values[0].data.d_status = GIMP_PDB_EXECUTION_ERROR;
+    const auto fail = [&](GimpPDBStatusType status, const std::string& why) {
+        reason = why;
+        values[0].data.d_status = status;
         values[1].type = GIMP_PDB_STRING;
         values[1].data.d_string = text(reason.c_str());
         *returnCount = 2;
+    };
+
+    if (count != kArgumentCount) {
+        values[0].data.d_status = GIMP_PDB_CALLING_ERROR;
+        return;
+    }
+    const auto mode = static_cast<GimpRunMode>(params[0].data.d_int32);
+    const gint32 image = params[1].data.d_image;
+    const gint32 drawable = params[2].data.d_drawable;
+    if (const char* why = refusal(drawable)) {
+        fail(GIMP_PDB_CALLING_ERROR, why);
+        return;
+    }
+    gegl_init(nullptr, nullptr);
+    FillValues chosen = lastValues();
+    if (mode == GIMP_RUN_NONINTERACTIVE)
+        chosen = valuesFromArguments(params);
+    else if (mode == GIMP_RUN_INTERACTIVE && !askValues(chosen)) {
+        values[0].data.d_status = GIMP_PDB_CANCEL;
+        return;
+    }
+    if (!checkValues(chosen, gimp_drawable_width(drawable), gimp_drawable_height(drawable),
+                     reason)) {
+        fail(GIMP_PDB_CALLING_ERROR, reason);
+        return;
+    }
+
+    FillOutcome outcome = FillOutcome::failed;
+    try {
+        outcome = fillSelection(image, drawable, chosen, reason);
+    } catch (const std::exception&) {
+        reason = "out of memory";
+    }
+    if (outcome == FillOutcome::gone) {
+        // The image was closed: nothing to fill and nothing to tell.
+        values[0].data.d_status = GIMP_PDB_CANCEL;
+        return;
+    }
+    if (outcome == FillOutcome::failed) {
+        fail(GIMP_PDB_EXECUTION_ERROR, reason);
         return;
     }
     if (mode != GIMP_RUN_NONINTERACTIVE)

@@ -19,10 +19,6 @@ namespace mendora::gimp {
 
 namespace {
 
-constexpr char kOneDrawable[] = "Mendora fills one layer at a time: select a single layer";
-constexpr char kNoGroup[] =
-    "Mendora fills a layer's own pixels and a layer group has none: select a layer in it";
-
 // The five arguments after GIMP's own (run mode, image, drawables), in the order of
 // FillValues. GIMP refuses a value outside an argument's range before this plug-in runs.
 struct IntArgument {
@@ -33,9 +29,7 @@ struct IntArgument {
     int32_t standard;
 };
 constexpr IntArgument kArguments[] = {
-    {"patch-radius", "_Patch radius",
-     "Patch radius (0: the radius of the previous fill, 4 in a fresh run)", largestPatchRadius(),
-     kDefaultPatchRadius},
+    {"patch-radius", "_Patch radius", kRadiusBlurb, largestPatchRadius(), kDefaultPatchRadius},
     {"source-left", "Source _left", "Leftmost source column", runner::kMaxImageSide, 0},
     {"source-top", "Source _top", "Topmost source row", runner::kMaxImageSide, 0},
     {"source-right", "Source _right",
@@ -85,18 +79,23 @@ size_t countOf(GimpDrawable** drawables) {
 // step. Merging GIMP's shadow buffer blends by the selection's values, which would mix a
 // feathered edge with the old pixels; the selection is therefore set aside (kept as a
 // channel) while merging and put back afterwards, all inside the same undo group, and the
-// selected layers and channels are as before.
-void replacePixels(GimpImage* image, GimpDrawable* drawable, const GeglRectangle& size,
-                   const std::vector<uint8_t>& bytes) {
+// selected layers and channels are as before. Returns false with GIMP's reason in `error`
+// when the pixels could not be written.
+bool replacePixels(GimpImage* image, GimpDrawable* drawable, const GeglRectangle& size,
+                   const std::vector<uint8_t>& bytes, std::string& error) {
     GimpLayer** layers = gimp_image_get_selected_layers(image);
     GimpChannel** channels = gimp_image_get_selected_channels(image);
     gimp_image_undo_group_start(image);
     GimpChannel* keptSelection = gimp_selection_save(image);
     gimp_selection_none(image);
 
-    putIntoShadow(gimp_drawable_get_shadow_buffer(drawable), gimp_drawable_get_format(drawable),
-                  size, bytes);
-    gimp_drawable_merge_shadow(drawable, TRUE);
+    bool written = putIntoShadow(gimp_drawable_get_shadow_buffer(drawable),
+                                 gimp_drawable_get_format(drawable), size, bytes, error);
+    if (written && !gimp_drawable_merge_shadow(drawable, TRUE)) {
+        error = std::string("GIMP could not write the filled pixels: ") +
+                gimp_pdb_get_last_error(gimp_get_pdb());
+        written = false;
+    }
 
     // The kept channel replaces the empty selection value for value: no feathering.
     gimp_context_push();
@@ -108,16 +107,20 @@ void replacePixels(GimpImage* image, GimpDrawable* drawable, const GeglRectangle
         gimp_image_set_selected_layers(image, const_cast<const GimpLayer**>(layers));
     if (channels != nullptr && channels[0] != nullptr)
         gimp_image_set_selected_channels(image, const_cast<const GimpChannel**>(channels));
-    gimp_drawable_update(drawable, 0, 0, size.width, size.height);
+    if (written)
+        gimp_drawable_update(drawable, 0, 0, size.width, size.height);
     gimp_image_undo_group_end(image);
     g_free(layers);
     g_free(channels);
+    return written;
 }
 
-// Fills the selection in `drawable`. Returns false with the reason in `error`, the image
-// unchanged, when nothing is selected over the drawable or the module cannot fill it.
-bool fillSelection(GimpImage* image, GimpDrawable* drawable, const FillValues& values,
-                   std::string& error) {
+// Fills the selection in `drawable` (a layer or a channel), texture taken from the visible
+// image over a layer. Returns failed with the reason in `error`, the image unchanged, when
+// nothing is selected over the drawable, the module cannot fill it or GIMP does not take the
+// pixels; gone when the image was closed meanwhile.
+FillOutcome fillSelection(GimpImage* image, GimpDrawable* drawable, const FillValues& values,
+                          std::string& error) {
     FillTarget target;
     target.area.width = gimp_drawable_get_width(drawable);
     target.area.height = gimp_drawable_get_height(drawable);
@@ -126,14 +129,29 @@ bool fillSelection(GimpImage* image, GimpDrawable* drawable, const FillValues& v
     target.selectionEmpty = gimp_selection_is_empty(image);
     target.pixels = gimp_drawable_get_buffer(drawable);
     target.selection = gimp_drawable_get_buffer(GIMP_DRAWABLE(gimp_image_get_selection(image)));
+    GimpLayer* visible = gimp_item_is_layer(GIMP_ITEM(drawable))
+                             ? gimp_layer_new_from_visible(image, image, "visible")
+                             : nullptr;
+    if (visible != nullptr)
+        target.visible = gimp_drawable_get_buffer(GIMP_DRAWABLE(visible));
+    target.present = [image, drawable] {
+        return gimp_image_is_valid(image) && gimp_item_is_valid(GIMP_ITEM(drawable));
+    };
     std::vector<uint8_t> bytes;
-    const bool filled = fillDrawable(target, values, bytes, error);
+    FillOutcome outcome = fillDrawable(target, values, bytes, error);
+    if (target.visible != nullptr)
+        g_object_unref(target.visible);
     g_object_unref(target.selection);
     g_object_unref(target.pixels);
-    if (filled)
-        replacePixels(image, drawable, GeglRectangle{0, 0, target.area.width, target.area.height},
-                      bytes);
-    return filled;
+    if (outcome != FillOutcome::gone && !target.present())
+        outcome = FillOutcome::gone;
+    if (visible != nullptr && gimp_item_is_valid(GIMP_ITEM(visible)))
+        gimp_item_delete(GIMP_ITEM(visible));
+    if (outcome == FillOutcome::filled &&
+        !replacePixels(image, drawable, GeglRectangle{0, 0, target.area.width, target.area.height},
+                       bytes, error))
+        outcome = FillOutcome::failed;
+    return outcome;
 }
 
 GimpValueArray* runOrThrow(GimpProcedure* procedure, GimpRunMode mode, GimpImage* image,
@@ -143,11 +161,22 @@ GimpValueArray* runOrThrow(GimpProcedure* procedure, GimpRunMode mode, GimpImage
     GimpDrawable* drawable = drawables[0];
     if (gimp_item_is_group(GIMP_ITEM(drawable)))
         return failure(procedure, GIMP_PDB_CALLING_ERROR, kNoGroup);
+    if (!gimp_item_is_layer(GIMP_ITEM(drawable)) && !gimp_item_is_channel(GIMP_ITEM(drawable)))
+        return failure(procedure, GIMP_PDB_CALLING_ERROR, kNotFillable);
     if (mode == GIMP_RUN_INTERACTIVE && !askValues(procedure, config))
         return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
 
+    // GIMP holds the arguments in their ranges; what reaches the fill is checked all the same.
+    const FillValues values = valuesOf(config);
     std::string reason;
-    if (!fillSelection(image, drawable, valuesOf(config), reason))
+    if (!checkValues(values, gimp_drawable_get_width(drawable), gimp_drawable_get_height(drawable),
+                     reason))
+        return failure(procedure, GIMP_PDB_CALLING_ERROR, reason);
+    const FillOutcome outcome = fillSelection(image, drawable, values, reason);
+    // The image was closed: nothing to fill and nothing to tell.
+    if (outcome == FillOutcome::gone)
+        return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
+    if (outcome == FillOutcome::failed)
         return failure(procedure, GIMP_PDB_EXECUTION_ERROR, reason);
     if (mode != GIMP_RUN_NONINTERACTIVE)
         gimp_displays_flush();

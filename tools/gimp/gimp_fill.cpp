@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "engine/engine.h"
 #include "tools/gimp/gimp_pixels.h"
 #include "tools/standin_host/filter_run.h"
 
@@ -24,16 +25,58 @@ constexpr char kModuleName[] = "Zendrel.so";
 // at the end).
 constexpr std::chrono::milliseconds kPulseInterval{100};
 
+// Four zeros for the source rectangle: the whole layer.
+bool wholeLayer(const FillValues& values) {
+    return values.sourceLeft == 0 && values.sourceTop == 0 && values.sourceRight == 0 &&
+           values.sourceBottom == 0;
+}
+
+// The part of a drawable of `width` x `height` the module is given: the smallest rectangle
+// holding every pixel that is selected or not transparent (`transparent` may be empty: none
+// is). Transparent pixels outside it neither give texture nor need filling, so a mostly
+// transparent layer costs no more than its visible part.
+GeglRectangle usedArea(const std::vector<uint8_t>& selected,
+                       const std::vector<uint8_t>& transparent, int32_t width, int32_t height) {
+    if (transparent.empty())
+        return GeglRectangle{0, 0, width, height};
+    int32_t left = width, top = height, right = 0, bottom = 0;
+    for (int32_t y = 0; y < height; y++)
+        for (int32_t x = 0; x < width; x++) {
+            const size_t i = size_t{1} * y * width + x;
+            if (selected[i] == 0 && transparent[i] != 0)
+                continue;
+            left = std::min(left, x);
+            top = std::min(top, y);
+            right = std::max(right, x + 1);
+            bottom = std::max(bottom, y + 1);
+        }
+    return GeglRectangle{left, top, right - left, bottom - top};
+}
+
 // The texts typed into the module's region dialog, as the command line types them: the
-// source rectangle (the whole layer for four zeros) and the patch radius.
-runner::DialogValues typedValues(const FillValues& values, const runner::RgbImage& pixels) {
-    const bool wholeImage = values.sourceLeft == 0 && values.sourceTop == 0 &&
-                            values.sourceRight == 0 && values.sourceBottom == 0;
-    const int32_t right = wholeImage ? pixels.width : values.sourceRight;
-    const int32_t bottom = wholeImage ? pixels.height : values.sourceBottom;
-    return runner::DialogValues{std::to_string(values.sourceLeft), std::to_string(values.sourceTop),
-                                std::to_string(right), std::to_string(bottom),
-                                std::to_string(values.patchRadius)};
+// source rectangle (the whole of `used` for four zeros; else moved into `used`'s coordinates
+// and held inside it) and the patch radius.
+runner::DialogValues typedValues(const FillValues& values, const GeglRectangle& used) {
+    const bool wholeImage = wholeLayer(values);
+    const auto across = [&](int32_t x) { return std::clamp(x - used.x, 0, used.width); };
+    const auto down = [&](int32_t y) { return std::clamp(y - used.y, 0, used.height); };
+    const int32_t left = wholeImage ? 0 : across(values.sourceLeft);
+    const int32_t top = wholeImage ? 0 : down(values.sourceTop);
+    const int32_t right = wholeImage ? used.width : across(values.sourceRight);
+    const int32_t bottom = wholeImage ? used.height : down(values.sourceBottom);
+    return runner::DialogValues{std::to_string(left), std::to_string(top), std::to_string(right),
+                                std::to_string(bottom), std::to_string(values.patchRadius)};
+}
+
+// The rows and columns of `image` (or of a mask, `channels` 1) inside `used`.
+std::vector<uint8_t> cut(const std::vector<uint8_t>& image, int32_t width, int32_t channels,
+                         const GeglRectangle& used) {
+    std::vector<uint8_t> part(size_t{1} * channels * used.width * used.height);
+    const size_t row = size_t{1} * channels * used.width;
+    for (int32_t y = 0; y < used.height; y++)
+        std::copy_n(&image[(size_t{1} * (used.y + y) * width + used.x) * channels], row,
+                    &part[row * y]);
+    return part;
 }
 
 std::string modulePath() {
@@ -54,9 +97,11 @@ std::string describeResult(int16_t code) {
 }
 
 // Runs the module over `pixels` on a worker thread while this thread, GIMP's, pulses the
-// progress bar. Answers like runner::runFilter.
+// progress bar and asks `present` whether the image is still there. Answers like
+// runner::runFilter, with `gone` set when it was not at some point.
 bool runWithProgress(const runner::RgbImage& pixels, const std::vector<uint8_t>& mask,
-                     const runner::DialogValues& typed, runner::FillRun& run, std::string& error) {
+                     const runner::DialogValues& typed, const std::function<bool()>& present,
+                     runner::FillRun& run, bool& gone, std::string& error) {
     gimp_progress_init("Mendora: filling the selection");
     std::atomic<bool> done{false};
     bool ran = false;
@@ -68,58 +113,118 @@ bool runWithProgress(const runner::RgbImage& pixels, const std::vector<uint8_t>&
         }
         done = true;
     });
+    // The module cannot be stopped: once the image is closed, the fill ends unseen.
     while (!done) {
-        gimp_progress_pulse();
+        gone = gone || !present();
+        if (!gone)
+            gimp_progress_pulse();
         std::this_thread::sleep_for(kPulseInterval);
     }
     worker.join();
+    if (gone)
+        return false;
     gimp_progress_update(1.0);
     gimp_progress_end();
     return ran;
 }
 
-bool fillOrThrow(const FillTarget& target, const FillValues& values, std::vector<uint8_t>& bytes,
-                 std::string& error) {
+FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
+                        std::vector<uint8_t>& bytes, std::string& error) {
     if (target.selectionEmpty) {
         error = "nothing is selected: select the region to fill first";
-        return false;
+        return FillOutcome::failed;
     }
     const GeglRectangle size{0, 0, target.area.width, target.area.height};
     runner::RgbImage pixels;
-    if (!readDrawable(target.pixels, target.format, size, pixels, error))
-        return false;
-    const std::vector<uint8_t> mask = readSelection(target.selection, target.area);
-    if (std::find(mask.begin(), mask.end(), 1) == mask.end()) {
+    std::vector<uint8_t> transparent;
+    const bool read =
+        target.visible != nullptr
+            ? readVisible(target.visible, target.format, target.area, pixels, transparent, error)
+            : readDrawable(target.pixels, target.format, size, pixels, error);
+    if (!read)
+        return FillOutcome::failed;
+    const std::vector<uint8_t> selected = readSelection(target.selection, target.area);
+    if (std::find(selected.begin(), selected.end(), 1) == selected.end()) {
         error = "the selection does not touch the layer";
-        return false;
+        return FillOutcome::failed;
     }
+    // Transparent pixels are filled along with the selection, so that no source window
+    // holds one; only the selection is written back.
+    std::vector<uint8_t> toFill = selected;
+    for (size_t i = 0; i < transparent.size(); i++)
+        toFill[i] |= transparent[i];
+    if (std::find(toFill.begin(), toFill.end(), 0) == toFill.end()) {
+        error = "no visible pixel is left outside the selection to take texture from";
+        return FillOutcome::failed;
+    }
+    const GeglRectangle used = usedArea(selected, transparent, size.width, size.height);
+    runner::RgbImage part{used.width, used.height, cut(pixels.pixels, size.width, 3, used)};
     runner::FillRun run;
-    if (!runWithProgress(pixels, mask, typedValues(values, pixels), run, error))
-        return false;
+    bool gone = false;
+    const bool ran = runWithProgress(part, cut(toFill, size.width, 1, used),
+                                     typedValues(values, used), target.present, run, gone, error);
+    if (gone)
+        return FillOutcome::gone;
+    if (!ran)
+        return FillOutcome::failed;
     if (run.result != resultSuccess) {
         error = "the plug-in reported " + describeResult(run.result);
-        return false;
+        return FillOutcome::failed;
     }
-    bytes = filledBytes(target.pixels, target.format, size, run.output, mask);
-    return true;
+    const size_t row = size_t{3} * used.width;
+    for (int32_t y = 0; y < used.height; y++)
+        std::copy_n(&run.output.pixels[row * y], row,
+                    &pixels.pixels[(size_t{1} * (used.y + y) * size.width + used.x) * 3]);
+    bytes = filledBytes(target.pixels, target.format, size, pixels, selected);
+    return FillOutcome::filled;
 }
 
 } // namespace
 
-bool fillDrawable(const FillTarget& target, const FillValues& values, std::vector<uint8_t>& bytes,
-                  std::string& error) {
+bool checkValues(const FillValues& values, int32_t width, int32_t height, std::string& error) {
+    if (values.patchRadius < 0 || values.patchRadius > largestPatchRadius()) {
+        error = "the patch radius is " + std::to_string(values.patchRadius) +
+                "; it must be from 0 to " + std::to_string(largestPatchRadius());
+        return false;
+    }
+    const int32_t sides[] = {values.sourceLeft, values.sourceTop, values.sourceRight,
+                             values.sourceBottom};
+    for (const int32_t side : sides)
+        if (side < 0 || side > runner::kMaxImageSide) {
+            error = "the source rectangle's side " + std::to_string(side) +
+                    " is out of range: each must be from 0 to " +
+                    std::to_string(runner::kMaxImageSide);
+            return false;
+        }
+    if (!wholeLayer(values) && (values.sourceLeft >= width || values.sourceTop >= height)) {
+        error = "the source rectangle starts at " + std::to_string(values.sourceLeft) + ", " +
+                std::to_string(values.sourceTop) + ", outside the layer of " +
+                std::to_string(width) + " x " + std::to_string(height) +
+                " pixels: give one that overlaps it, or four zeros for the whole layer";
+        return false;
+    }
+    return true;
+}
+
+FillOutcome fillDrawable(const FillTarget& target, const FillValues& values,
+                         std::vector<uint8_t>& bytes, std::string& error) {
     try {
         return fillOrThrow(target, values, bytes, error);
     } catch (const std::exception&) {
         error = "out of memory";
-        return false;
+        return FillOutcome::failed;
     }
 }
 
-void putIntoShadow(GeglBuffer* shadow, const Babl* own, const GeglRectangle& size,
-                   const std::vector<uint8_t>& bytes) {
+bool putIntoShadow(GeglBuffer* shadow, const Babl* own, const GeglRectangle& size,
+                   const std::vector<uint8_t>& bytes, std::string& error) {
+    if (shadow == nullptr) {
+        error = "GIMP gave no buffer to write the filled pixels into";
+        return false;
+    }
     gegl_buffer_set(shadow, &size, 0, own, bytes.data(), GEGL_AUTO_ROWSTRIDE);
     g_object_unref(shadow); // hands the pixels over to GIMP
+    return true;
 }
 
 } // namespace mendora::gimp

@@ -15,21 +15,48 @@ const Babl* moduleFormat(const Babl* own) {
     return babl_format_with_space("R'G'B' u8", own);
 }
 
-} // namespace
-
-bool readDrawable(GeglBuffer* buffer, const Babl* own, const GeglRectangle& size,
-                  runner::RgbImage& pixels, std::string& error) {
+// True when an image of `size` fits the host's 16-bit rectangles; else false with the reason
+// in `error`.
+bool fitsTheHost(const GeglRectangle& size, std::string& error) {
     if (size.width > runner::kMaxImageSide || size.height > runner::kMaxImageSide) {
         error = "the layer is " + std::to_string(size.width) + " x " + std::to_string(size.height) +
                 " pixels; at most " + std::to_string(runner::kMaxImageSide) +
                 " on each side can be filled";
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool readDrawable(GeglBuffer* buffer, const Babl* own, const GeglRectangle& size,
+                  runner::RgbImage& pixels, std::string& error) {
+    if (!fitsTheHost(size, error))
+        return false;
     pixels.width = size.width;
     pixels.height = size.height;
     pixels.pixels.resize(size_t{3} * size.width * size.height);
     gegl_buffer_get(buffer, &size, 1.0, moduleFormat(own), pixels.pixels.data(),
                     GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
+    return true;
+}
+
+bool readVisible(GeglBuffer* visible, const Babl* own, const GeglRectangle& area,
+                 runner::RgbImage& pixels, std::vector<uint8_t>& transparent, std::string& error) {
+    if (!fitsTheHost(area, error))
+        return false;
+    const size_t count = size_t{1} * area.width * area.height;
+    std::vector<uint8_t> rgba(4 * count);
+    gegl_buffer_get(visible, &area, 1.0, babl_format_with_space("R'G'B'A u8", own), rgba.data(),
+                    GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
+    pixels.width = area.width;
+    pixels.height = area.height;
+    pixels.pixels.resize(3 * count);
+    transparent.resize(count);
+    for (size_t i = 0; i < count; i++) {
+        std::memcpy(&pixels.pixels[3 * i], &rgba[4 * i], 3);
+        transparent[i] = rgba[4 * i + 3] == 0 ? 1 : 0;
+    }
     return true;
 }
 

@@ -19,6 +19,13 @@ namespace mendora::gimp {
 bool readDrawable(GeglBuffer* buffer, const Babl* own, const GeglRectangle& size,
                   runner::RgbImage& pixels, std::string& error);
 
+// Reads the image's visible composite `visible` (image coordinates, `own` the drawable's
+// format for its colour space) over the drawable at `area` as 8-bit R'G'B' into `pixels`,
+// with `transparent` 1 where the composite is transparent (alpha below half of 1/255) or
+// outside the image, else 0. Fails like readDrawable.
+bool readVisible(GeglBuffer* visible, const Babl* own, const GeglRectangle& area,
+                 runner::RgbImage& pixels, std::vector<uint8_t>& transparent, std::string& error);
+
 // The selection mask `selection` (image coordinates) over the drawable at `area` (its offsets
 // and size): one byte per pixel, 1 where the selection is nonzero, feathered edges included,
 // and 0 elsewhere and outside the image.
