@@ -156,7 +156,7 @@ def mendora_fill_visible(img, layer, dir, name):
 
 
 # Texture only from visible pixels: "hidden", the photograph's only layer with a red block
-# beside the selection made fully transparent; "letters", an opaque black block on a
+# around the selection made fully transparent; "letters", an opaque black block on a
 # transparent layer over the photograph, filled where it is opaque.
 def mendora_visible_tests(photo, dir):
     img = mendora_load(photo)
@@ -164,10 +164,10 @@ def mendora_visible_tests(photo, dir):
     base.add_alpha()
     Gimp.context_push()
     Gimp.context_set_foreground(Gegl.Color.new("red"))
-    img.select_rectangle(Gimp.ChannelOps.REPLACE, 370, 120, 60, 100)
+    img.select_rectangle(Gimp.ChannelOps.REPLACE, 280, 110, 160, 120)
     base.edit_fill(Gimp.FillType.FOREGROUND)
     base.levels(Gimp.HistogramChannel.ALPHA, 0.0, 1.0, True, 1.0, 0.0, 0.0, True)
-    img.select_ellipse(Gimp.ChannelOps.REPLACE, 300, 130, 70, 80)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 320, 140, 80, 60)
     mendora_fill_visible(img, base, dir, "hidden")
     img.delete()
 

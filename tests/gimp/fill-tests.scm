@@ -135,7 +135,7 @@
 
 ; Texture only from visible pixels. NAME-in.png, NAME-out.png and NAME-visible.png (the
 ; visible image over the layer) of two fills: "hidden", the photograph's only layer with a
-; red block beside the selection made fully transparent; "letters", an opaque black block
+; red block around the selection made fully transparent; "letters", an opaque black block
 ; on a transparent layer over the photograph, filled where it is opaque.
 (define (mendora-visible-tests photo dir)
   (let* ((img (mendora-load photo))
@@ -143,10 +143,10 @@
     (gimp-layer-add-alpha base)
     (gimp-context-push)
     (gimp-context-set-foreground '(255 0 0))
-    (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 370 120 60 100)
+    (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 280 110 160 120)
     (gimp-drawable-edit-fill base FILL-FOREGROUND)
     (gimp-drawable-levels base HISTOGRAM-ALPHA 0 1 TRUE 1.0 0 0 TRUE)
-    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 300 130 70 80)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 320 140 80 60)
     (mendora-fill-visible img base dir "hidden")
     (gimp-image-delete img)
 
