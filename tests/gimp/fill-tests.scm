@@ -217,3 +217,16 @@
 (define (mendora-closing-left dir)
   (call-with-output-file (string-append dir "/closing-left")
     (lambda (port) (display (car (gimp-image-list)) port))))
+
+; Last values of another size than the plug-in's (two bytes, 50 and 0, which would make the
+; radius 50 if read as its values): the fill runs with the defaults and writes
+; DIR/last-values when it succeeds.
+(define (mendora-last-values photo dir)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 385 95 100 95)
+    (gimp-procedural-db-set-data "plug-in-mendora-fill" 2 #(50 0))
+    (plug-in-mendora-fill RUN-WITH-LAST-VALS img layer 0 0 0 0 0)
+    (call-with-output-file (string-append dir "/last-values")
+      (lambda (port) (display "filled" port)))
+    (gimp-image-delete img)))
