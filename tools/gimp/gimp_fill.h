@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "params/fill_parameters.h"
+
 namespace mendora::gimp {
 
 constexpr char kProcedure[] = "plug-in-mendora-fill";
@@ -25,7 +27,6 @@ constexpr char kAuthor[] = "Mendora";
 constexpr char kDate[] = "2026";
 constexpr char kSourceHint[] = "Texture comes from columns left to right - 1 and rows top to "
                                "bottom - 1;\nall four 0: the whole image.";
-constexpr int32_t kDefaultPatchRadius = 4;
 constexpr char kRadiusBlurb[] =
     "Patch radius (0: the radius of the previous fill, 4 in a fresh run)";
 constexpr char kOneDrawable[] = "Mendora fills one layer at a time: select a single layer";
