@@ -253,7 +253,9 @@ Image openChecked(const std::string& path, std::string& error) {
     lastWarning.clear();
     if (vips_foreign_find_load(path.c_str()) == nullptr) {
         vips_error_clear();
-        error = "not an image file of any known type";
+        // libvips 8.16 offers no blocked loader here; 8.14 finds one and refuses it below.
+        error = "not an image file of any type read here (SVG, PDF and other types whose "
+                "loaders can run scripts or fetch files are blocked)";
         return nullptr;
     }
     Image upright = openUpright(path);
