@@ -5,6 +5,7 @@
 #include <png.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -139,16 +140,19 @@ class MendoraCli : public ::testing::Test {
 
     std::string file(const std::string& name) const { return (folder / name).string(); }
 
-    // Runs the program with `arguments`, `input` on its standard input.
-    Outcome run(const std::vector<std::string>& arguments, const std::string& input = "") {
+    // Runs the program with `arguments`, `input` on its standard input, files it writes
+    // limited to `fileSizeLimit` bytes.
+    Outcome run(const std::vector<std::string>& arguments, const std::string& input = "",
+                rlim_t fileSizeLimit = RLIM_INFINITY) {
         const std::string outPath = file("stdout.txt");
         const std::string errPath = file("stderr.txt");
         const std::string inPath = file("stdin.txt");
         std::ofstream(inPath, std::ios::binary) << input;
         const pid_t child = fork();
         if (child == 0) {
+            const rlimit limit{fileSizeLimit, fileSizeLimit};
             if (!freopen(inPath.c_str(), "rb", stdin) || !freopen(outPath.c_str(), "wb", stdout) ||
-                !freopen(errPath.c_str(), "wb", stderr))
+                !freopen(errPath.c_str(), "wb", stderr) || setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 _exit(127);
             execProgram(arguments);
         }
@@ -386,6 +390,16 @@ TEST_F(MendoraCli, OutputsReplaceLinksAndTakeLongNames) {
     }
     umask(mask);
     EXPECT_EQ(fileText(file("elsewhere.txt")), "not to be overwritten");
+
+    // A write that fails half-way (here the process's file size limit; the system's signal
+    // for it would end the program with the temporary file left): a reason, and no file.
+    const Outcome full =
+        run({"fill", file("in.png"), file("mask.png"), "-o", file("big.png")}, "", 1000);
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("cannot write: File too large"), std::string::npos) << full.err;
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_NE(entry.path().filename().string().rfind(".mendora-", 0), 0u) << entry.path();
+    EXPECT_FALSE(fs::exists(file("big.png")));
 }
 
 // A JPEG written from a camera JPEG carries no picture of what was removed: the EXIF

@@ -238,6 +238,11 @@ void removeOnSignals() {
 #endif
     for (const int signal : signals)
         std::signal(signal, removePendingAndReraise);
+#ifndef _WIN32
+    // A file size limit reached while writing is an error of the write (EFBIG), which removes
+    // the temporary file and says why, not a signal that ends the program with it left.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 } // namespace mendora::cli

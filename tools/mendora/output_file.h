@@ -23,7 +23,8 @@ bool checkWritable(const std::string& path, std::string& error);
 bool replaceWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
 // Arranges that SIGINT, SIGTERM and SIGHUP remove a temporary file being written before the
-// program ends with the signal's default action. Call once, at start-up.
+// program ends with the signal's default action, and that reaching the file size limit
+// (SIGXFSZ) fails the write instead of ending the program. Call once, at start-up.
 void removeOnSignals();
 
 } // namespace mendora::cli
