@@ -166,12 +166,6 @@ FillOutcome fillSelection(gint32 image, gint32 drawable, const FillValues& value
     };
     std::vector<uint8_t> bytes;
     FillOutcome outcome = fillDrawable(target, values, bytes, error);
-    if (target.visible != nullptr)
-        g_object_unref(target.visible);
-    g_object_unref(target.selection);
-    g_object_unref(target.pixels);
-    if (outcome != FillOutcome::gone && !target.present())
-        outcome = FillOutcome::gone;
     if (visible != -1 && gimp_item_is_valid(visible))
         gimp_item_delete(visible);
     if (outcome == FillOutcome::filled && !replacePixels(image, drawable, bytes, error))

@@ -139,12 +139,6 @@ FillOutcome fillSelection(GimpImage* image, GimpDrawable* drawable, const FillVa
     };
     std::vector<uint8_t> bytes;
     FillOutcome outcome = fillDrawable(target, values, bytes, error);
-    if (target.visible != nullptr)
-        g_object_unref(target.visible);
-    g_object_unref(target.selection);
-    g_object_unref(target.pixels);
-    if (outcome != FillOutcome::gone && !target.present())
-        outcome = FillOutcome::gone;
     if (visible != nullptr && gimp_item_is_valid(GIMP_ITEM(visible)))
         gimp_item_delete(GIMP_ITEM(visible));
     if (outcome == FillOutcome::filled &&

@@ -206,14 +206,21 @@ bool checkValues(const FillValues& values, int32_t width, int32_t height, std::s
     return true;
 }
 
-FillOutcome fillDrawable(const FillTarget& target, const FillValues& values,
-                         std::vector<uint8_t>& bytes, std::string& error) {
+FillOutcome fillDrawable(FillTarget& target, const FillValues& values, std::vector<uint8_t>& bytes,
+                         std::string& error) {
+    FillOutcome outcome = FillOutcome::failed;
     try {
-        return fillOrThrow(target, values, bytes, error);
+        outcome = fillOrThrow(target, values, bytes, error);
     } catch (const std::exception&) {
         error = "out of memory";
-        return FillOutcome::failed;
     }
+    for (GeglBuffer* buffer : {target.visible, target.selection, target.pixels})
+        if (buffer != nullptr)
+            g_object_unref(buffer);
+    target.visible = target.selection = target.pixels = nullptr;
+    if (outcome != FillOutcome::gone && !target.present())
+        outcome = FillOutcome::gone;
+    return outcome;
 }
 
 bool putIntoShadow(GeglBuffer* shadow, const Babl* own, const GeglRectangle& size,

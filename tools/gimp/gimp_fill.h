@@ -85,9 +85,10 @@ enum class FillOutcome {
 // a one-line reason in `error` when nothing is selected, the selection does not touch the
 // drawable, no visible pixel outside the selection is left to take texture from, the
 // drawable is too large, the module cannot run or reports a result code (in words), or
-// memory runs out. Throws nothing.
-FillOutcome fillDrawable(const FillTarget& target, const FillValues& values,
-                         std::vector<uint8_t>& bytes, std::string& error);
+// memory runs out. Either way the target's buffers are released before it returns, and an
+// image or drawable gone by then makes the outcome gone. Throws nothing.
+FillOutcome fillDrawable(FillTarget& target, const FillValues& values, std::vector<uint8_t>& bytes,
+                         std::string& error);
 
 // Puts `bytes` (the drawable's own format `own`, the whole drawable of `size`) into `shadow`,
 // the drawable's shadow buffer, and releases it; the caller merges the shadow. Returns false

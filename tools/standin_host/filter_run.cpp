@@ -79,6 +79,18 @@ int16_t callRunSteps(double& fillSeconds) {
     return first;
 }
 
+// Loads the module at `modulePath` into a host reset to its defaults. Returns false with the
+// reason in `error` when it does not load.
+bool loadFreshHost(const std::string& modulePath, std::string& error) {
+    std::string loadError;
+    if (!standin::loadPlugin(modulePath, loadError)) {
+        error = "cannot load the plug-in module: " + loadError;
+        return false;
+    }
+    standin::resetHost();
+    return true;
+}
+
 } // namespace
 
 std::string pluginModulePath(const std::string& chosen) {
@@ -93,12 +105,8 @@ std::string pluginModulePath(const std::string& chosen) {
 bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_t> mask,
                const DialogValues& typed, bool interactive, bool statusLine, FillRun& run,
                std::string& error) {
-    std::string loadError;
-    if (!standin::loadPlugin(modulePath, loadError)) {
-        error = "cannot load the plug-in module: " + loadError;
+    if (!loadFreshHost(modulePath, error))
         return false;
-    }
-    standin::resetHost();
     standin::hostSettings().deliverInPlace = true;
     standin::setImage(standin::HostImage{image.width, image.height, std::move(image.pixels)});
     standin::setSelection(std::move(mask));
@@ -148,12 +156,8 @@ std::string resultInWords(int16_t code) {
 
 bool runAbout(const std::string& modulePath, std::vector<std::string>& addresses,
               std::string& error) {
-    std::string loadError;
-    if (!standin::loadPlugin(modulePath, loadError)) {
-        error = "cannot load the plug-in module: " + loadError;
+    if (!loadFreshHost(modulePath, error))
         return false;
-    }
-    standin::resetHost();
     standin::hostSettings().parentWindow = aboutBoxParent();
     standin::beginRun();
     standin::callAbout();
