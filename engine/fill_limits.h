@@ -106,4 +106,9 @@ constexpr int32_t kHighestMaskThreshold = 255;
 // The largest width and height WebP can hold.
 constexpr int32_t kMaxWebpSide = 16383;
 
+// The largest context width (the pixels sampled around the selection's bounding box: the
+// command line's --context, the GIMP filters' context): one image side. A wider band is the
+// whole image already, and every bound it gives stays far inside int32_t.
+constexpr int32_t kMaxContextWidth = kMaxImageSide;
+
 } // namespace mendora
