@@ -264,6 +264,33 @@ TEST_F(MendoraCli, ValuesTypedIntoTheDialogReachTheBlock) {
         << zeros.out;
 }
 
+// --context N types the region's bounding box grown by N, clipped (the disc's box is columns
+// 15 to 25, rows 10 to 20): the same bytes as that rectangle given with --source; 0 is the
+// whole image.
+TEST_F(MendoraCli, ContextWidthIsTypedAsItsSourceRectangle) {
+    writeSample();
+    const struct {
+        const char* context;
+        const char* source;
+    } cases[] = {{"10", "5,0,36,31"}, {"20", "0,0,46,36"}, {"0", "0,0,48,36"}};
+    for (const auto& c : cases) {
+        const Outcome context = run({"fill", file("in.png"), file("mask.png"), "-o",
+                                     file("context.png"), "--context", c.context});
+        ASSERT_EQ(context.status, 0) << context.err;
+        const Outcome source = run({"fill", file("in.png"), file("mask.png"), "-o",
+                                    file("source.png"), "--source", c.source});
+        ASSERT_EQ(source.status, 0) << source.err;
+        // The rectangle the plug-in kept (the seconds before it differ).
+        const auto kept = [](const std::string& out) { return out.substr(out.find(" s (")); };
+        EXPECT_EQ(kept(context.out), kept(source.out)) << c.context;
+        EXPECT_EQ(fileText(file("context.png")), fileText(file("source.png"))) << c.context;
+    }
+    EXPECT_NE(
+        run({"fill", file("in.png"), file("mask.png"), "-o", file("o.png"), "--context", "20"})
+            .out.find("(source rectangle 0,0 to 46,36,"),
+        std::string::npos);
+}
+
 TEST_F(MendoraCli, PlainLimitsAreCheckedBeforeThePluginRuns) {
     writeSample();
     const std::vector<uint8_t> wide(33000, 0);
@@ -279,6 +306,8 @@ TEST_F(MendoraCli, PlainLimitsAreCheckedBeforeThePluginRuns) {
         {{"--radius", tooLarge},
          "patch radius " + tooLarge + " is too large: the largest is " + largest},
         {{"--source", "0,0,131100,300"}, "--source value 131100 is outside -32768..32767"},
+        {{"--context", "32768"}, "--context 32768 is outside 0..32767"},
+        {{"--context", "-1"}, "--context -1 is outside 0..32767"},
         {{"--quality", "0"}, "--quality 0 is outside 1..100"},
         {{"-o", file("o.bmp")}, "must end in .png, .jpg"},
         {{"-o", file("mask.png")}, "names the mask file"},
@@ -724,6 +753,7 @@ TEST_F(MendoraCli, UsageHelpVersionAndAbout) {
           {"fill", "a", "b"},
           {"fill", "a", "b", "-o", "c", "--radius", "four"},
           {"fill", "a", "b", "-o", "c", "--source", "1,2,3"},
+          {"fill", "a", "b", "-o", "c", "--context", "5", "--source", "1,2,3,4"},
           {"fill", "a", "b", "-o"},
           {"demo", "--colour"}}) {
         const Outcome outcome = run(arguments);

@@ -19,6 +19,7 @@
 #include "tools/mendora/memory_budget.h"
 #include "tools/mendora/options.h"
 #include "tools/mendora/output_file.h"
+#include "tools/standin_host/context_source.h"
 #include "tools/standin_host/dialog_answer.h"
 #include "tools/standin_host/filter_run.h"
 #include "tools/standin_host/status_line.h"
@@ -133,6 +134,22 @@ int readSelection(const Options& options, const std::string& maskPath, const Rgb
     return kExitDone;
 }
 
+// The texts to type into the region dialog: those of the options, with --context the source
+// rectangle around `selection`'s region. An empty selection leaves the boxes as they open (the
+// image is written unchanged then, as without --context).
+runner::DialogValues typedValues(const Options& options, const Selection& selection) {
+    runner::DialogValues typed = options.typed;
+    if (!options.context)
+        return typed;
+    runner::SourceRectangle source;
+    if (runner::contextSourceRectangle(selection.mask.data(), selection.width, selection.height,
+                                       static_cast<size_t>(selection.width), *options.context,
+                                       source) != runner::ContextSource::ok)
+        return typed;
+    typeSourceRectangle(source, typed);
+    return typed;
+}
+
 // Says what of the input's alpha and bits `output` cannot keep, and when transparent pixels
 // outside the selection lend their hidden colours as texture.
 void tellWhatOutputKeeps(const std::string& input, const std::string& output, ImageFormat format,
@@ -227,12 +244,13 @@ int fill(const Options& options, const std::string& input, const std::string& ma
     // Writing the kept samples back needs the selection after it moved into the host.
     const std::vector<uint8_t> selectedPixels =
         kept.channels != 0 ? selection.mask : std::vector<uint8_t>{};
+    const runner::DialogValues typed = typedValues(options, selection);
 
     FillRun run;
     const bool statusLine = !options.quiet && errorOutputIsTerminal();
     // The image and the mask move into the host: the fill's peak holds no copy of them here.
     if (!runFilter(pluginModulePath(options.module), std::move(image), std::move(selection.mask),
-                   options.typed, options.interactive, statusLine, run, error)) {
+                   typed, options.interactive, statusLine, run, error)) {
         message(error);
         return kExitUsageOrFile;
     }

@@ -99,20 +99,20 @@ bool readSource(const std::string& text, Options& options, std::string& error) {
         return false;
     // Four zeros mean the whole image, as in the GIMP filter: the boxes are left as the dialog
     // opens them, with the whole image (typed, an empty rectangle would leave no source).
-    const bool wholeImage = values == std::array<int32_t, 4>{};
-    for (size_t i = 0; i < 4; i++) {
-        if (wholeImage)
+    if (values == std::array<int32_t, 4>{}) {
+        for (size_t i = 0; i < 4; i++)
             options.typed[kSourceLeftBox + i].reset();
-        else
-            options.typed[kSourceLeftBox + i] = std::to_string(values[i]);
+        return true;
     }
+    typeSourceRectangle(runner::SourceRectangle{values[0], values[1], values[2], values[3]},
+                        options.typed);
     return true;
 }
 
-// Takes the value of an option that has one. Returns false with the reason for an unknown
-// option or a value it cannot take.
+// Takes the value of an option that has one (noting in `sourceGiven` a --source). Returns
+// false with the reason for an unknown option or a value it cannot take.
 bool readValueOption(const std::string& name, const std::string& value, Options& options,
-                     std::string& error) {
+                     bool& sourceGiven, std::string& error) {
     if (name == "-o" || name == "--output") {
         options.output = value;
         return true;
@@ -123,8 +123,14 @@ bool readValueOption(const std::string& name, const std::string& value, Options&
     }
     if (name == "--radius")
         return readRadius(value, options, error);
-    if (name == "--source")
+    if (name == "--source") {
+        sourceGiven = true;
         return readSource(value, options, error);
+    }
+    if (name == "--context") {
+        options.context.emplace();
+        return readNumber(name, value, 0, kMaxContextWidth, *options.context, error);
+    }
     if (name == "--region") {
         options.region.emplace();
         return readRectangle("--region", value, *options.region, error);
@@ -174,6 +180,13 @@ bool takeFillFiles(const std::vector<std::string>& files, Options& options, std:
 
 } // namespace
 
+void typeSourceRectangle(const runner::SourceRectangle& source, runner::DialogValues& typed) {
+    typed[kSourceLeftBox] = std::to_string(source.left);
+    typed[kSourceLeftBox + 1] = std::to_string(source.top);
+    typed[kSourceLeftBox + 2] = std::to_string(source.right);
+    typed[kSourceLeftBox + 3] = std::to_string(source.bottom);
+}
+
 bool parseOptions(const std::vector<std::string>& arguments, Options& options, std::string& error) {
     options = Options{};
     if (arguments.empty()) {
@@ -189,6 +202,7 @@ bool parseOptions(const std::vector<std::string>& arguments, Options& options, s
 
     std::vector<std::string> files;
     bool optionsEnded = false;
+    bool sourceGiven = false;
     for (size_t i = 1; i < arguments.size(); i++) {
         const std::string& argument = arguments[i];
         if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
@@ -224,8 +238,12 @@ bool parseOptions(const std::vector<std::string>& arguments, Options& options, s
             error = "option '" + name + "' needs a value";
             return false;
         }
-        if (!readValueOption(name, value, options, error))
+        if (!readValueOption(name, value, options, sourceGiven, error))
             return false;
+    }
+    if (sourceGiven && options.context) {
+        error = "--context and --source both set the source rectangle: give one of them";
+        return false;
     }
 
     if (options.command == Command::fill)
@@ -241,9 +259,9 @@ std::string usageText() {
     const std::string largest = std::to_string(largestPatchRadius());
     return "Usage:\n"
            "  mendora fill IN (MASK | --region L,T,R,B) -o OUT [--radius N]\n"
-           "               [--source L,T,R,B] [--mask-threshold N] [--quality N]\n"
-           "               [--interactive] [--quiet]\n"
-           "  mendora demo [-o OUT] [--radius N] [--source LEFT,TOP,RIGHT,BOTTOM]\n"
+           "               [--source L,T,R,B | --context N] [--mask-threshold N]\n"
+           "               [--quality N] [--interactive] [--quiet]\n"
+           "  mendora demo [-o OUT] [--radius N] [--source L,T,R,B | --context N]\n"
            "               [--interactive] [--quiet]\n"
            "  mendora about\n"
            "  mendora --help | --version\n"
@@ -285,6 +303,12 @@ std::string usageText() {
            "                       R - 1, rows T to B - 1 (default, and 0,0,0,0: the whole\n"
            "                       image; values -32768..32767, out of the image corrected\n"
            "                       by the plug-in)\n"
+           "  --context N          sample around the selection: the source rectangle is the\n"
+           "                       region's bounding box grown by N pixels on each side,\n"
+           "                       clipped to the image (0 to " +
+           std::to_string(kMaxContextWidth) +
+           "; 0: the whole image);\n"
+           "                       not with --source\n"
            "  --mask-threshold N   the least mask value that selects (1 to 255, default 1)\n"
 #ifdef _WIN32
            "  --quality N          JPEG quality (1 to 100, default 92)\n"
@@ -293,7 +317,7 @@ std::string usageText() {
 #endif
            "  --interactive        edit the dialog yourself on the terminal (Tab moves,\n"
            "                       Enter is OK, Escape is Cancel); --radius and --source\n"
-           "                       are typed into it first\n"
+           "                       (or --context) are typed into it first\n"
            "  -q, --quiet          no status line and no summary\n"
            "  --module PATH        the plug-in module to load (default: $MENDORA_MODULE, or\n"
            "                       the module built with this program)\n"

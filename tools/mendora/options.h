@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/standin_host/context_source.h"
 #include "tools/standin_host/dialog_answer.h"
 
 namespace mendora::cli {
@@ -28,6 +29,9 @@ struct Options {
     std::string output;
     // The texts typed into the region dialog's boxes 3 to 7.
     runner::DialogValues typed;
+    // --context: the source rectangle is the selection's bounding box grown by this many
+    // pixels on each side (runner::contextSourceRectangle), typed once the mask is read.
+    std::optional<int32_t> context;
     bool interactive = false;
     bool quiet = false;
     // The plug-in module to load; empty: MENDORA_MODULE, else the module of this build.
@@ -37,9 +41,14 @@ struct Options {
 // Reads the arguments after the program name. Returns false with a one-line message in
 // `error` for anything it cannot take: an unknown command or option, a missing value or
 // file, a number that is not whole or outside its range (radius and source values outside
-// the plug-in's 16-bit fields, a radius above the largest the plug-in accepts). The radius
-// and source are kept as typed (0 and negative values included): the plug-in reads them.
+// the plug-in's 16-bit fields, a radius above the largest the plug-in accepts, a context
+// width outside 0..kMaxContextWidth, --context together with --source). The radius and
+// source are kept as typed (0 and negative values included): the plug-in reads them.
 bool parseOptions(const std::vector<std::string>& arguments, Options& options, std::string& error);
+
+// Sets the texts of the source rectangle's boxes in `typed` to `source`, as --source types
+// them.
+void typeSourceRectangle(const runner::SourceRectangle& source, runner::DialogValues& typed);
 
 // The text of --help.
 std::string usageText();
