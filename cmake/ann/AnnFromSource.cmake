@@ -1,6 +1,7 @@
 # Builds the ANN nearest-neighbour library from Debian's source with the patches in
-# cmake/ann/patches, as the static library target Ann::Ann, in the native and the Windows
-# build alike.
+# cmake/ann/patches and the project's own ANN code in lib/ann_compact (the compact kd-tree,
+# plain source beside Debian's), as the static library target Ann::Ann, in the native and the
+# Windows build alike.
 #
 # The source is fetched once (cmake/ann/fetch-source) into build/ann-source of the source
 # tree, shared by every build directory and never committed. Each build directory copies it
@@ -51,9 +52,16 @@ if(NOT ann_old_stamp STREQUAL ann_stamp_text)
   file(WRITE ${ann_stamp} "${ann_stamp_text}")
 endif()
 
-# The library's files: those of Debian's source and those the patches add.
+# The library's files: Debian's source, patched, and the compact kd-tree, which includes ANN's
+# private headers (kd_tree.h, kd_search.h, kd_util.h) and is included by the patched files
+# (kd_compact.h), so both folders are on the library's own include path.
 file(GLOB ann_sources ${ann_patched}/src/*.cpp)
-add_library(ann_patched STATIC ${ann_sources})
+get_filename_component(ann_compact_dir ${ann_dir}/../../lib/ann_compact ABSOLUTE)
+set(ann_compact_sources ${ann_compact_dir}/kd_compact_build.cpp
+                        ${ann_compact_dir}/kd_compact_search.cpp
+                        ${ann_compact_dir}/kd_compact_dump.cpp)
+add_library(ann_patched STATIC ${ann_sources} ${ann_compact_sources})
+target_include_directories(ann_patched PRIVATE ${ann_patched}/src ${ann_compact_dir})
 # Its own code style, not the project's: C++14 (it uses the register keyword) and its
 # warnings silenced, not turned into errors.
 set_target_properties(ann_patched PROPERTIES CXX_STANDARD 14 CXX_EXTENSIONS OFF
@@ -67,4 +75,4 @@ target_include_directories(ann_patched SYSTEM PUBLIC ${ann_patched}/include)
 find_package(Threads REQUIRED)
 target_link_libraries(ann_patched PUBLIC Threads::Threads)
 add_library(Ann::Ann ALIAS ann_patched)
-message(STATUS "ANN: ${ann_pristine} with ${CMAKE_CURRENT_LIST_DIR}/patches")
+message(STATUS "ANN: ${ann_pristine} with ${ann_dir}/patches and ${ann_compact_dir}")

@@ -1,0 +1,546 @@
+//----------------------------------------------------------------------
+// File:			kd_compact_build.cpp
+// Description:		Building a compact kd-tree
+//----------------------------------------------------------------------
+//	See kd_compact.h for the layout. Construction follows rkd_tree()
+//	with sl_midpt_split() step for step: the same bounding boxes, the
+//	same partitions in the same order, the same swaps of the index
+//	array; the ranges (least and greatest coordinates) come from scans
+//	that may read a cell in pieces, which finds the same values.
+//	Each swap also exchanges the two points' coordinates, so position i
+//	of the point array always holds the coordinates of point pidx[i];
+//	every comparison therefore sees the values the original sees, and
+//	the tree comes out identical.
+//----------------------------------------------------------------------
+#include "kd_compact.h"
+#include "kd_util.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+ANNkdCompact::ANNkdCompact(int n_nodes)
+{
+	const int per_block = 1 << BLOCK_BITS;
+	try {
+		for (int first = 0; first < n_nodes; first += per_block) {
+			int count = n_nodes - first < per_block ? n_nodes - first : per_block;
+			blocks.push_back(NULL);
+			blocks.back() = new ANNcompactNode[count];
+		}
+	}
+	catch (...) {
+		for (size_t b = 0; b < blocks.size(); b++) delete [] blocks[b];
+		throw;
+	}
+}
+
+ANNkdCompact::~ANNkdCompact()
+{
+	for (size_t b = 0; b < blocks.size(); b++) delete [] blocks[b];
+}
+
+//----------------------------------------------------------------------
+//	Construction
+//----------------------------------------------------------------------
+
+namespace {
+
+const double ERR = 0.001;				// as in kd_split.cpp
+
+// Position i of the subarray starting at pa, pidx.
+#define CA(i,d)			(pa[(i)][(d)])
+
+ANNcoord compactSpread(ANNpointArray pa, int n, int d)	// as annSpread()
+{
+	ANNcoord min = CA(0,d);
+	ANNcoord max = CA(0,d);
+	for (int i = 1; i < n; i++) {
+		ANNcoord c = CA(i,d);
+		if (c < min) min = c;
+		else if (c > max) max = c;
+	}
+	return (max - min);
+}
+
+void compactMinMax(ANNpointArray pa, int n, int d, ANNcoord &min, ANNcoord &max)
+{												// as annMinMax()
+	min = CA(0,d);
+	max = CA(0,d);
+	for (int i = 1; i < n; i++) {
+		ANNcoord c = CA(i,d);
+		if (c < min) min = c;
+		else if (c > max) max = c;
+	}
+}
+
+// Exchanges positions l and r: their indices and their coordinates.
+inline void compactSwap(ANNpointArray pa, ANNidxArray pidx, int l, int r, int dim)
+{
+	ANNidx t = pidx[l]; pidx[l] = pidx[r]; pidx[r] = t;
+	ANNcoord *pl = pa[l], *pr = pa[r];
+	for (int d = 0; d < dim; d++) {
+		ANNcoord c = pl[d]; pl[d] = pr[d]; pr[d] = c;
+	}
+}
+
+void compactPlaneSplit(ANNpointArray pa, ANNidxArray pidx, int n, int d, int dim,
+	ANNcoord cv, int &br1, int &br2)			// as annPlaneSplit()
+{
+	int l = 0;
+	int r = n-1;
+	for(;;) {
+		while (l < n && CA(l,d) < cv) l++;
+		while (r >= 0 && CA(r,d) >= cv) r--;
+		if (l > r) break;
+		compactSwap(pa, pidx, l, r, dim);
+		l++; r--;
+	}
+	br1 = l;
+	r = n-1;
+	for(;;) {
+		while (l < n && CA(l,d) <= cv) l++;
+		while (r >= br1 && CA(r,d) > cv) r--;
+		if (l > r) break;
+		compactSwap(pa, pidx, l, r, dim);
+		l++; r--;
+	}
+	br2 = l;
+}
+
+// The least and greatest coordinate of positions [from, to) along each dimension of dims[0..nd),
+// into lo[d] and hi[d] (a cell's range along d, as annMinMax() and annEnclRect() find it).
+// Position 0 starts the range, as there; a later start begins from an empty range, and a NaN
+// is then skipped as those functions skip one after position 0. Of equal values the first is
+// kept (the comparisons are strict), so ranges of consecutive pieces, merged in their order
+// by compactMergeRange(), are exactly the range of the whole.
+void compactScanRange(ANNpointArray pa, int from, int to, const int *dims, int nd, ANNcoord *lo,
+	ANNcoord *hi)
+{
+	for (int j = 0; j < nd; j++) {
+		lo[dims[j]] = from == 0 ? CA(0,dims[j]) : std::numeric_limits<ANNcoord>::infinity();
+		hi[dims[j]] = from == 0 ? CA(0,dims[j]) : -std::numeric_limits<ANNcoord>::infinity();
+	}
+	for (int i = from == 0 ? 1 : from; i < to; i++) {
+		const ANNcoord *p = pa[i];
+		for (int j = 0; j < nd; j++) {
+			const int d = dims[j];
+			if (p[d] < lo[d]) lo[d] = p[d];
+			if (p[d] > hi[d]) hi[d] = p[d];	// (never both: lo <= hi, or the NaN of position 0)
+		}
+	}
+}
+
+// Merges the range of a later piece (lo2, hi2) into (lo, hi), keeping the first of equal values.
+void compactMergeRange(const int *dims, int nd, ANNcoord *lo, ANNcoord *hi, const ANNcoord *lo2,
+	const ANNcoord *hi2)
+{
+	for (int j = 0; j < nd; j++) {
+		const int d = dims[j];
+		if (lo2[d] < lo[d]) lo[d] = lo2[d];
+		if (hi2[d] > hi[d]) hi[d] = hi2[d];
+	}
+}
+
+// Cells of fewer points are scanned by one thread: starting a thread costs about as much as
+// scanning a few thousand points.
+const int PARALLEL_SCAN_MIN_POINTS = 1 << 16;
+
+// The range of positions [0, n) along dims[0..nd) into lo and hi, in one pass over the points
+// (one read of each point's coordinates instead of one a dimension), split into consecutive
+// pieces on up to `threads` threads (the calling one and threads - 1 started here, all joined
+// before returning; a thread that cannot be started, for want of threads or of memory, means
+// scanning its piece here). May throw std::bad_alloc before any thread starts.
+void compactRange(ANNpointArray pa, int n, int dim, const int *dims, int nd, ANNcoord *lo,
+	ANNcoord *hi, int threads)
+{
+	if (threads < 2 || n < PARALLEL_SCAN_MIN_POINTS) {
+		compactScanRange(pa, 0, n, dims, nd, lo, hi);
+		return;
+	}
+	std::vector<ANNcoord> pieces(2 * dim * threads);	// piece k's lo, then its hi
+	std::vector<std::thread> workers;
+	workers.reserve(threads - 1);
+	int started = 1;
+	for (; started < threads; started++) {
+		ANNcoord *plo = &pieces[2 * dim * started];
+		const int from = (int) ((long long) n * started / threads);
+		const int to = (int) ((long long) n * (started + 1) / threads);
+		try {
+			workers.emplace_back([=] { compactScanRange(pa, from, to, dims, nd, plo, plo + dim); });
+		}
+		catch (...) {					// std::system_error, or bad_alloc for the thread's state
+			break;
+		}
+	}
+	for (int k = started; k < threads; k++) {			// the pieces no thread took
+		ANNcoord *plo = &pieces[2 * dim * k];
+		compactScanRange(pa, (int) ((long long) n * k / threads),
+			(int) ((long long) n * (k + 1) / threads), dims, nd, plo, plo + dim);
+	}
+	compactScanRange(pa, 0, (int) ((long long) n / threads), dims, nd, lo, hi);
+	for (size_t w = 0; w < workers.size(); w++) workers[w].join();
+	for (int k = 1; k < threads; k++)
+		compactMergeRange(dims, nd, lo, hi, &pieces[2 * dim * k], &pieces[2 * dim * k + dim]);
+}
+
+// The rest of sl_midpt_split() once the cutting dimension and the cell's range along it
+// [min, max] are known: the cut value, the plane split of the positions, n_lo.
+void compactCut(ANNpointArray pa, ANNidxArray pidx, const ANNcoord *lo, const ANNcoord *hi,
+	int n, int dim, int cut_dim, ANNcoord min, ANNcoord max, ANNcoord &cut_val, int &n_lo)
+{
+	ANNcoord ideal_cut_val = (lo[cut_dim] + hi[cut_dim])/2;
+	if (ideal_cut_val < min)
+		cut_val = min;
+	else if (ideal_cut_val > max)
+		cut_val = max;
+	else
+		cut_val = ideal_cut_val;
+	int br1, br2;
+	compactPlaneSplit(pa, pidx, n, cut_dim, dim, cut_val, br1, br2);
+	if (ideal_cut_val < min) n_lo = 1;
+	else if (ideal_cut_val > max) n_lo = n-1;
+	else if (br1 > n/2) n_lo = br1;
+	else if (br2 < n/2) n_lo = br2;
+	else n_lo = n/2;
+}
+
+// Cells of at least this many points take the range of every candidate dimension in one
+// pass (the points no longer fit in the caches); smaller ones scan a dimension at a time,
+// which reads fewer coordinates and allocates nothing.
+const int ONE_PASS_MIN_POINTS = 1 << 12;
+
+// The cell over positions [0, n) with bounds lo, hi: as sl_midpt_split(), with the same
+// choices. The spreads and the cutting dimension's range come from compactRange() (on up to
+// `threads` threads) for large cells; min and max do not depend on the order of the scan.
+void compactSlMidptSplit(ANNpointArray pa, ANNidxArray pidx, const ANNcoord *lo,
+	const ANNcoord *hi, int n, int dim, int &cut_dim, ANNcoord &cut_val, int &n_lo, int threads)
+{
+	int d;
+	cut_dim = 0;						// (set below whenever bounds are numbers)
+	ANNcoord max_length = hi[0] - lo[0];
+	for (d = 1; d < dim; d++) {
+		ANNcoord length = hi[d] - lo[d];
+		if (length > max_length) {
+			max_length = length;
+		}
+	}
+	ANNcoord max_spread = -1;
+	ANNcoord min, max;
+	if (n < ONE_PASS_MIN_POINTS) {
+		for (d = 0; d < dim; d++) {
+			if ((hi[d] - lo[d]) >= (1-ERR)*max_length) {
+				ANNcoord spr = compactSpread(pa, n, d);
+				if (spr > max_spread) {
+					max_spread = spr;
+					cut_dim = d;
+				}
+			}
+		}
+		compactMinMax(pa, n, cut_dim, min, max);
+	}
+	else {
+		std::vector<int> dims;			// the candidates, and dimension 0 (the default)
+		for (d = 0; d < dim; d++)
+			if (d == 0 || (hi[d] - lo[d]) >= (1-ERR)*max_length) dims.push_back(d);
+		std::vector<ANNcoord> range(2 * dim);
+		compactRange(pa, n, dim, &dims[0], (int) dims.size(), &range[0], &range[dim], threads);
+		for (d = 0; d < dim; d++) {
+			if ((hi[d] - lo[d]) >= (1-ERR)*max_length) {
+				ANNcoord spr = range[dim + d] - range[d];
+				if (spr > max_spread) {
+					max_spread = spr;
+					cut_dim = d;
+				}
+			}
+		}
+		min = range[cut_dim];
+		max = range[dim + cut_dim];
+	}
+	compactCut(pa, pidx, lo, hi, n, dim, cut_dim, min, max, cut_val, n_lo);
+}
+
+// Builds the subtree over positions [a, a+m), m >= 2, as node `node` and its descendants, on
+// this thread. lo, hi are the cell; they are modified on the way down and restored.
+void compactBuild(ANNkdCompact &t, ANNpointArray pa, ANNidxArray pidx, int node, int a,
+	int m, int dim, ANNcoord *lo, ANNcoord *hi)
+{
+	int cd;
+	ANNcoord cv;
+	int n_lo;
+	compactSlMidptSplit(pa + a, pidx + a, lo, hi, m, dim, cd, cv, n_lo, 1);
+	ANNcompactNode &x = t.node(node);
+	x.cut_val = cv;
+	x.n_lo = n_lo;
+	x.cut_dim = cd;
+	ANNcoord lv = lo[cd];
+	ANNcoord hv = hi[cd];
+	if (n_lo >= 2) {
+		hi[cd] = cv;
+		compactBuild(t, pa, pidx, node + 1, a, n_lo, dim, lo, hi);
+		hi[cd] = hv;
+	}
+	if (m - n_lo >= 2) {
+		lo[cd] = cv;
+		compactBuild(t, pa, pidx, node + n_lo, a + n_lo, m - n_lo, dim, lo, hi);
+		lo[cd] = lv;
+	}
+}
+
+//----------------------------------------------------------------------
+//	Construction on several threads. A subtree over m points, once its
+//	parent's split is made, owns m-1 consecutive nodes and m consecutive
+//	positions of pidx and of the coordinates, and reads nothing outside
+//	them, so the pending subtrees can be built in any order by any
+//	thread, each exactly as one thread builds it: the tree is the same
+//	for any number of threads.
+//----------------------------------------------------------------------
+
+struct CompactTask {					// a subtree to build
+	int					node;
+	int					a;				// its positions [a, a+m)
+	int					m;				// m >= 2
+	std::vector<ANNcoord> box;			// its cell: lo[0..dim), then hi
+};
+
+struct CompactPool {					// the pending subtrees and their builders
+	ANNkdCompact		&t;
+	ANNpointArray		pa;
+	ANNidxArray			pidx;
+	int					dim;
+	std::mutex			lock;			// guards the members below
+	std::condition_variable changed;	// a task came, or the work ended
+	std::vector<CompactTask> tasks;
+	int					busy;			// threads building a task
+	std::atomic<int>	idle;			// threads waiting for one (read without the lock)
+	std::exception_ptr	failure;		// the first exception of a builder
+
+	CompactPool(ANNkdCompact &tree, ANNpointArray points, ANNidxArray indices, int d)
+		: t(tree), pa(points), pidx(indices), dim(d), busy(0), idle(0) {}
+};
+
+// Subtrees of fewer points are not handed to another thread: the hand-over (a lock, a copy
+// of the cell, a wake-up) costs about as much as building a few thousand points.
+const int SHARE_MIN_POINTS = 1 << 12;
+
+// The test switch annCompactShareAlways().
+std::atomic<bool> shareAlways(false);
+
+// Adds the subtree (node, a, m) with cell lo, hi to the pool; its largest task comes first.
+void compactPush(std::vector<CompactTask> &tasks, int node, int a, int m, int dim,
+	const ANNcoord *lo, const ANNcoord *hi)
+{
+	CompactTask task;
+	task.node = node;
+	task.a = a;
+	task.m = m;
+	task.box.assign(lo, lo + dim);
+	task.box.insert(task.box.end(), hi, hi + dim);
+	tasks.push_back(std::move(task));
+}
+
+// The pool's largest task, removed from it (the pool is not empty).
+CompactTask compactTakeLargest(std::vector<CompactTask> &tasks)
+{
+	size_t best = 0;
+	for (size_t i = 1; i < tasks.size(); i++)
+		if (tasks[i].m > tasks[best].m) best = i;
+	std::swap(tasks[best], tasks.back());
+	CompactTask task = std::move(tasks.back());
+	tasks.pop_back();
+	return task;
+}
+
+// True when the subtree (node, a, m), lo, hi went to the pool for a waiting thread.
+bool compactShare(CompactPool &p, int node, int a, int m, const ANNcoord *lo,
+	const ANNcoord *hi)
+{
+	std::lock_guard<std::mutex> guard(p.lock);
+	if (!shareAlways.load() && (int) p.tasks.size() >= p.idle.load()) return false;
+	compactPush(p.tasks, node, a, m, p.dim, lo, hi);
+	p.changed.notify_one();
+	return true;
+}
+
+// As compactBuild(), handing the larger side of a split to the pool while a thread waits.
+void compactBuildShared(CompactPool &p, int node, int a, int m, ANNcoord *lo, ANNcoord *hi)
+{
+	if (m < 2 * SHARE_MIN_POINTS) {
+		compactBuild(p.t, p.pa, p.pidx, node, a, m, p.dim, lo, hi);
+		return;
+	}
+	int cd;
+	ANNcoord cv;
+	int n_lo;
+	compactSlMidptSplit(p.pa + a, p.pidx + a, lo, hi, m, p.dim, cd, cv, n_lo, 1);
+	ANNcompactNode &x = p.t.node(node);
+	x.cut_val = cv;
+	x.n_lo = n_lo;
+	x.cut_dim = cd;
+	ANNcoord lv = lo[cd];
+	ANNcoord hv = hi[cd];
+	bool low_done = false, high_done = false;
+	if (n_lo >= SHARE_MIN_POINTS && m - n_lo >= SHARE_MIN_POINTS &&
+		(p.idle.load() > 0 || shareAlways.load())) {
+		if (n_lo >= m - n_lo) {
+			hi[cd] = cv;
+			low_done = compactShare(p, node + 1, a, n_lo, lo, hi);
+			hi[cd] = hv;
+		}
+		else {
+			lo[cd] = cv;
+			high_done = compactShare(p, node + n_lo, a + n_lo, m - n_lo, lo, hi);
+			lo[cd] = lv;
+		}
+	}
+	if (n_lo >= 2 && !low_done) {
+		hi[cd] = cv;
+		compactBuildShared(p, node + 1, a, n_lo, lo, hi);
+		hi[cd] = hv;
+	}
+	if (m - n_lo >= 2 && !high_done) {
+		lo[cd] = cv;
+		compactBuildShared(p, node + n_lo, a + n_lo, m - n_lo, lo, hi);
+		lo[cd] = lv;
+	}
+}
+
+// One builder: takes the largest pending subtree and builds it, until none is pending and
+// no thread is building (or a builder failed: its exception is kept in the pool).
+void compactWork(CompactPool &p)
+{
+	std::unique_lock<std::mutex> guard(p.lock);
+	for (;;) {
+		while (p.tasks.empty() && p.busy > 0 && !p.failure) {
+			p.idle++;
+			p.changed.wait(guard);
+			p.idle--;
+		}
+		if (p.tasks.empty() || p.failure) break;
+		CompactTask task = compactTakeLargest(p.tasks);
+		p.busy++;
+		guard.unlock();
+		std::exception_ptr failure;
+		try {
+			compactBuildShared(p, task.node, task.a, task.m, &task.box[0], &task.box[p.dim]);
+		}
+		catch (...) {
+			failure = std::current_exception();
+		}
+		guard.lock();
+		p.busy--;
+		if (failure && !p.failure) p.failure = failure;
+		if (p.failure || (p.busy == 0 && p.tasks.empty())) p.changed.notify_all();
+	}
+}
+
+// The top of the tree on this thread, each split's scans on all threads, until there is a
+// pending subtree for every thread (the partitions are sequential: the sooner every thread
+// builds a subtree of its own, the shorter the construction; measured); then `threads`
+// builders (this one and threads - 1 started here, all joined before returning) share the
+// rest. Passes on a builder's exception.
+void compactBuildParallel(CompactPool &p, int n, const ANNcoord *lo, const ANNcoord *hi,
+	int threads)
+{
+	compactPush(p.tasks, 0, 0, n, p.dim, lo, hi);
+	while ((int) p.tasks.size() < threads) {
+		CompactTask task = compactTakeLargest(p.tasks);
+		if (task.m < PARALLEL_SCAN_MIN_POINTS) {
+			p.tasks.push_back(std::move(task));
+			break;
+		}
+		ANNcoord *tlo = &task.box[0], *thi = &task.box[p.dim];
+		int cd;
+		ANNcoord cv;
+		int n_lo;
+		compactSlMidptSplit(p.pa + task.a, p.pidx + task.a, tlo, thi, task.m, p.dim, cd, cv,
+			n_lo, threads);
+		ANNcompactNode &x = p.t.node(task.node);
+		x.cut_val = cv;
+		x.n_lo = n_lo;
+		x.cut_dim = cd;
+		ANNcoord lv = tlo[cd], hv = thi[cd];
+		thi[cd] = cv;
+		if (n_lo >= 2) compactPush(p.tasks, task.node + 1, task.a, n_lo, p.dim, tlo, thi);
+		thi[cd] = hv;
+		tlo[cd] = cv;
+		if (task.m - n_lo >= 2)
+			compactPush(p.tasks, task.node + n_lo, task.a + n_lo, task.m - n_lo, p.dim, tlo, thi);
+		tlo[cd] = lv;
+		if (p.tasks.empty()) return;
+	}
+	std::vector<std::thread> builders;
+	builders.reserve(threads - 1);
+	for (int b = 1; b < threads; b++) {
+		try {
+			builders.emplace_back([&p] { compactWork(p); });
+		}
+		catch (...) {					// (as in compactRange()) fewer builders
+			break;
+		}
+	}
+	compactWork(p);
+	for (size_t b = 0; b < builders.size(); b++) builders[b].join();
+	if (p.failure) std::rethrow_exception(p.failure);
+}
+
+} // namespace
+
+ANNkd_tree::ANNkd_tree(					// build a compact tree
+	ANNpointArray		pa,				// point array (rearranged)
+	int					n,				// number of points
+	int					dd,				// dimension
+	ANNkdForm			form,			// ANN_KD_COMPACT
+	int					threads)		// threads for the construction
+{
+	dim = dd;
+	n_pts = n;
+	bkt_size = 1;
+	pts = pa;
+	pidx = NULL;
+	root = NULL;
+	bnd_box_lo = bnd_box_hi = NULL;
+	compact = NULL;
+	if (form != ANN_KD_COMPACT) annError("Illegal tree form", ANNabort);
+	try {
+		pidx = new ANNidx[n];
+		for (int i = 0; i < n; i++) pidx[i] = i;
+		if (n == 0) return;
+		// At most the machine's cores, when it tells them (but under the test switch).
+		const unsigned cores = std::thread::hardware_concurrency();
+		if (cores != 0 && threads > (int) cores && !shareAlways.load()) threads = (int) cores;
+		if (threads < 1) threads = 1;
+		std::vector<int> dims(dd);		// the bounding box, as annEnclRect()
+		for (int d = 0; d < dd; d++) dims[d] = d;
+		std::vector<ANNcoord> box(2 * dd);
+		compactRange(pa, n, dd, &dims[0], dd, &box[0], &box[dd], threads);
+		bnd_box_lo = annCopyPt(dd, &box[0]);
+		bnd_box_hi = annCopyPt(dd, &box[dd]);
+		compact = new ANNkdCompact(n - 1);
+		if (n >= 2 && (threads == 1 || n < 2 * SHARE_MIN_POINTS))	// (nothing to share)
+			compactBuild(*compact, pa, pidx, 0, 0, n, dd, &box[0], &box[dd]);
+		else if (n >= 2) {
+			CompactPool pool(*compact, pa, pidx, dd);
+			compactBuildParallel(pool, n, &box[0], &box[dd], threads);
+		}
+	}
+	catch (...) {						// release what was allocated
+		delete compact;
+		if (bnd_box_hi != NULL) annDeallocPt(bnd_box_hi);
+		if (bnd_box_lo != NULL) annDeallocPt(bnd_box_lo);
+		delete [] pidx;
+		throw;
+	}
+}
+
+void annCompactShareAlways(bool on)
+{
+	shareAlways.store(on);
+}
