@@ -49,9 +49,25 @@ def mendora_export_mask(img, layer, dir, name):
     mendora_write("%s/%s.pgm" % (dir, name), b"P5", width, height, mask)
 
 
-# Runs the filter over `drawables` (the source rectangle `source`, left, top, right, bottom)
-# and appends "NAME STATUS MESSAGE" to DIR/calls.txt.
-def mendora_fill(img, drawables, radius, dir, name, source=(0, 0, 0, 0)):
+# The selection's 8-bit values (an 8-bit image's) over the photograph's layer as a plain PGM of
+# the selection's bounds at DIR/NAME-strength.pgm, placed by its comment "# at X Y".
+def mendora_export_strength(img, dir, name):
+    # (success, non-empty, x1, y1, x2, y2): the corners are the last four
+    x1, y1, x2, y2 = Gimp.Selection.bounds(img)[-4:]
+    area = Gegl.Rectangle.new(x1, y1, x2 - x1, y2 - y1)
+    data = img.get_selection().get_buffer().get(area, 1.0, "Y u8", Gegl.AbyssPolicy.NONE)
+    with open("%s/%s-strength.pgm" % (dir, name), "w") as out:
+        out.write("P2\n# at %d %d\n%d %d\n255\n" % (x1, y1, x2 - x1, y2 - y1))
+        for row in range(y2 - y1):
+            out.write(" ".join(str(v) for v in data[row * (x2 - x1):(row + 1) * (x2 - x1)]))
+            out.write("\n")
+
+
+# Runs the filter over `drawables` (the source rectangle `source`, left, top, right, bottom;
+# the context width `context`; the output "layer" or "new-layer") and appends "NAME STATUS
+# MESSAGE" to DIR/calls.txt.
+def mendora_fill(img, drawables, radius, dir, name, source=(0, 0, 0, 0), context=0,
+                 output="layer"):
     procedure = Gimp.get_pdb().lookup_procedure(PROCEDURE)
     config = procedure.create_config()
     config.set_property("run-mode", Gimp.RunMode.NONINTERACTIVE)
@@ -60,6 +76,8 @@ def mendora_fill(img, drawables, radius, dir, name, source=(0, 0, 0, 0)):
     config.set_property("patch-radius", radius)
     for side, value in zip(("left", "top", "right", "bottom"), source):
         config.set_property("source-" + side, value)
+    config.set_property("context-width", context)
+    config.set_property("output", output)
     result = procedure.run(config)
     status = result.index(0)
     message = result.index(1) if status != Gimp.PDBStatusType.SUCCESS else ""
@@ -98,13 +116,15 @@ def mendora_fill_script(img, layer, radius, dir, name):
     mendora_note(dir, name, status.value_nick, message)
 
 
-# An antialiased ellipse on the photograph; a smaller layer at an offset, the selection
-# reaching past its left edge; an RGBA layer whose alpha varies across the selection; two
-# layers at once, a layer group, nothing selected and a radius out of range, all refused.
+# Hard selections (not antialiased: every selected pixel takes the fill's bytes): an ellipse on
+# the photograph; a smaller layer at an offset, the selection reaching past its left edge; an
+# RGBA layer whose alpha varies across the selection; two layers at once, a layer group,
+# nothing selected, a radius out of range and a new layer from a channel, all refused. Then
+# a feathered ellipse, a new layer, a context width and the visible-pixel cases.
 def mendora_batch_tests(photo, dir):
     img = mendora_load(photo)
     base = img.get_selected_layers()[0]
-    Gimp.context_set_antialias(True)
+    Gimp.context_set_antialias(False)
     img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
     mendora_fill_and_export(img, base, dir, "ellipse")
     mendora_export_mask(img, base, dir, "ellipse-mask-after")
@@ -140,13 +160,65 @@ def mendora_batch_tests(photo, dir):
     mendora_fill_script(img, base, 22, dir, "radius-22")
     img.select_ellipse(Gimp.ChannelOps.REPLACE, 385, 95, 100, 95)
     mendora_fill(img, [base], 4, dir, "source-outside", (700, 0, 800, 400))
+    mendora_fill(img, [Gimp.Selection.save(img)], 4, dir, "channel-new-layer", output="new-layer")
     mendora_export(base, dir, "refused-out")
     img.delete()
     # A value out of range never reaches a config, so no call can carry it.
     config = Gimp.get_pdb().lookup_procedure(PROCEDURE).create_config()
     config.set_property("patch-radius", 22)
     mendora_note(dir, "config-radius-22", "kept", config.get_property("patch-radius"))
+    mendora_feather_test(photo, dir)
+    mendora_new_layer_test(photo, dir)
+    mendora_context_test(photo, dir)
     mendora_visible_tests(photo, dir)
+
+
+# A feathered ellipse filled into the photograph's layer: "feather" with NAME-strength.pgm.
+def mendora_feather_test(photo, dir):
+    img = mendora_load(photo)
+    layer = img.get_selected_layers()[0]
+    Gimp.context_push()
+    Gimp.context_set_feather(True)
+    Gimp.context_set_feather_radius(16, 16)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
+    Gimp.context_pop()
+    mendora_export_strength(img, dir, "feather")
+    mendora_fill_and_export(img, layer, dir, "feather")
+    img.delete()
+
+
+# The photograph with a hard ellipse selected, its layer exported as NAME-in and the selection
+# as NAME-mask: the image and the layer.
+def mendora_hard_ellipse(photo, dir, name):
+    img = mendora_load(photo)
+    layer = img.get_selected_layers()[0]
+    Gimp.context_set_antialias(False)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
+    mendora_export(layer, dir, name + "-in")
+    mendora_export_mask(img, layer, dir, name + "-mask")
+    return img, layer
+
+
+# A hard ellipse filled into a new layer: "newlayer-after" the photograph's layer after,
+# "newlayer-out" the top layer after (with its alpha), and DIR/newlayer-layers the number of
+# layers and the top one's name.
+def mendora_new_layer_test(photo, dir):
+    img, layer = mendora_hard_ellipse(photo, dir, "newlayer")
+    mendora_fill(img, [layer], 4, dir, "newlayer", output="new-layer")
+    mendora_export(layer, dir, "newlayer-after")
+    top = img.get_layers()[0]
+    mendora_export(top, dir, "newlayer-out")
+    with open(dir + "/newlayer-layers", "w") as out:
+        out.write("%d %s\n" % (len(img.get_layers()), top.get_name()))
+    img.delete()
+
+
+# A hard ellipse filled with texture from 30 pixels around it only: "context".
+def mendora_context_test(photo, dir):
+    img, layer = mendora_hard_ellipse(photo, dir, "context")
+    mendora_fill(img, [layer], 4, dir, "context", context=30)
+    mendora_export(layer, dir, "context-out")
+    img.delete()
 
 
 def mendora_fill_visible(img, layer, dir, name):
@@ -185,15 +257,25 @@ def mendora_visible_tests(photo, dir):
     img.delete()
 
 
-# In GIMP with a display: an ellipse filled with undo on, exported, and the image named
-# "mendora-filled" for the test script to find its window.
+# In GIMP with a display, three steps, each ended by the test script pressing Ctrl+Z in the
+# image's window: mendora_undo_fill fills a feathered ellipse into the layer (undo on) and
+# names the image "mendora-filled"; mendora_undo_export exports the layer once the fill is
+# undone, fills a hard ellipse into a new layer and names the image "mendora-newlayer";
+# mendora_undo_newlayer_export exports the layer left once the new layer is gone, and notes
+# how many layers there are. The keys may be handled before a step starts, so each waits
+# (bounded) for what undoing gives rather than for a change; pixels are read through the PDB,
+# as a buffer in this process may hold its tiles from before the undo.
 def mendora_undo_fill(photo, dir):
     img = mendora_load(photo)
     layer = img.get_selected_layers()[0]
     if not img.undo_is_enabled():
         img.undo_enable()
     mendora_export(layer, dir, "undo-in")
+    Gimp.context_push()
+    Gimp.context_set_feather(True)
+    Gimp.context_set_feather_radius(16, 16)
     img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
+    Gimp.context_pop()
     Gimp.Display.new(img)
     mendora_fill(img, [layer], 4, dir, "undo")
     mendora_export(layer, dir, "undo-filled")
@@ -201,9 +283,6 @@ def mendora_undo_fill(photo, dir):
     Gimp.displays_flush()
 
 
-# After the test script pressed Ctrl+Z: waits (bounded) for the pixel at the ellipse's
-# centre to be the photograph's again (the key may be handled before this starts, so no
-# value read here can serve), then exports the layer.
 def mendora_undo_export(photo, dir):
     import time
 
@@ -212,12 +291,30 @@ def mendora_undo_export(photo, dir):
     original = mendora_load(photo)
     before = original.get_selected_layers()[0].get_pixel(310, 145).get_rgba()
     original.delete()
-    # Read through the PDB: a buffer in this process may hold its tiles from before the undo.
     for _ in range(600):
         if layer.get_pixel(310, 145).get_rgba() == before:
             break
         time.sleep(0.1)
     mendora_export(layer, dir, "undo-out")
+    Gimp.context_set_antialias(False)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
+    mendora_fill(img, [layer], 4, dir, "undo-newlayer", output="new-layer")
+    mendora_export(img.get_layers()[0], dir, "undo-newlayer-filled")
+    img.set_file(Gio.File.new_for_path(dir + "/mendora-newlayer.xcf"))
+    Gimp.displays_flush()
+
+
+def mendora_undo_newlayer_export(dir):
+    import time
+
+    img = Gimp.get_images()[0]
+    for _ in range(600):
+        if len(img.get_layers()) == 1:
+            break
+        time.sleep(0.1)
+    mendora_export(img.get_layers()[0], dir, "undo-newlayer-out")
+    with open(dir + "/undo-newlayer-layers", "w") as out:
+        out.write("%d\n" % len(img.get_layers()))
 
 
 # In GIMP with a display: a long fill (the photograph at twice its size, a large ellipse) in

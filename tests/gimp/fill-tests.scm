@@ -40,12 +40,13 @@
   (plug-in-mendora-fill RUN-NONINTERACTIVE img layer 4 0 0 0 0)
   (mendora-export img layer (string-append dir "/" name "-out.png")))
 
-; An antialiased ellipse on the photograph; a smaller layer at an offset, the selection
-; reaching past its left edge; an RGBA layer whose alpha varies across the selection.
+; Hard selections (not antialiased: every selected pixel takes the fill's bytes): an ellipse on
+; the photograph; a smaller layer at an offset, the selection reaching past its left edge; an
+; RGBA layer whose alpha varies across the selection.
 (define (mendora-fill-tests photo dir)
   (let* ((img (mendora-load photo))
          (base (car (gimp-image-get-active-layer img))))
-    (gimp-context-set-antialias TRUE)
+    (gimp-context-set-antialias FALSE)
     (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
     (mendora-fill-and-export img base dir "ellipse")
     ; the selection is as it was before the fill
@@ -69,17 +70,92 @@
       (mendora-fill-and-export img rgba dir "rgba"))
     (gimp-image-delete img)))
 
-; A grey image and a 16-bit one: the module sees them as 8-bit R'G'B', the fill goes back
-; in their own format.
+; A grey image and a 16-bit one (hard ellipses): the module sees them as 8-bit R'G'B', the
+; fill goes back in their own format.
 (define (mendora-format-tests photo dir)
   (let* ((grey (mendora-load photo))
          (deep (mendora-load photo)))
+    (gimp-context-set-antialias FALSE)
     (gimp-image-convert-grayscale grey)
     (gimp-image-select-ellipse grey CHANNEL-OP-REPLACE 385 95 100 95)
     (mendora-fill-and-export grey (car (gimp-image-get-active-layer grey)) dir "grey")
     (gimp-image-convert-precision deep PRECISION-U16-GAMMA)
     (gimp-image-select-ellipse deep CHANNEL-OP-REPLACE 385 95 100 95)
     (mendora-fill-and-export deep (car (gimp-image-get-active-layer deep)) dir "u16")))
+
+; The selection's 8-bit values (an 8-bit image's) over the photograph's layer as a plain PGM
+; of the selection's bounds at DIR/NAME-strength.pgm, placed by its comment "# at X Y"; read
+; pixel by pixel with gimp-selection-value, as an export and gimp-drawable-get-pixel hand
+; out the linear mask in another curve.
+(define (mendora-export-strength img dir name)
+  (let* ((bounds (cdr (gimp-selection-bounds img)))
+         (x1 (car bounds)) (y1 (cadr bounds)) (x2 (caddr bounds)) (y2 (cadddr bounds)))
+    (call-with-output-file (string-append dir "/" name "-strength.pgm")
+      (lambda (port)
+        (display (string-append "P2\n# at " (number->string x1) " " (number->string y1) "\n"
+                                (number->string (- x2 x1)) " " (number->string (- y2 y1))
+                                "\n255\n") port)
+        (let rows ((y y1))
+          (if (< y y2)
+              (begin
+                (let columns ((x x1))
+                  (if (< x x2)
+                      (begin
+                        (display (car (gimp-selection-value img x y)) port)
+                        (display " " port)
+                        (columns (+ x 1)))))
+                (newline port)
+                (rows (+ y 1)))))))))
+
+; A feathered ellipse filled into the photograph's layer: "feather" with NAME-strength.pgm.
+(define (mendora-feather-test photo dir)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-context-push)
+    (gimp-context-set-feather TRUE)
+    (gimp-context-set-feather-radius 16 16)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+    (gimp-context-pop)
+    (mendora-export-strength img dir "feather")
+    (mendora-fill-and-export img layer dir "feather")
+    (gimp-image-delete img)))
+
+; The photograph with a hard ellipse selected, its layer exported as NAME-in.png and the
+; selection as NAME-mask.png: a list of the image and the layer.
+(define (mendora-hard-ellipse photo dir name)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-context-set-antialias FALSE)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+    (mendora-export img layer (string-append dir "/" name "-in.png"))
+    (mendora-export-mask img layer (string-append dir "/" name "-mask.png"))
+    (list img layer)))
+
+; A hard ellipse filled into a new layer: "newlayer-after.png" the photograph's layer after,
+; "newlayer-out.png" the top layer after, and DIR/newlayer-layers the number of layers and the
+; top one's name.
+(define (mendora-new-layer-test photo dir)
+  (let* ((made (mendora-hard-ellipse photo dir "newlayer"))
+         (img (car made))
+         (layer (cadr made)))
+    (plug-in-mendora-fill-context RUN-NONINTERACTIVE img layer 4 0 0 0 0 0 1)
+    (mendora-export img layer (string-append dir "/newlayer-after.png"))
+    (let ((added (vector-ref (cadr (gimp-image-get-layers img)) 0)))
+      (mendora-export img added (string-append dir "/newlayer-out.png"))
+      (call-with-output-file (string-append dir "/newlayer-layers")
+        (lambda (port)
+          (display (car (gimp-image-get-layers img)) port)
+          (display " " port)
+          (display (car (gimp-item-get-name added)) port))))
+    (gimp-image-delete img)))
+
+; A hard ellipse filled with texture from 30 pixels around it only: "context".
+(define (mendora-context-test photo dir)
+  (let* ((made (mendora-hard-ellipse photo dir "context"))
+         (img (car made)))
+    (plug-in-mendora-fill-context RUN-NONINTERACTIVE img (cadr made) 4 0 0 0 0 30 0)
+    (mendora-export img (cadr made) (string-append dir "/context-out.png"))
+    (gimp-image-delete img)))
 
 ; Nothing selected: the fill fails with its reason (the batch command reports it) and the
 ; image stays; mendora-export-first exports it afterwards.
@@ -94,23 +170,30 @@
   (let* ((img (vector-ref (cadr (gimp-image-list)) 0)))
     (mendora-export img (car (gimp-image-get-active-layer img)) path)))
 
-; In GIMP with a display: an ellipse filled with undo on (images loaded by a script start
-; without), exported, and the image renamed "mendora-filled" for the test script to see.
+; In GIMP with a display, three steps, each ended by the test script pressing Ctrl+Z in the
+; image's window: mendora-undo-fill fills a feathered ellipse into the layer (undo on: images
+; loaded by a script start without) and names the image "mendora-filled"; mendora-undo-export
+; exports the layer once the fill is undone, fills a hard ellipse into a new layer and names
+; the image "mendora-newlayer"; mendora-undo-newlayer-export exports the layer left once the
+; new layer is gone, and DIR/undo-newlayer-layers, how many layers there are. The keys may be
+; handled before a step starts, so each waits (a bounded number of reads) for what undoing
+; gives rather than for a change.
 (define (mendora-undo-fill photo dir)
   (let* ((img (mendora-load photo))
          (layer (car (gimp-image-get-active-layer img))))
     (gimp-image-undo-enable img)
     (mendora-export img layer (string-append dir "/undo-in.png"))
+    (gimp-context-push)
+    (gimp-context-set-feather TRUE)
+    (gimp-context-set-feather-radius 16 16)
     (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+    (gimp-context-pop)
     (gimp-display-new img)
     (plug-in-mendora-fill RUN-NONINTERACTIVE img layer 4 0 0 0 0)
     (mendora-export img layer (string-append dir "/undo-filled.png"))
     (gimp-image-set-filename img (string-append dir "/mendora-filled.xcf"))
     (gimp-displays-flush)))
 
-; After the test script pressed Ctrl+Z: waits (a bounded number of reads) for the pixel at
-; the ellipse's centre to be the photograph's again (the key may be handled before this
-; starts, so no value read here can serve), then exports the layer.
 (define (mendora-undo-export photo dir)
   (let* ((img (vector-ref (cadr (gimp-image-list)) 0))
          (layer (car (gimp-image-get-active-layer img)))
@@ -122,7 +205,24 @@
       (if (and (< tries 100000)
                (not (equal? before (cadr (gimp-drawable-get-pixel layer 310 145)))))
           (loop (+ tries 1))))
-    (mendora-export img layer (string-append dir "/undo-out.png"))))
+    (mendora-export img layer (string-append dir "/undo-out.png"))
+    (gimp-context-set-antialias FALSE)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+    (plug-in-mendora-fill-context RUN-NONINTERACTIVE img layer 4 0 0 0 0 0 1)
+    (mendora-export img (vector-ref (cadr (gimp-image-get-layers img)) 0)
+                    (string-append dir "/undo-newlayer-filled.png"))
+    (gimp-image-set-filename img (string-append dir "/mendora-newlayer.xcf"))
+    (gimp-displays-flush)))
+
+(define (mendora-undo-newlayer-export dir)
+  (let* ((img (vector-ref (cadr (gimp-image-list)) 0)))
+    (let loop ((tries 0))
+      (if (and (< tries 100000) (> (car (gimp-image-get-layers img)) 1))
+          (loop (+ tries 1))))
+    (mendora-export img (vector-ref (cadr (gimp-image-get-layers img)) 0)
+                    (string-append dir "/undo-newlayer-out.png"))
+    (call-with-output-file (string-append dir "/undo-newlayer-layers")
+      (lambda (port) (display (car (gimp-image-get-layers img)) port)))))
 
 ; The dialog of an interactive run over an ellipse around the kite, for a screenshot.
 (define (mendora-show-dialog photo)
@@ -184,6 +284,20 @@
     (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 385 95 100 95)
     (plug-in-mendora-fill RUN-NONINTERACTIVE img (if (eq? which 'group) group base)
                           radius left top right bottom)))
+
+; A call of plug-in-mendora-fill-context refused before anything runs (a fresh image with an
+; ellipse selected): a context width or output beyond its range, or `channel` true for a new
+; layer from a channel.
+(define (mendora-refused-context photo context output channel)
+  (let* ((img (mendora-load photo))
+         (base (car (gimp-image-get-active-layer img)))
+         (group (car (gimp-layer-group-new img)))
+         (saved 0))
+    (gimp-image-insert-layer img group 0 0)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 385 95 100 95)
+    (set! saved (car (gimp-selection-save img)))
+    (plug-in-mendora-fill-context RUN-NONINTERACTIVE img (if channel saved base)
+                                  4 0 0 0 0 context output)))
 
 ; The photograph's layer of every image mendora-refused made (the images with a group) as
 ; DIR/left-N.png.

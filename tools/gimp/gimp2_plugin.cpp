@@ -1,9 +1,10 @@
-// The GIMP 2.10 plug-in "plug-in-mendora-fill" (Filters > Enhance > Mendora Fill Selection...):
-// GIMP as a host of the plug-in module, over GIMP 2.10's item IDs. In: the image, the drawable,
-// the selection and the procedure's values (from its dialog, its arguments or the last run).
-// Out: the selection filled in the drawable as one undo step, or GIMP's error message with the
-// plug-in's reason and the image unchanged. The fill itself is shared with the GIMP 3 plug-in
-// (gimp_fill.h).
+// The GIMP 2.10 plug-in "plug-in-mendora-fill" (Filters > Enhance > Mendora Fill Selection...)
+// and "plug-in-mendora-fill-context" (the same with the context width and the output, for
+// scripts): GIMP as a host of the plug-in module, over GIMP 2.10's item IDs. In: the image, the
+// drawable, the selection and the procedure's values (from its dialog, its arguments or the
+// last run). Out: the selection filled in the drawable or in a new layer above it as one undo
+// step, or GIMP's error message with the plug-in's reason and the image unchanged. The fill itself
+// is shared with the GIMP 3 plug-in (gimp_fill.h).
 #include <libgimp/gimp.h>
 #include <libgimp/gimpui.h>
 
@@ -12,23 +13,34 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/fill_limits.h"
 #include "tools/gimp/gimp_fill.h"
+#include "tools/gimp/gimp_pixels.h"
 #include "tools/standin_host/rgb_image.h"
 
 namespace mendora::gimp {
 
 namespace {
 
-// Run mode, image, drawable and the five FillValues, which GIMP keeps between runs
-// (gimp_set_data).
+// Run mode, image, drawable and the five values of kProcedure; kContextProcedure takes the
+// context width and the output as well. GIMP keeps the dialog's values between runs
+// (gimp_set_data, LastValues).
 constexpr gint kArgumentCount = 8;
+constexpr gint kContextArgumentCount = 10;
+
+// What the dialog remembers: the values of the last run and the context width it offers
+// when the source rectangle was chosen (the values' own is 0 then).
+struct LastValues {
+    FillValues values;
+    int32_t aroundWidth = kDefaultContextWidth;
+};
 
 gchar* text(const char* constant) {
     return const_cast<gchar*>(constant);
 }
 
 void query() {
-    static const GimpParamDef arguments[kArgumentCount] = {
+    static const GimpParamDef arguments[kContextArgumentCount] = {
         {GIMP_PDB_INT32, text("run-mode"),
          text("The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1), "
               "RUN-WITH-LAST-VALS (2) }")},
@@ -40,18 +52,30 @@ void query() {
         {GIMP_PDB_INT32, text("source-right"),
          text("Source columns end before this one (all four 0: the whole image)")},
         {GIMP_PDB_INT32, text("source-bottom"), text("Source rows end before this one")},
+        {GIMP_PDB_INT32, text("context-width"), text(kContextBlurb)},
+        {GIMP_PDB_INT32, text("output"),
+         text("Where the fill goes { INTO-THE-LAYER (0), INTO-A-NEW-LAYER (1) }")},
     };
     gimp_install_procedure(kProcedure, kBlurb, kHelp, kAuthor, kAuthor, kDate, kMenuLabel,
                            kImageTypes, GIMP_PLUGIN, kArgumentCount, 0, arguments, nullptr);
     gimp_plugin_menu_register(kProcedure, kMenuPath);
+    gimp_install_procedure(kContextProcedure, kBlurb, kHelp, kAuthor, kAuthor, kDate, nullptr,
+                           kImageTypes, GIMP_PLUGIN, kContextArgumentCount, 0, arguments, nullptr);
+    gchar* help = g_filename_to_uri(helpFolder().c_str(), nullptr, nullptr);
+    if (help != nullptr)
+        gimp_plugin_help_register(kHelpDomain, help);
+    g_free(help);
 }
 
-// A row of the dialog: a spin button from 0 to `highest` opened with `value`.
-GtkWidget* addValueRow(GtkWidget* table, int row, const char* label, gint32 highest, gint32 value) {
-    GtkWidget* spin = gtk_spin_button_new_with_range(0, highest, 1);
+// A row of the dialog: a spin button from `lowest` to `highest` opened with `value`, after
+// `label` (none: an empty one) or, with `table` nullptr, alone for the caller to place.
+GtkWidget* addValueRow(GtkWidget* table, int row, const char* label, gint32 highest, gint32 value,
+                       gint32 lowest = 0) {
+    GtkWidget* spin = gtk_spin_button_new_with_range(lowest, highest, 1);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), value);
     gtk_entry_set_activates_default(GTK_ENTRY(spin), TRUE);
-    gimp_table_attach_aligned(GTK_TABLE(table), 0, row, label, 0.0, 0.5, spin, 1, TRUE);
+    if (table != nullptr)
+        gimp_table_attach_aligned(GTK_TABLE(table), 0, row, label, 0.0, 0.5, spin, 1, TRUE);
     return spin;
 }
 
@@ -59,9 +83,29 @@ gint32 valueOf(GtkWidget* spin) {
     return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(spin));
 }
 
-// The dialog of the interactive run, opened with `values`. Returns true with the values
-// edited when OK is pressed, false when the dialog is canceled or closed.
-bool askValues(FillValues& values) {
+bool isActive(GtkWidget* toggle) {
+    return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(toggle)) == TRUE;
+}
+
+// A radio button in row `row`'s second column after `label` (nullptr: none), in the group of
+// `first` (nullptr: a group of its own), active when `active` is true.
+GtkWidget* addRadio(GtkWidget* table, int row, const char* label, const char* text,
+                    GtkWidget* first, bool active) {
+    GtkWidget* button =
+        first == nullptr
+            ? gtk_radio_button_new_with_mnemonic(nullptr, text)
+            : gtk_radio_button_new_with_mnemonic_from_widget(GTK_RADIO_BUTTON(first), text);
+    gimp_table_attach_aligned(GTK_TABLE(table), 0, row, label, 0.0, 0.5, button, 1, TRUE);
+    if (active)
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button), TRUE);
+    return button;
+}
+
+// The dialog of the interactive run, opened with `kept`. Returns true with the values edited
+// when OK is pressed, false when the dialog is canceled or closed. Help (and F1) opens the
+// filter's page from its help domain.
+bool askValues(LastValues& kept) {
+    FillValues& values = kept.values;
     gimp_ui_init("mendora", FALSE);
     GtkWidget* dialog = gimp_dialog_new(kDialogTitle, "mendora-fill", nullptr, GtkDialogFlags(0),
                                         gimp_standard_help_func, kProcedure, "_Cancel",
@@ -71,7 +115,7 @@ bool askValues(FillValues& values) {
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     gimp_window_set_transient(GTK_WINDOW(dialog));
 
-    GtkWidget* table = gtk_table_new(6, 2, FALSE);
+    GtkWidget* table = gtk_table_new(11, 2, FALSE);
     gtk_table_set_col_spacings(GTK_TABLE(table), 6);
     gtk_table_set_row_spacings(GTK_TABLE(table), 6);
     gtk_container_set_border_width(GTK_CONTAINER(table), 12);
@@ -79,29 +123,60 @@ bool askValues(FillValues& values) {
                        0);
     GtkWidget* radius =
         addValueRow(table, 0, "_Patch radius:", largestPatchRadius(), values.patchRadius);
+
+    // Sample from: the source rectangle (its four rows follow) or N pixels around the selection.
+    const bool aroundChosen = values.contextWidth > 0;
+    GtkWidget* rectangle =
+        addRadio(table, 1, "Sample from:", "The source re_ctangle", nullptr, !aroundChosen);
     GtkWidget* left =
-        addValueRow(table, 1, "Source _left:", runner::kMaxImageSide, values.sourceLeft);
-    GtkWidget* top = addValueRow(table, 2, "Source _top:", runner::kMaxImageSide, values.sourceTop);
+        addValueRow(table, 2, "Source _left:", runner::kMaxImageSide, values.sourceLeft);
+    GtkWidget* top = addValueRow(table, 3, "Source _top:", runner::kMaxImageSide, values.sourceTop);
     GtkWidget* right =
-        addValueRow(table, 3, "Source _right:", runner::kMaxImageSide, values.sourceRight);
+        addValueRow(table, 4, "Source _right:", runner::kMaxImageSide, values.sourceRight);
     GtkWidget* bottom =
-        addValueRow(table, 4, "Source _bottom:", runner::kMaxImageSide, values.sourceBottom);
+        addValueRow(table, 5, "Source _bottom:", runner::kMaxImageSide, values.sourceBottom);
     GtkWidget* hint = gtk_label_new(kSourceHint);
     gtk_misc_set_alignment(GTK_MISC(hint), 0.0, 0.5);
-    gtk_table_attach_defaults(GTK_TABLE(table), hint, 0, 2, 5, 6);
+    gtk_table_attach_defaults(GTK_TABLE(table), hint, 0, 2, 6, 7);
+    GtkWidget* around =
+        addRadio(table, 7, nullptr, "_Around the selection", rectangle, aroundChosen);
+    GtkWidget* width = addValueRow(table, 8, "Conte_xt width (pixels):", kMaxContextWidth,
+                                   aroundChosen ? values.contextWidth : kept.aroundWidth, 1);
+    for (GtkWidget* side : {left, top, right, bottom, hint})
+        g_object_bind_property(rectangle, "active", side, "sensitive", G_BINDING_SYNC_CREATE);
+    g_object_bind_property(around, "active", width, "sensitive", G_BINDING_SYNC_CREATE);
+
+    GtkWidget* intoLayer = addRadio(table, 9, "Output:", "Into the la_yer", nullptr,
+                                    values.output == FillOutput::intoLayer);
+    GtkWidget* newLayer = addRadio(table, 10, nullptr, "Into a _new layer", intoLayer,
+                                   values.output == FillOutput::newLayer);
     gtk_widget_show_all(dialog);
 
     const bool confirmed = gimp_dialog_run(GIMP_DIALOG(dialog)) == GTK_RESPONSE_OK;
-    if (confirmed)
-        values = FillValues{valueOf(radius), valueOf(left), valueOf(top), valueOf(right),
-                            valueOf(bottom)};
+    if (confirmed) {
+        kept.aroundWidth = valueOf(width);
+        values = FillValues{valueOf(radius),
+                            valueOf(left),
+                            valueOf(top),
+                            valueOf(right),
+                            valueOf(bottom),
+                            isActive(around) ? kept.aroundWidth : 0,
+                            isActive(newLayer) ? FillOutput::newLayer : FillOutput::intoLayer};
+    }
     gtk_widget_destroy(dialog);
     return confirmed;
 }
 
-FillValues valuesFromArguments(const GimpParam* params) {
-    return FillValues{params[3].data.d_int32, params[4].data.d_int32, params[5].data.d_int32,
+// The values of a call with `count` arguments: kProcedure's fill into the layer with the
+// typed source rectangle; kContextProcedure's name the context width and the output too.
+FillValues valuesFromArguments(const GimpParam* params, gint count) {
+    FillValues values{params[3].data.d_int32, params[4].data.d_int32, params[5].data.d_int32,
                       params[6].data.d_int32, params[7].data.d_int32};
+    if (count == kContextArgumentCount) {
+        values.contextWidth = params[8].data.d_int32;
+        values.output = static_cast<FillOutput>(params[9].data.d_int32);
+    }
+    return values;
 }
 
 GeglRectangle wholeDrawable(gint32 drawable) {
@@ -121,8 +196,8 @@ bool replacePixels(gint32 image, gint32 drawable, const std::vector<uint8_t>& by
     const gint32 keptSelection = gimp_selection_save(image);
     gimp_selection_none(image);
 
-    bool written = putIntoShadow(gimp_drawable_get_shadow_buffer(drawable),
-                                 gimp_drawable_get_format(drawable), area, bytes, error);
+    bool written = putPixels(gimp_drawable_get_shadow_buffer(drawable),
+                             gimp_drawable_get_format(drawable), area, bytes, error);
     if (written && !gimp_drawable_merge_shadow(drawable, TRUE)) {
         error = std::string("GIMP could not write the filled pixels: ") + gimp_get_pdb_error();
         written = false;
@@ -144,8 +219,41 @@ bool replacePixels(gint32 image, gint32 drawable, const std::vector<uint8_t>& by
     return written;
 }
 
+// Puts `bytes` (newLayerBytes' pixels of the layer `drawable`) into a new layer named
+// kNewLayerName of the drawable's size and offsets, inserted right above it, as one undo step;
+// the drawable and the selection stay as they are, the new layer becomes the active one.
+// Returns false with GIMP's reason in `error`, no layer added, when GIMP makes or takes none.
+bool addFilledLayer(gint32 image, gint32 drawable, const std::vector<uint8_t>& bytes,
+                    std::string& error) {
+    const GeglRectangle area = wholeDrawable(drawable);
+    gint x = 0, y = 0;
+    gimp_drawable_offsets(drawable, &x, &y);
+    gimp_image_undo_group_start(image);
+    const gint32 layer =
+        gimp_layer_new(image, kNewLayerName, area.width, area.height,
+                       gimp_drawable_is_gray(drawable) ? GIMP_GRAYA_IMAGE : GIMP_RGBA_IMAGE, 100.0,
+                       GIMP_LAYER_MODE_NORMAL);
+    // Inserted at the drawable's position, which moves the drawable one down.
+    bool written = layer != -1 &&
+                   gimp_image_insert_layer(image, layer, gimp_item_get_parent(drawable),
+                                           gimp_image_get_item_position(image, drawable)) &&
+                   gimp_layer_set_offsets(layer, x, y);
+    if (!written)
+        error = std::string("GIMP could not add the new layer: ") + gimp_get_pdb_error();
+    else
+        written = putPixels(gimp_drawable_get_buffer(layer),
+                            newLayerFormat(gimp_drawable_get_format(drawable)), area, bytes, error);
+    if (written)
+        gimp_drawable_update(layer, 0, 0, area.width, area.height);
+    else if (layer != -1 && gimp_item_is_valid(layer))
+        gimp_image_remove_layer(image, layer);
+    gimp_image_undo_group_end(image);
+    return written;
+}
+
 // Fills the selection in `drawable` (a layer or a channel), texture taken from the visible
-// image over a layer. Returns failed with the reason in `error`, the image unchanged, when
+// image over a layer, into the drawable or into a new layer above it (values.output). Returns
+// failed with the reason in `error`, the image unchanged, when
 // nothing is selected over the drawable, the module cannot fill it or GIMP does not take the
 // pixels; gone when the image was closed meanwhile.
 FillOutcome fillSelection(gint32 image, gint32 drawable, const FillValues& values,
@@ -168,7 +276,12 @@ FillOutcome fillSelection(gint32 image, gint32 drawable, const FillValues& value
     FillOutcome outcome = fillDrawable(target, values, bytes, error);
     if (visible != -1 && gimp_item_is_valid(visible))
         gimp_item_delete(visible);
-    if (outcome == FillOutcome::filled && !replacePixels(image, drawable, bytes, error))
+    if (outcome != FillOutcome::filled)
+        return outcome;
+    const bool written = values.output == FillOutput::newLayer
+                             ? addFilledLayer(image, drawable, bytes, error)
+                             : replacePixels(image, drawable, bytes, error);
+    if (!written)
         outcome = FillOutcome::failed;
     return outcome;
 }
@@ -186,15 +299,15 @@ const char* refusal(gint32 drawable) {
 }
 
 // The values of the last interactive run, or the defaults when GIMP keeps none of this
-// plug-in's size.
-FillValues lastValues() {
-    FillValues kept;
+// plug-in's size (both procedures share them).
+LastValues lastValues() {
+    LastValues kept;
     if (gimp_get_data_size(kProcedure) == static_cast<gint>(sizeof kept))
         gimp_get_data(kProcedure, &kept);
     return kept;
 }
 
-void run(const gchar*, gint count, const GimpParam* params, gint* returnCount,
+void run(const gchar* name, gint count, const GimpParam* params, gint* returnCount,
          GimpParam** returnValues) {
     static GimpParam values[2];
     static std::string reason; // outlives the call: GIMP reads it after run returns
@@ -210,7 +323,9 @@ void run(const gchar*, gint count, const GimpParam* params, gint* returnCount,
         *returnCount = 2;
     };
 
-    if (count != kArgumentCount) {
+    const gint expected =
+        g_strcmp0(name, kContextProcedure) == 0 ? kContextArgumentCount : kArgumentCount;
+    if (count != expected) {
         values[0].data.d_status = GIMP_PDB_CALLING_ERROR;
         return;
     }
@@ -222,15 +337,16 @@ void run(const gchar*, gint count, const GimpParam* params, gint* returnCount,
         return;
     }
     gegl_init(nullptr, nullptr);
-    FillValues chosen = lastValues();
+    LastValues kept = lastValues();
     if (mode == GIMP_RUN_NONINTERACTIVE)
-        chosen = valuesFromArguments(params);
-    else if (mode == GIMP_RUN_INTERACTIVE && !askValues(chosen)) {
+        kept.values = valuesFromArguments(params, count);
+    else if (mode == GIMP_RUN_INTERACTIVE && !askValues(kept)) {
         values[0].data.d_status = GIMP_PDB_CANCEL;
         return;
     }
+    const FillValues& chosen = kept.values;
     if (!checkValues(chosen, gimp_drawable_width(drawable), gimp_drawable_height(drawable),
-                     reason)) {
+                     gimp_item_is_layer(drawable), reason)) {
         fail(GIMP_PDB_CALLING_ERROR, reason);
         return;
     }
@@ -253,7 +369,7 @@ void run(const gchar*, gint count, const GimpParam* params, gint* returnCount,
     if (mode != GIMP_RUN_NONINTERACTIVE)
         gimp_displays_flush();
     if (mode == GIMP_RUN_INTERACTIVE)
-        gimp_set_data(kProcedure, &chosen, sizeof chosen);
+        gimp_set_data(kProcedure, &kept, sizeof kept);
 }
 
 const GimpPlugInInfo pluginInfo = {nullptr, nullptr, query, run};

@@ -2,8 +2,9 @@
 // GIMP as a host of the plug-in module, over GIMP 3's objects. In: the image, exactly one
 // selected drawable (not a layer group), the selection and the procedure's values (from its
 // dialog, its arguments or the last run, kept by GIMP's procedure config). Out: the selection
-// filled in the drawable as one undo step, or GIMP's error message with the plug-in's reason
-// and the image unchanged. The fill itself is shared with the GIMP 2.10 plug-in (gimp_fill.h).
+// filled in the drawable or in a new layer above it as one undo step, or GIMP's error message
+// with the plug-in's reason and the image unchanged. The fill itself is shared with the GIMP 2.10
+// plug-in (gimp_fill.h).
 #include <libgimp/gimp.h>
 #include <libgimp/gimpui.h>
 
@@ -12,15 +13,18 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/fill_limits.h"
 #include "tools/gimp/gimp_fill.h"
+#include "tools/gimp/gimp_pixels.h"
 #include "tools/standin_host/rgb_image.h"
 
 namespace mendora::gimp {
 
 namespace {
 
-// The five arguments after GIMP's own (run mode, image, drawables), in the order of
-// FillValues. GIMP refuses a value outside an argument's range before this plug-in runs.
+// The six whole-number arguments after GIMP's own (run mode, image, drawables), in the order
+// of FillValues; `output` (kOutput) follows them. GIMP refuses a value outside an argument's
+// range before this plug-in runs.
 struct IntArgument {
     const char* name;
     const char* label;
@@ -36,7 +40,19 @@ constexpr IntArgument kArguments[] = {
      "Source columns end before this one (all four 0: the whole image)", runner::kMaxImageSide, 0},
     {"source-bottom", "Source _bottom", "Source rows end before this one", runner::kMaxImageSide,
      0},
+    {"context-width", "Conte_xt width", kContextBlurb, kMaxContextWidth, 0},
 };
+constexpr size_t kIntArguments = sizeof kArguments / sizeof kArguments[0];
+// The output argument, a choice of kIntoLayer and kNewLayer (their ids FillOutput's).
+constexpr char kOutput[] = "output";
+constexpr char kIntoLayer[] = "layer";
+constexpr char kNewLayer[] = "new-layer";
+// The dialog's own values, kept with the others but no arguments: where to sample from
+// (kRectangle or kAround), and the context width it offers for kAround.
+constexpr char kSampleFrom[] = "sample-from";
+constexpr char kRectangle[] = "rectangle";
+constexpr char kAround[] = "around";
+constexpr char kAroundWidth[] = "around-width";
 
 GimpValueArray* failure(GimpProcedure* procedure, GimpPDBStatusType status,
                         const std::string& reason) {
@@ -45,25 +61,54 @@ GimpValueArray* failure(GimpProcedure* procedure, GimpPDBStatusType status,
 }
 
 FillValues valuesOf(GimpProcedureConfig* config) {
-    gint values[5] = {};
-    g_object_get(config, kArguments[0].name, &values[0], kArguments[1].name, &values[1],
-                 kArguments[2].name, &values[2], kArguments[3].name, &values[3], kArguments[4].name,
-                 &values[4], nullptr);
-    return FillValues{values[0], values[1], values[2], values[3], values[4]};
+    gint values[kIntArguments] = {};
+    for (size_t i = 0; i < kIntArguments; i++)
+        g_object_get(config, kArguments[i].name, &values[i], nullptr);
+    return FillValues{
+        values[0],
+        values[1],
+        values[2],
+        values[3],
+        values[4],
+        values[5],
+        static_cast<FillOutput>(gimp_procedure_config_get_choice_id(config, kOutput))};
 }
 
 // The dialog of the interactive run over `config`. Returns true with the config edited when
-// OK is pressed, false when the dialog is canceled or closed.
+// OK is pressed (its context width kAroundWidth's for kAround, else 0), false when the
+// dialog is canceled or closed. Help (and F1) opens the filter's page from its help domain.
 bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
     gimp_ui_init("mendora");
     GtkWidget* dialog = gimp_procedure_dialog_new(procedure, config, kDialogTitle);
     auto* procedureDialog = GIMP_PROCEDURE_DIALOG(dialog);
     gimp_procedure_dialog_get_label(procedureDialog, "source-hint", kSourceHint, FALSE, FALSE);
-    gimp_procedure_dialog_fill(procedureDialog, kArguments[0].name, kArguments[1].name,
+    gimp_procedure_dialog_get_widget(procedureDialog, kSampleFrom, GIMP_TYPE_INT_RADIO_FRAME);
+    gimp_procedure_dialog_get_widget(procedureDialog, kOutput, GIMP_TYPE_INT_RADIO_FRAME);
+    // The rectangle's sides count only when sampling from it, the width only around.
+    GimpValueArray* rectangleOnly = gimp_value_array_new(1);
+    GValue choice = G_VALUE_INIT;
+    g_value_init(&choice, G_TYPE_STRING);
+    g_value_set_static_string(&choice, kRectangle);
+    gimp_value_array_append(rectangleOnly, &choice);
+    g_value_unset(&choice);
+    for (const char* name : {kArguments[1].name, kArguments[2].name, kArguments[3].name,
+                             kArguments[4].name, "source-hint"})
+        gimp_procedure_dialog_set_sensitive_if_in(procedureDialog, name, nullptr, kSampleFrom,
+                                                  rectangleOnly, TRUE);
+    gimp_procedure_dialog_set_sensitive_if_in(procedureDialog, kAroundWidth, nullptr, kSampleFrom,
+                                              rectangleOnly, FALSE);
+    gimp_value_array_unref(rectangleOnly);
+    gimp_procedure_dialog_fill(procedureDialog, kArguments[0].name, kSampleFrom, kArguments[1].name,
                                kArguments[2].name, kArguments[3].name, kArguments[4].name,
-                               "source-hint", nullptr);
+                               "source-hint", kAroundWidth, kOutput, nullptr);
     const bool confirmed = gimp_procedure_dialog_run(procedureDialog);
     gtk_widget_destroy(dialog);
+    if (confirmed) {
+        gint around = 0;
+        g_object_get(config, kAroundWidth, &around, nullptr);
+        const bool sampleAround = gimp_procedure_config_get_choice_id(config, kSampleFrom) == 1;
+        g_object_set(config, kArguments[5].name, sampleAround ? around : 0, nullptr);
+    }
     return confirmed;
 }
 
@@ -89,8 +134,8 @@ bool replacePixels(GimpImage* image, GimpDrawable* drawable, const GeglRectangle
     GimpChannel* keptSelection = gimp_selection_save(image);
     gimp_selection_none(image);
 
-    bool written = putIntoShadow(gimp_drawable_get_shadow_buffer(drawable),
-                                 gimp_drawable_get_format(drawable), size, bytes, error);
+    bool written = putPixels(gimp_drawable_get_shadow_buffer(drawable),
+                             gimp_drawable_get_format(drawable), size, bytes, error);
     if (written && !gimp_drawable_merge_shadow(drawable, TRUE)) {
         error = std::string("GIMP could not write the filled pixels: ") +
                 gimp_pdb_get_last_error(gimp_get_pdb());
@@ -115,8 +160,43 @@ bool replacePixels(GimpImage* image, GimpDrawable* drawable, const GeglRectangle
     return written;
 }
 
+// Puts `bytes` (newLayerBytes' pixels of the layer `drawable`) into a new layer named
+// kNewLayerName of the drawable's size and offsets, inserted right above it, as one undo step;
+// the drawable and the selection stay as they are, the new layer becomes the selected one.
+// Returns false with GIMP's reason in `error`, no layer added, when GIMP makes or takes none.
+bool addFilledLayer(GimpImage* image, GimpDrawable* drawable, const GeglRectangle& size,
+                    const std::vector<uint8_t>& bytes, std::string& error) {
+    gint x = 0, y = 0;
+    gimp_drawable_get_offsets(drawable, &x, &y);
+    gimp_image_undo_group_start(image);
+    GimpLayer* layer =
+        gimp_layer_new(image, kNewLayerName, size.width, size.height,
+                       gimp_drawable_is_gray(drawable) ? GIMP_GRAYA_IMAGE : GIMP_RGBA_IMAGE, 100.0,
+                       GIMP_LAYER_MODE_NORMAL);
+    GimpItem* parent = gimp_item_get_parent(GIMP_ITEM(drawable));
+    // Inserted at the drawable's position, which moves the drawable one down.
+    bool written =
+        layer != nullptr &&
+        gimp_image_insert_layer(image, layer, parent != nullptr ? GIMP_LAYER(parent) : nullptr,
+                                gimp_image_get_item_position(image, GIMP_ITEM(drawable))) &&
+        gimp_layer_set_offsets(layer, x, y);
+    if (!written)
+        error = std::string("GIMP could not add the new layer: ") +
+                gimp_pdb_get_last_error(gimp_get_pdb());
+    else
+        written = putPixels(gimp_drawable_get_buffer(GIMP_DRAWABLE(layer)),
+                            newLayerFormat(gimp_drawable_get_format(drawable)), size, bytes, error);
+    if (written)
+        gimp_drawable_update(GIMP_DRAWABLE(layer), 0, 0, size.width, size.height);
+    else if (layer != nullptr && gimp_item_is_valid(GIMP_ITEM(layer)))
+        gimp_image_remove_layer(image, layer);
+    gimp_image_undo_group_end(image);
+    return written;
+}
+
 // Fills the selection in `drawable` (a layer or a channel), texture taken from the visible
-// image over a layer. Returns failed with the reason in `error`, the image unchanged, when
+// image over a layer, into the drawable or into a new layer above it (values.output). Returns
+// failed with the reason in `error`, the image unchanged, when
 // nothing is selected over the drawable, the module cannot fill it or GIMP does not take the
 // pixels; gone when the image was closed meanwhile.
 FillOutcome fillSelection(GimpImage* image, GimpDrawable* drawable, const FillValues& values,
@@ -141,9 +221,13 @@ FillOutcome fillSelection(GimpImage* image, GimpDrawable* drawable, const FillVa
     FillOutcome outcome = fillDrawable(target, values, bytes, error);
     if (visible != nullptr && gimp_item_is_valid(GIMP_ITEM(visible)))
         gimp_item_delete(GIMP_ITEM(visible));
-    if (outcome == FillOutcome::filled &&
-        !replacePixels(image, drawable, GeglRectangle{0, 0, target.area.width, target.area.height},
-                       bytes, error))
+    if (outcome != FillOutcome::filled)
+        return outcome;
+    const GeglRectangle size{0, 0, target.area.width, target.area.height};
+    const bool written = values.output == FillOutput::newLayer
+                             ? addFilledLayer(image, drawable, size, bytes, error)
+                             : replacePixels(image, drawable, size, bytes, error);
+    if (!written)
         outcome = FillOutcome::failed;
     return outcome;
 }
@@ -164,7 +248,7 @@ GimpValueArray* runOrThrow(GimpProcedure* procedure, GimpRunMode mode, GimpImage
     const FillValues values = valuesOf(config);
     std::string reason;
     if (!checkValues(values, gimp_drawable_get_width(drawable), gimp_drawable_get_height(drawable),
-                     reason))
+                     gimp_item_is_layer(GIMP_ITEM(drawable)), reason))
         return failure(procedure, GIMP_PDB_CALLING_ERROR, reason);
     const FillOutcome outcome = fillSelection(image, drawable, values, reason);
     // The image was closed: nothing to fill and nothing to tell.
@@ -186,7 +270,10 @@ GimpValueArray* run(GimpProcedure* procedure, GimpRunMode mode, GimpImage* image
     }
 }
 
-GList* queryProcedures(GimpPlugIn*) {
+GList* queryProcedures(GimpPlugIn* plugIn) {
+    GFile* help = g_file_new_for_path(helpFolder().c_str());
+    gimp_plug_in_set_help_domain(plugIn, kHelpDomain, help);
+    g_object_unref(help);
     return g_list_append(nullptr, g_strdup(kProcedure));
 }
 
@@ -204,6 +291,21 @@ GimpProcedure* createProcedure(GimpPlugIn* plugIn, const gchar* name) {
     for (const IntArgument& argument : kArguments)
         gimp_procedure_add_int_argument(procedure, argument.name, argument.label, argument.blurb, 0,
                                         argument.highest, argument.standard, G_PARAM_READWRITE);
+    gimp_procedure_add_choice_argument(
+        procedure, kOutput, "Output", kOutputBlurb,
+        gimp_choice_new_with_values(kIntoLayer, static_cast<gint>(FillOutput::intoLayer),
+                                    "Into the la_yer", nullptr, kNewLayer,
+                                    static_cast<gint>(FillOutput::newLayer), "Into a _new layer",
+                                    nullptr, nullptr),
+        kIntoLayer, G_PARAM_READWRITE);
+    gimp_procedure_add_choice_aux_argument(
+        procedure, kSampleFrom, "Sample from", "Where texture is taken from",
+        gimp_choice_new_with_values(kRectangle, 0, "The source re_ctangle", nullptr, kAround, 1,
+                                    "_Around the selection", nullptr, nullptr),
+        kRectangle, G_PARAM_READWRITE);
+    gimp_procedure_add_int_aux_argument(procedure, kAroundWidth, "Conte_xt width (pixels)",
+                                        "The pixels sampled around the selection", 1,
+                                        kMaxContextWidth, kDefaultContextWidth, G_PARAM_READWRITE);
     return procedure;
 }
 

@@ -13,6 +13,7 @@
 
 #include "engine/engine.h"
 #include "tools/gimp/gimp_pixels.h"
+#include "tools/standin_host/context_source.h"
 #include "tools/standin_host/filter_run.h"
 
 namespace mendora::gimp {
@@ -54,18 +55,36 @@ GeglRectangle usedArea(const std::vector<uint8_t>& selected,
 }
 
 // The texts typed into the module's region dialog, as the command line types them: the
-// source rectangle (the whole of `used` for four zeros; else moved into `used`'s coordinates
-// and held inside it) and the patch radius.
-runner::DialogValues typedValues(const FillValues& values, const GeglRectangle& used) {
-    const bool wholeImage = wholeLayer(values);
+// source rectangle `source` (drawable coordinates; four zeros the whole of `used`), moved into
+// `used`'s coordinates and held inside it, and the patch radius.
+runner::DialogValues typedValues(const FillValues& values, const runner::SourceRectangle& source,
+                                 const GeglRectangle& used) {
+    const bool wholeImage =
+        source.left == 0 && source.top == 0 && source.right == 0 && source.bottom == 0;
     const auto across = [&](int32_t x) { return std::clamp(x - used.x, 0, used.width); };
     const auto down = [&](int32_t y) { return std::clamp(y - used.y, 0, used.height); };
-    const int32_t left = wholeImage ? 0 : across(values.sourceLeft);
-    const int32_t top = wholeImage ? 0 : down(values.sourceTop);
-    const int32_t right = wholeImage ? used.width : across(values.sourceRight);
-    const int32_t bottom = wholeImage ? used.height : down(values.sourceBottom);
+    const int32_t left = wholeImage ? 0 : across(source.left);
+    const int32_t top = wholeImage ? 0 : down(source.top);
+    const int32_t right = wholeImage ? used.width : across(source.right);
+    const int32_t bottom = wholeImage ? used.height : down(source.bottom);
     return runner::DialogValues{std::to_string(left), std::to_string(top), std::to_string(right),
                                 std::to_string(bottom), std::to_string(values.patchRadius)};
+}
+
+// The source rectangle of `values` over the drawable of `width` x `height` whose pixels to
+// fill `selected` marks: the typed one, or for a context width above 0 the selection's
+// bounding box grown by it (the one definition the command line's --context uses too).
+runner::SourceRectangle sourceOf(const FillValues& values, const std::vector<uint8_t>& selected,
+                                 int32_t width, int32_t height) {
+    if (values.contextWidth == 0)
+        return runner::SourceRectangle{values.sourceLeft, values.sourceTop, values.sourceRight,
+                                       values.sourceBottom};
+    runner::SourceRectangle source;
+    // checkValues held the width in its range and the caller found a selected pixel, so the
+    // rectangle is always made.
+    runner::contextSourceRectangle(selected.data(), width, height, static_cast<size_t>(width),
+                                   values.contextWidth, source);
+    return source;
 }
 
 // The rows and columns of `image` (or of a mask, `channels` 1) inside `used`.
@@ -79,11 +98,17 @@ std::vector<uint8_t> cut(const std::vector<uint8_t>& image, int32_t width, int32
     return part;
 }
 
+// `name` in the folder of the running program (empty when the program cannot be found).
+std::filesystem::path besideProgram(const char* name) {
+    std::error_code failed;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
+    return failed ? std::filesystem::path() : program.parent_path() / name;
+}
+
 std::string modulePath() {
     std::error_code failed;
-    const std::filesystem::path beside =
-        std::filesystem::read_symlink("/proc/self/exe", failed).parent_path() / kModuleName;
-    if (!failed && std::filesystem::exists(beside, failed))
+    const std::filesystem::path beside = besideProgram(kModuleName);
+    if (!beside.empty() && std::filesystem::exists(beside, failed))
         return beside.string();
     return runner::pluginModulePath("");
 }
@@ -143,7 +168,10 @@ FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
             : readDrawable(target.pixels, target.format, size, pixels, error);
     if (!read)
         return FillOutcome::failed;
-    const std::vector<uint8_t> selected = readSelection(target.selection, target.area);
+    const std::vector<float> strength = readSelection(target.selection, target.area);
+    std::vector<uint8_t> selected(strength.size());
+    for (size_t i = 0; i < strength.size(); i++)
+        selected[i] = strength[i] > 0.0f ? 1 : 0;
     if (std::find(selected.begin(), selected.end(), 1) == selected.end()) {
         error = "the selection does not touch the layer";
         return FillOutcome::failed;
@@ -161,8 +189,10 @@ FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
     runner::RgbImage part{used.width, used.height, cut(pixels.pixels, size.width, 3, used)};
     runner::FillRun run;
     bool gone = false;
-    const bool ran = runWithProgress(part, cut(toFill, size.width, 1, used),
-                                     typedValues(values, used), target.present, run, gone, error);
+    const runner::DialogValues typed =
+        typedValues(values, sourceOf(values, selected, size.width, size.height), used);
+    const bool ran = runWithProgress(part, cut(toFill, size.width, 1, used), typed, target.present,
+                                     run, gone, error);
     if (gone)
         return FillOutcome::gone;
     if (!ran)
@@ -175,13 +205,16 @@ FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
     for (int32_t y = 0; y < used.height; y++)
         std::copy_n(&run.output.pixels[row * y], row,
                     &pixels.pixels[(size_t{1} * (used.y + y) * size.width + used.x) * 3]);
-    bytes = filledBytes(target.pixels, target.format, size, pixels, selected);
+    bytes = filledBytes(target.pixels, target.format, size, pixels, strength);
+    if (values.output == FillOutput::newLayer)
+        bytes = newLayerBytes(bytes, target.format, strength);
     return FillOutcome::filled;
 }
 
 } // namespace
 
-bool checkValues(const FillValues& values, int32_t width, int32_t height, std::string& error) {
+bool checkValues(const FillValues& values, int32_t width, int32_t height, bool layer,
+                 std::string& error) {
     if (values.patchRadius < 0 || values.patchRadius > largestPatchRadius()) {
         error = "the patch radius is " + std::to_string(values.patchRadius) +
                 "; it must be from 0 to " + std::to_string(largestPatchRadius());
@@ -196,7 +229,24 @@ bool checkValues(const FillValues& values, int32_t width, int32_t height, std::s
                     std::to_string(runner::kMaxImageSide);
             return false;
         }
-    if (!wholeLayer(values) && (values.sourceLeft >= width || values.sourceTop >= height)) {
+    if (values.contextWidth < 0 || values.contextWidth > runner::kMaxContextWidth) {
+        error = "the context width is " + std::to_string(values.contextWidth) +
+                "; it must be from 0 (the source rectangle) to " +
+                std::to_string(runner::kMaxContextWidth);
+        return false;
+    }
+    if (values.output != FillOutput::intoLayer && values.output != FillOutput::newLayer) {
+        error = "the output is " + std::to_string(static_cast<int32_t>(values.output)) +
+                "; it must be 0 (into the layer) or 1 (into a new layer)";
+        return false;
+    }
+    if (values.output == FillOutput::newLayer && !layer) {
+        error = kChannelIntoLayer;
+        return false;
+    }
+    // A context width replaces the typed rectangle, which then only has to be in range.
+    if (values.contextWidth == 0 && !wholeLayer(values) &&
+        (values.sourceLeft >= width || values.sourceTop >= height)) {
         error = "the source rectangle starts at " + std::to_string(values.sourceLeft) + ", " +
                 std::to_string(values.sourceTop) + ", outside the layer of " +
                 std::to_string(width) + " x " + std::to_string(height) +
@@ -223,14 +273,19 @@ FillOutcome fillDrawable(FillTarget& target, const FillValues& values, std::vect
     return outcome;
 }
 
-bool putIntoShadow(GeglBuffer* shadow, const Babl* own, const GeglRectangle& size,
-                   const std::vector<uint8_t>& bytes, std::string& error) {
-    if (shadow == nullptr) {
+std::string helpFolder() {
+    return besideProgram(kHelpFolder).string();
+}
+
+bool putPixels(GeglBuffer* buffer, const Babl* format, const GeglRectangle& size,
+               const std::vector<uint8_t>& bytes, std::string& error) {
+    if (buffer == nullptr) {
         error = "GIMP gave no buffer to write the filled pixels into";
         return false;
     }
-    gegl_buffer_set(shadow, &size, 0, own, bytes.data(), GEGL_AUTO_ROWSTRIDE);
-    g_object_unref(shadow); // hands the pixels over to GIMP
+    gegl_buffer_set(buffer, &size, 0, format, bytes.data(), GEGL_AUTO_ROWSTRIDE);
+    gegl_buffer_flush(buffer);
+    g_object_unref(buffer); // hands the pixels over to GIMP
     return true;
 }
 

@@ -15,40 +15,78 @@
 namespace mendora::gimp {
 
 constexpr char kProcedure[] = "plug-in-mendora-fill";
+// GIMP 2.10's procedure with the context width and the output as well (GIMP 3's one procedure
+// takes them as its last arguments), so that scripts calling kProcedure keep working.
+constexpr char kContextProcedure[] = "plug-in-mendora-fill-context";
 constexpr char kMenuLabel[] = "Mendora Fill Selection...";
 constexpr char kMenuPath[] = "<Image>/Filters/Enhance";
 constexpr char kDialogTitle[] = "Mendora Fill Selection";
 constexpr char kImageTypes[] = "RGB*, GRAY*";
 constexpr char kBlurb[] = "Fill the selection with texture from the rest of the image";
-constexpr char kHelp[] = "Replaces every selected pixel of the layer (any nonzero selection "
-                         "value) by texture copied patch by patch from the source rectangle, "
-                         "starting where image edges run into the selection.";
+constexpr char kHelp[] = "Fills every selected pixel of the layer (any nonzero selection value) "
+                         "with texture copied patch by patch from the source rectangle (or from "
+                         "the pixels around the selection), starting where image edges run into "
+                         "the selection; a partly selected pixel is blended with its old value by "
+                         "the selection's strength. The fill goes into the layer or into a new "
+                         "layer above it.";
+// The name of the help domain the plug-ins register, and its folder beside the installed
+// program (holding en/gimp-help.xml and the page, installed by `./mendora gimp-install`).
+constexpr char kHelpDomain[] = "mendora-fill";
+constexpr char kHelpFolder[] = "help";
 constexpr char kAuthor[] = "Mendora";
 constexpr char kDate[] = "2026";
 constexpr char kSourceHint[] = "Texture comes from columns left to right - 1 and rows top to "
                                "bottom - 1;\nall four 0: the whole image.";
+constexpr char kContextBlurb[] =
+    "Context width: sample only the selection's bounding box grown by this many pixels on each "
+    "side (0: the source rectangle)";
+constexpr char kOutputBlurb[] = "Where the fill goes: into the layer, or into a new layer above it";
+// The context width the dialogs offer for "around the selection" until another is chosen.
+constexpr int32_t kDefaultContextWidth = 50;
+// The name of the layer a fill into a new layer makes.
+constexpr char kNewLayerName[] = "Mendora Fill Selection";
 constexpr char kRadiusBlurb[] =
     "Patch radius (0: the radius of the previous fill, 4 in a fresh run)";
 constexpr char kOneDrawable[] = "Mendora fills one layer at a time: select a single layer";
 constexpr char kNoGroup[] =
     "Mendora fills a layer's own pixels and a layer group has none: select a layer in it";
 constexpr char kNotFillable[] = "Mendora fills a layer or a channel: select one";
+constexpr char kChannelIntoLayer[] =
+    "a channel is filled in itself: choose \"Into the layer\" to fill a channel or a mask";
+
+// Where the fill goes; the numbers are GIMP 2.10's `output` argument.
+enum class FillOutput : int32_t {
+    // The drawable's own pixels, blended by the selection's strength.
+    intoLayer = 0,
+    // A new layer above the drawable, holding the blended pixels inside the selection and
+    // transparent elsewhere; the drawable untouched.
+    newLayer = 1,
+};
 
 // The procedure's values after GIMP's own arguments, in the order of its arguments. Four
-// zeros for the rectangle: the whole image.
+// zeros for the rectangle: the whole image. A context width above 0 replaces the rectangle by
+// the selection's bounding box grown by that many pixels (runner::contextSourceRectangle).
 struct FillValues {
     int32_t patchRadius = kDefaultPatchRadius;
     int32_t sourceLeft = 0;
     int32_t sourceTop = 0;
     int32_t sourceRight = 0;
     int32_t sourceBottom = 0;
+    int32_t contextWidth = 0;
+    FillOutput output = FillOutput::intoLayer;
 };
 
 // Checks `values` for a drawable of `width` x `height` before anything runs: the patch radius
 // from 0 to largestPatchRadius(), each side of the source rectangle from 0 to kMaxImageSide,
-// and a rectangle other than four zeros starting inside the drawable. Returns false with a
-// one-line reason in `error` otherwise.
-bool checkValues(const FillValues& values, int32_t width, int32_t height, std::string& error);
+// a rectangle other than four zeros starting inside the drawable (unless a context width
+// replaces it), the context width from 0 to kMaxContextWidth and the output one of
+// FillOutput's, a new layer only for a `layer` (not a channel). Returns false with a one-line
+// reason in `error` otherwise.
+bool checkValues(const FillValues& values, int32_t width, int32_t height, bool layer,
+                 std::string& error);
+
+// The folder of the filter's help pages (kHelpFolder) beside the running program.
+std::string helpFolder();
 
 // What a fill reads from GIMP, as each version's layer takes it from the image.
 struct FillTarget {
@@ -79,8 +117,11 @@ enum class FillOutcome {
 
 // Fills the selection over the drawable with the module installed beside this program (on a
 // worker thread while GIMP's progress bar pulses and `target.present` is asked). Returns
-// filled with `bytes` holding the drawable's whole pixels in its own format, filled where the
-// selection is nonzero, for the caller to write through the shadow buffer. Returns gone when
+// filled with `bytes` holding the drawable's whole pixels, filled where the selection is
+// nonzero and blended there by its strength (filledBytes): for FillOutput::intoLayer in the
+// drawable's own format, for the caller to write through the shadow buffer; for
+// FillOutput::newLayer in newLayerFormat(target.format), transparent where nothing is
+// selected (newLayerBytes), for the caller to put into a new layer. Returns gone when
 // the image or the drawable ceased to exist meanwhile (nothing to write). Returns failed with
 // a one-line reason in `error` when nothing is selected, the selection does not touch the
 // drawable, no visible pixel outside the selection is left to take texture from, the
@@ -90,10 +131,11 @@ enum class FillOutcome {
 FillOutcome fillDrawable(FillTarget& target, const FillValues& values, std::vector<uint8_t>& bytes,
                          std::string& error);
 
-// Puts `bytes` (the drawable's own format `own`, the whole drawable of `size`) into `shadow`,
-// the drawable's shadow buffer, and releases it; the caller merges the shadow. Returns false
-// with the reason in `error` when GIMP gave no shadow buffer (nullptr).
-bool putIntoShadow(GeglBuffer* shadow, const Babl* own, const GeglRectangle& size,
-                   const std::vector<uint8_t>& bytes, std::string& error);
+// Puts `bytes` (in `format`, the whole drawable of `size`) into `buffer` (a drawable's shadow
+// buffer, or a new layer's own buffer) and releases it, which hands the pixels to GIMP; for a
+// shadow buffer the caller merges the shadow. Returns false with the reason in `error` when
+// GIMP gave no buffer (nullptr).
+bool putPixels(GeglBuffer* buffer, const Babl* format, const GeglRectangle& size,
+               const std::vector<uint8_t>& bytes, std::string& error);
 
 } // namespace mendora::gimp
