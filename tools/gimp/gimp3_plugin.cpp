@@ -91,10 +91,14 @@ bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
     g_value_set_static_string(&choice, kRectangle);
     gimp_value_array_append(rectangleOnly, &choice);
     g_value_unset(&choice);
+    // Each widget is made first: the dialog sets the sensitivity of widgets it already has.
     for (const char* name : {kArguments[1].name, kArguments[2].name, kArguments[3].name,
-                             kArguments[4].name, "source-hint"})
+                             kArguments[4].name, "source-hint"}) {
+        gimp_procedure_dialog_get_widget(procedureDialog, name, G_TYPE_NONE);
         gimp_procedure_dialog_set_sensitive_if_in(procedureDialog, name, nullptr, kSampleFrom,
                                                   rectangleOnly, TRUE);
+    }
+    gimp_procedure_dialog_get_widget(procedureDialog, kAroundWidth, G_TYPE_NONE);
     gimp_procedure_dialog_set_sensitive_if_in(procedureDialog, kAroundWidth, nullptr, kSampleFrom,
                                               rectangleOnly, FALSE);
     gimp_value_array_unref(rectangleOnly);
