@@ -1,9 +1,12 @@
 // Searching ahead: while the fill loop runs a step, one worker thread searches the source index
-// for targets likely to come next, each on a private copy of its window.
+// for targets likely to come next, each on a private copy of its window; and when it has none,
+// it takes half of the loop's own search.
 // In: requests naming a front pixel (copied from the grids by the loop's own thread). Out: the
 // neighbours found for the query the copy gave, handed back when the loop reaches that pixel
 // and only if the query it computes then is bit-identical; the search being a function of the
 // query alone, the result is then the one the loop would have found.
+// In: the loop's query, when the worker is idle. Out: its neighbours, searched in the tree's two
+// parts at once and merged into exactly the result of one search.
 #include <ANN/ANN.h>
 
 #include <algorithm>
@@ -33,11 +36,23 @@ struct AheadJob {
     JobState state = JobState::queued;
 };
 
+// The later part of the loop's own search, handed to the worker. The query and the bounds are
+// the loop's; the result arrays are allocated once a run.
+struct PartJob {
+    const double* query = nullptr;
+    ANNpartBounds* bounds = nullptr;
+    std::vector<ANNidx> indices;
+    std::vector<ANNdist> distances;
+    int found = 0;
+    JobState state = JobState::found; // none queued or running
+};
+
 // Shared by the loop's thread and the worker, under searchAheadLock.
 std::mutex searchAheadLock;
 std::condition_variable searchAheadWake;               // the worker waits for a job or the stop
 std::condition_variable searchAheadFinished;           // the loop waits for a running job
 std::deque<std::unique_ptr<AheadJob>> searchAheadJobs; // in request order
+PartJob searchPartJob;                                 // taken before any job ahead
 bool searchAheadStopping = false;
 
 // The loop's thread only.
@@ -47,6 +62,16 @@ bool searchAheadAllowed = true;
 int32_t searchAheadD = 0;
 int32_t searchAheadK = 0;
 int64_t searchAheadHitCount = 0;
+bool searchInPartsAllowed = true;
+int64_t searchInPartsCount = 0;
+// The earlier part of the loop's search, searched by the loop's thread, and the merged
+// distances (which the loop does not use but the merge writes).
+struct LoopPart {
+    std::vector<ANNidx> indices;
+    std::vector<ANNdist> distances;
+    std::vector<ANNdist> merged;
+};
+LoopPart loopPart;
 
 // Runs one job outside the lock and returns its outcome. Any failure (memory) only makes the
 // job useless.
@@ -62,6 +87,17 @@ JobState runJob(AheadJob& job) {
     }
 }
 
+// Searches the later part of the loop's query outside the lock; returns its outcome.
+JobState runPartJob(PartJob& job) {
+    try {
+        sourceIndex->annkSearchPart(const_cast<double*>(job.query), searchAheadK, 1, *job.bounds,
+                                    job.indices.data(), job.distances.data(), job.found);
+        return JobState::found;
+    } catch (...) {
+        return JobState::failed;
+    }
+}
+
 void workerLoop() {
     std::unique_lock<std::mutex> hold(searchAheadLock);
     for (;;) {
@@ -69,10 +105,20 @@ void workerLoop() {
         searchAheadWake.wait(hold, [&] {
             next = std::find_if(searchAheadJobs.begin(), searchAheadJobs.end(),
                                 [](const auto& job) { return job->state == JobState::queued; });
-            return searchAheadStopping || next != searchAheadJobs.end();
+            return searchAheadStopping || searchPartJob.state == JobState::queued ||
+                   next != searchAheadJobs.end();
         });
         if (searchAheadStopping)
             return;
+        if (searchPartJob.state == JobState::queued) {
+            searchPartJob.state = JobState::running;
+            hold.unlock();
+            const JobState outcome = runPartJob(searchPartJob);
+            hold.lock();
+            searchPartJob.state = outcome;
+            searchAheadFinished.notify_all();
+            continue;
+        }
         AheadJob& job = **next;
         job.state = JobState::running;
         hold.unlock();
@@ -139,12 +185,21 @@ void waitForSearchAhead() {
 
 void startSearchAhead(int32_t d, int32_t searched) {
     searchAheadHitCount = 0;
-    if (!searchAheadAllowed || workerCount() < 2)
+    searchInPartsCount = 0;
+    if (!(searchAheadAllowed || searchInPartsAllowed) || workerCount() < 2)
         return;
     searchAheadD = d;
     searchAheadK = searched;
     searchAheadStopping = false;
     try {
+        // Both parts' results, and the merge's distances: 3 x 12 bytes a neighbour.
+        const auto k = static_cast<size_t>(searched);
+        searchPartJob = PartJob{};
+        searchPartJob.indices.resize(k);
+        searchPartJob.distances.resize(k);
+        loopPart.indices.resize(k);
+        loopPart.distances.resize(k);
+        loopPart.merged.resize(k);
         searchAheadWorker = std::thread(workerLoop);
         searchAheadRunning = true;
     } catch (const std::system_error&) {
@@ -165,10 +220,12 @@ void stopSearchAhead() {
     searchAheadWorker.join();
     searchAheadRunning = false;
     searchAheadJobs.clear();
+    searchPartJob = PartJob{};
+    loopPart = LoopPart{};
 }
 
 void requestSearchAhead(int32_t x0, int32_t y0) {
-    if (!searchAheadRunning)
+    if (!searchAheadRunning || !searchAheadAllowed)
         return;
     {
         // The same pixels stay on top of the queue for several steps: a pixel that has a job
@@ -238,6 +295,59 @@ bool takeSearchAhead(int32_t x0, int32_t y0, const double* query, int32_t* indic
     }
     searchAheadJobs.erase(job);
     return same;
+}
+
+bool searchInParts(const double* query, int32_t* indices) {
+    if (!searchAheadRunning || !searchInPartsAllowed)
+        return false;
+    ANNpartBounds bounds;
+    {
+        const std::lock_guard<std::mutex> hold(searchAheadLock);
+        const bool busy =
+            std::any_of(searchAheadJobs.begin(), searchAheadJobs.end(),
+                        [](const auto& job) { return job->state == JobState::running; });
+        if (busy)
+            return false;
+        searchPartJob.query = query;
+        searchPartJob.bounds = &bounds;
+        searchPartJob.state = JobState::queued;
+    }
+    searchAheadWake.notify_one();
+    // The worker reads `bounds` and `query` until its part is done: every way out waits for it.
+    std::unique_lock<std::mutex> hold(searchAheadLock, std::defer_lock);
+    const auto waitForWorker = [&] {
+        hold.lock();
+        searchAheadFinished.wait(hold, [] { return searchPartJob.state != JobState::running; });
+        if (searchPartJob.state == JobState::queued)
+            searchPartJob.state = JobState::failed; // never started: this thread takes it
+        hold.unlock();
+    };
+    int found = 0;
+    try {
+        sourceIndex->annkSearchPart(const_cast<double*>(query), searchAheadK, 0, bounds,
+                                    loopPart.indices.data(), loopPart.distances.data(), found);
+    } catch (...) {
+        waitForWorker();
+        throw;
+    }
+    waitForWorker();
+    if (searchPartJob.state == JobState::failed)
+        sourceIndex->annkSearchPart(const_cast<double*>(query), searchAheadK, 1, bounds,
+                                    searchPartJob.indices.data(), searchPartJob.distances.data(),
+                                    searchPartJob.found);
+    annMergeParts(searchAheadK, loopPart.indices.data(), loopPart.distances.data(), found,
+                  searchPartJob.indices.data(), searchPartJob.distances.data(), searchPartJob.found,
+                  indices, loopPart.merged.data());
+    searchInPartsCount++;
+    return true;
+}
+
+void allowSearchInParts(bool allowed) {
+    searchInPartsAllowed = allowed;
+}
+
+int64_t searchesInParts() {
+    return searchInPartsCount;
 }
 
 } // namespace mendora

@@ -55,6 +55,17 @@ void annCompactSearch(					// search a compact tree from the root
 	ANNpoint			bnd_box_hi,
 	int					n);				// number of points (>= 1)
 
+void annCompactSearchPart(				// one part of a search (see ANNpartBounds)
+	ANNkdSearchState	&st,			// the part's search (its nearest filled in)
+	const ANNkdCompact	&t,
+	ANNidxArray			pidx,
+	ANNpoint			bnd_box_lo,		// the tree's bounding box
+	ANNpoint			bnd_box_hi,
+	int					n,				// number of points (>= 1)
+	int					k,				// number of near neighbors wanted
+	int					part,			// 0 or 1
+	ANNpartBounds		&bounds);		// shared with the other part
+
 void annCompactDump(					// dump the nodes, as ANNkd_node::dump()
 	const ANNkdCompact	&t,
 	ANNidxArray			pidx,

@@ -9,7 +9,7 @@
 // on a small lattice; the queries are random points and exact copies of data points. With the
 // patched library the program writes the results and the dump of the compact tree form in
 // place of the second copy of the classic tree's, and checks in its own process that
-// concurrent searches of one tree equal serial ones.
+// concurrent searches of one tree, and searches in two parts, equal serial whole ones.
 #include <ANN/ANN.h>
 
 #include <cstdint>
@@ -149,6 +149,44 @@ bool concurrentEqualsSerial(ANNkd_tree& tree, PointSet& set, const std::vector<i
     return false;
 }
 
+// One search in its two parts, one part searched whole before the other starts: the two ends
+// of what the parts can know of each other's bounds.
+Result searchInParts(ANNkd_tree& tree, std::vector<double>& query, int k, bool laterFirst) {
+    std::vector<ANNidx> indices[2];
+    std::vector<ANNdist> distances[2];
+    int found[2] = {0, 0};
+    ANNpartBounds bounds;
+    for (int part : {laterFirst ? 1 : 0, laterFirst ? 0 : 1}) {
+        indices[part].resize(static_cast<size_t>(k));
+        distances[part].resize(static_cast<size_t>(k));
+        tree.annkSearchPart(query.data(), k, part, bounds, indices[part].data(),
+                            distances[part].data(), found[part]);
+    }
+    Result merged;
+    merged.indices.resize(static_cast<size_t>(k));
+    merged.distances.resize(static_cast<size_t>(k));
+    annMergeParts(k, indices[0].data(), distances[0].data(), found[0], indices[1].data(),
+                  distances[1].data(), found[1], merged.indices.data(), merged.distances.data());
+    return merged;
+}
+
+// True when every search made in two parts, in either order, equals the whole search.
+bool partsEqualWhole(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks,
+                     const std::vector<Result>& whole) {
+    for (bool laterFirst : {false, true}) {
+        std::vector<Result> parts;
+        for (int k : ks)
+            for (std::vector<double>& query : set.queries)
+                parts.push_back(searchInParts(tree, query, k, laterFirst));
+        if (!sameResults(whole, parts)) {
+            std::fprintf(stderr, "a search in parts, part %d first, differs (n %d, d %d)\n",
+                         laterFirst ? 1 : 0, set.n, set.dim);
+            return false;
+        }
+    }
+    return true;
+}
+
 // The compact form built on the given threads, over a copy of the points (it rearranges
 // them): its results and its dump; true when concurrent searches of it equal serial ones.
 bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads,
@@ -162,6 +200,7 @@ bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads,
         results = searchAll(tree, set, ks);
         dump = dumpText(tree);
         ok = concurrentEqualsSerial(tree, set, ks, results);
+        ok = partsEqualWhole(tree, set, ks, results) && ok;
     }
     annDeallocPts(copy);
     return ok;

@@ -140,6 +140,7 @@ const std::vector<std::pair<std::string, std::function<Image()>>>& images() {
 // FNV-1a over the bytes of every step's trace values.
 struct TraceDigest {
     uint64_t hash = 14695981039346656037ull;
+    int64_t steps = 0;
     void add(const void* data, size_t bytes) {
         const auto* p = static_cast<const uint8_t*>(data);
         for (size_t i = 0; i < bytes; i++)
@@ -149,6 +150,7 @@ struct TraceDigest {
 
 void digestStep(const FillStepTrace& s, void* context) {
     auto* digest = static_cast<TraceDigest*>(context);
+    digest->steps++;
     const int32_t ints[] = {s.step, s.x0,           s.y0,    s.left,  s.right,         s.up,
                             s.down, s.unknownCount, s.bestX, s.bestY, s.returnedCount, s.copied};
     const double doubles[] = {s.priority, s.windowConfidence, s.bestDifference};
@@ -164,6 +166,7 @@ void digestStep(const FillStepTrace& s, void* context) {
 struct CaseResult {
     std::string filled; // selected pixels of the output, row order, 3 bytes each
     uint64_t digest;
+    int64_t steps;
 };
 
 CaseResult runCase(const Image& image, int16_t radius) {
@@ -177,7 +180,7 @@ CaseResult runCase(const Image& image, int16_t radius) {
                                           output.data(), mask.data(), image.width, params);
     setFillTraceHooks(nullptr, nullptr, nullptr);
     EXPECT_EQ(outcome, FillOutcome::filled);
-    CaseResult result{{}, digest.hash};
+    CaseResult result{{}, digest.hash, digest.steps};
     for (size_t i = 0; i < mask.size(); i++)
         if (mask[i] != 0)
             result.filled.append(reinterpret_cast<const char*>(&output[3 * i]), 3);
@@ -213,7 +216,8 @@ bool recording() {
 // The recorded fills, whatever the number of worker threads, whether the loop searches
 // ahead and how the descriptors are split into blocks (0: as in a real run, one block for these
 // images; 1000 bytes: blocks of 41, 12 or 5 descriptors for radius 2, 4 or 6, which are not
-// whole runs of the windows described together).
+// whole runs of the windows described together). With a worker that does not search ahead,
+// every search of the loop is made in two parts.
 struct Threading {
     int32_t threads;
     bool searchAhead;
@@ -238,7 +242,7 @@ TEST_P(FillIdentity, RecordedFillsOfImagesWithManyEqualWindows) {
     const std::map<std::string, uint64_t> digests =
         recording() ? std::map<std::string, uint64_t>{} : readManifest();
     std::ostringstream manifest;
-    int64_t aheadHits = 0;
+    int64_t aheadHits = 0, steps = 0, inParts = 0;
     for (const auto& [imageName, make] : images()) {
         const Image image = make();
         for (int16_t radius : {2, 4, 6}) {
@@ -246,6 +250,8 @@ TEST_P(FillIdentity, RecordedFillsOfImagesWithManyEqualWindows) {
             SCOPED_TRACE(name);
             const CaseResult result = runCase(image, radius);
             aheadHits += searchAheadHits();
+            steps += result.steps;
+            inParts += searchesInParts();
             if (recording()) {
                 std::ofstream(dataDirectory() + name + ".bin", std::ios::binary) << result.filled;
                 manifest << name << ' ' << std::hex << result.digest << std::dec << '\n';
@@ -266,6 +272,11 @@ TEST_P(FillIdentity, RecordedFillsOfImagesWithManyEqualWindows) {
         EXPECT_GT(aheadHits, 0);
     else
         EXPECT_EQ(aheadHits, 0);
+    if (!GetParam().searchAhead && GetParam().threads > 1) {
+        EXPECT_EQ(inParts, steps);
+    } else if (GetParam().threads == 1) {
+        EXPECT_EQ(inParts, 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, FillIdentity,
