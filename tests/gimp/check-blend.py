@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks a fill over a feathered selection for scripts/test-gimp, pixel by pixel.
 
-    check-blend.py WIDTH HEIGHT BEFORE FILL AFTER STRENGTH
+    check-blend.py WIDTH HEIGHT BEFORE FILL AFTER STRENGTH [WITHIN]
 
 BEFORE, FILL and AFTER are raw 8-bit RGB files of WIDTH x HEIGHT: the layer before the fill,
 `mendora fill`'s result over the same selection (every nonzero pixel filled), and the layer GIMP
@@ -10,8 +10,11 @@ part of the layer it covers, placed by a comment line "# at X Y" (its left and t
 
 Every pixel must be: the old one where nothing is selected, the fill's where the selection is
 255, and where it is k in between round((255 * old + (fill - old) * k) / 255) per channel, the
-nearest value (an exact half cannot occur). Prints the counts of fully and partly selected
-pixels checked and of wrong ones; exits 1 when a pixel is wrong or either kind is missing.
+nearest value (an exact half cannot occur). WITHIN (default 0) allows that much difference,
+for a layer of higher precision than the 8 bits compared: its selection is finer than k (a
+value read as 255 or 0 may be partial), and its blend is rounded twice. Prints the counts of fully and
+partly selected pixels checked and of wrong ones; exits 1 when a pixel is wrong or either
+kind is missing.
 """
 import sys
 
@@ -37,6 +40,7 @@ def main():
     width, height = int(sys.argv[1]), int(sys.argv[2])
     before, fill, after = (open(p, "rb").read() for p in sys.argv[3:6])
     (x0, y0), sw, sh, values = read_strength(sys.argv[6])
+    within = int(sys.argv[7]) if len(sys.argv) > 7 else 0
     strength = bytearray(width * height)
     for y in range(sh):
         for x in range(sw):
@@ -48,7 +52,7 @@ def main():
             old, new, got = before[3 * i + c], fill[3 * i + c], after[3 * i + c]
             # floor(x + 1/2) of x = (255 * old + (new - old) * k) / 255, in integers
             want = (2 * (255 * old + (new - old) * k) + 255) // 510
-            if got != want:
+            if abs(got - want) > within:
                 wrong += 1
                 if wrong <= 5:
                     print("pixel %d, %d channel %d: selected %d, old %d, fill %d: %d, not %d"

@@ -173,17 +173,25 @@ def mendora_batch_tests(photo, dir):
     mendora_visible_tests(photo, dir)
 
 
-# A feathered ellipse filled into the photograph's layer: "feather" with NAME-strength.pgm.
+# A feathered ellipse filled into the photograph's layer, with NAME-strength.pgm: "feather",
+# and "feather16" in 16 bits, which blends in floats.
 def mendora_feather_test(photo, dir):
+    mendora_feather(photo, dir, "feather", False)
+    mendora_feather(photo, dir, "feather16", True)
+
+
+def mendora_feather(photo, dir, name, deep):
     img = mendora_load(photo)
     layer = img.get_selected_layers()[0]
+    if deep:
+        img.convert_precision(Gimp.Precision.U16_NON_LINEAR)
     Gimp.context_push()
     Gimp.context_set_feather(True)
     Gimp.context_set_feather_radius(16, 16)
     img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
     Gimp.context_pop()
-    mendora_export_strength(img, dir, "feather")
-    mendora_fill_and_export(img, layer, dir, "feather")
+    mendora_export_strength(img, dir, name)
+    mendora_fill_and_export(img, layer, dir, name)
     img.delete()
 
 

@@ -107,17 +107,24 @@
                 (newline port)
                 (rows (+ y 1)))))))))
 
-; A feathered ellipse filled into the photograph's layer: "feather" with NAME-strength.pgm.
+; A feathered ellipse filled into the photograph's layer, with NAME-strength.pgm: "feather",
+; and "feather16" in 16 bits, which blends in floats.
 (define (mendora-feather-test photo dir)
+  (mendora-feather photo dir "feather" #f)
+  (mendora-feather photo dir "feather16" #t))
+
+(define (mendora-feather photo dir name deep)
   (let* ((img (mendora-load photo))
          (layer (car (gimp-image-get-active-layer img))))
+    (if deep
+        (gimp-image-convert-precision img PRECISION-U16-GAMMA))
     (gimp-context-push)
     (gimp-context-set-feather TRUE)
     (gimp-context-set-feather-radius 16 16)
     (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
     (gimp-context-pop)
-    (mendora-export-strength img dir "feather")
-    (mendora-fill-and-export img layer dir "feather")
+    (mendora-export-strength img dir name)
+    (mendora-fill-and-export img layer dir name)
     (gimp-image-delete img)))
 
 ; The photograph with a hard ellipse selected, its layer exported as NAME-in.png and the
