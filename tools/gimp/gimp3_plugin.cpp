@@ -74,10 +74,16 @@ FillValues valuesOf(GimpProcedureConfig* config) {
         static_cast<FillOutput>(gimp_procedure_config_get_choice_id(config, kOutput))};
 }
 
-// The dialog of the interactive run over `config`. Returns true with the config edited when
-// OK is pressed (its context width kAroundWidth's for kAround, else 0), false when the
-// dialog is canceled or closed. Help (and F1) opens the filter's page from its help domain.
+// The dialog of the interactive run over `config`, opened around the selection when the
+// config's context width is above 0 (the last run's, or a script's). Returns true with the
+// config edited when OK is pressed (its context width kAroundWidth's for kAround, else 0),
+// false when the dialog is canceled or closed. Help (and F1) opens the filter's page from its
+// help domain.
 bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
+    gint context = 0;
+    g_object_get(config, kArguments[5].name, &context, nullptr);
+    if (context > 0)
+        g_object_set(config, kSampleFrom, kAround, kAroundWidth, context, nullptr);
     gimp_ui_init("mendora");
     GtkWidget* dialog = gimp_procedure_dialog_new(procedure, config, kDialogTitle);
     auto* procedureDialog = GIMP_PROCEDURE_DIALOG(dialog);
