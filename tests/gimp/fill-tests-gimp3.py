@@ -341,6 +341,27 @@ def mendora_closing_fill(photo, dir):
     mendora_note(dir, "closing-left", len(Gimp.get_images()), "")
 
 
+# In GIMP with a display: the dialog of an interactive run over the hard ellipse of "dialog"
+# (the test script chooses 30 pixels around the selection into a new layer by keyboard), then
+# the same again with the last values; exports the top layer after each ("dialog-out",
+# "dialog-again") and DIR/dialog-layers, how many layers there are at the end.
+def mendora_dialog_fill(photo, dir):
+    img, layer = mendora_hard_ellipse(photo, dir, "dialog")
+    Gimp.Display.new(img)
+    Gimp.displays_flush()
+    procedure = Gimp.get_pdb().lookup_procedure(PROCEDURE)
+    for mode, name in ((Gimp.RunMode.INTERACTIVE, "dialog-out"),
+                       (Gimp.RunMode.WITH_LAST_VALS, "dialog-again")):
+        config = procedure.create_config()
+        config.set_property("run-mode", mode)
+        config.set_property("image", img)
+        config.set_core_object_array("drawables", [layer])
+        procedure.run(config)
+        mendora_export(img.get_layers()[0], dir, name)
+    with open(dir + "/dialog-layers", "w") as out:
+        out.write("%d\n" % len(img.get_layers()))
+
+
 # The dialog of an interactive run over an ellipse around the kite, for a screenshot.
 def mendora_show_dialog(photo):
     img = mendora_load(photo)

@@ -240,6 +240,25 @@
     (gimp-displays-flush)
     (plug-in-mendora-fill RUN-INTERACTIVE img layer 4 0 0 0 0)))
 
+; In GIMP with a display: the dialog of an interactive run over the hard ellipse of "dialog"
+; (the test script chooses 30 pixels around the selection into a new layer by keyboard), then
+; the same again with the last values; exports the top layer after each ("dialog-out.png",
+; "dialog-again.png") and DIR/dialog-layers, how many layers there are at the end.
+(define (mendora-dialog-fill photo dir)
+  (let* ((made (mendora-hard-ellipse photo dir "dialog"))
+         (img (car made))
+         (layer (cadr made)))
+    (gimp-display-new img)
+    (gimp-displays-flush)
+    (plug-in-mendora-fill RUN-INTERACTIVE img layer 4 0 0 0 0)
+    (mendora-export img (vector-ref (cadr (gimp-image-get-layers img)) 0)
+                    (string-append dir "/dialog-out.png"))
+    (plug-in-mendora-fill RUN-WITH-LAST-VALS img layer 0 0 0 0 0)
+    (mendora-export img (vector-ref (cadr (gimp-image-get-layers img)) 0)
+                    (string-append dir "/dialog-again.png"))
+    (call-with-output-file (string-append dir "/dialog-layers")
+      (lambda (port) (display (car (gimp-image-get-layers img)) port)))))
+
 ; Texture only from visible pixels. NAME-in.png, NAME-out.png and NAME-visible.png (the
 ; visible image over the layer) of two fills: "hidden", the photograph's only layer with a
 ; red block around the selection made fully transparent; "letters", an opaque black block

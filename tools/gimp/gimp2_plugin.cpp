@@ -127,7 +127,7 @@ bool askValues(LastValues& kept) {
     // Sample from: the source rectangle (its four rows follow) or N pixels around the selection.
     const bool aroundChosen = values.contextWidth > 0;
     GtkWidget* rectangle =
-        addRadio(table, 1, "Sample from:", "The source re_ctangle", nullptr, !aroundChosen);
+        addRadio(table, 1, "Sample from:", "The source rectan_gle", nullptr, !aroundChosen);
     GtkWidget* left =
         addValueRow(table, 2, "Source _left:", runner::kMaxImageSide, values.sourceLeft);
     GtkWidget* top = addValueRow(table, 3, "Source _top:", runner::kMaxImageSide, values.sourceTop);

@@ -32,11 +32,13 @@ struct IntArgument {
     int32_t highest;
     int32_t standard;
 };
+// The labels' mnemonics (the choices' below too) differ from those of the procedure dialog's
+// own buttons (_Help, _Reset, _Cancel, _OK, _Load Saved Settings, _Save Settings).
 constexpr IntArgument kArguments[] = {
     {"patch-radius", "_Patch radius", kRadiusBlurb, largestPatchRadius(), kDefaultPatchRadius},
-    {"source-left", "Source _left", "Leftmost source column", runner::kMaxImageSide, 0},
+    {"source-left", "Source l_eft", "Leftmost source column", runner::kMaxImageSide, 0},
     {"source-top", "Source _top", "Topmost source row", runner::kMaxImageSide, 0},
-    {"source-right", "Source _right",
+    {"source-right", "Source r_ight",
      "Source columns end before this one (all four 0: the whole image)", runner::kMaxImageSide, 0},
     {"source-bottom", "Source _bottom", "Source rows end before this one", runner::kMaxImageSide,
      0},
@@ -74,6 +76,18 @@ FillValues valuesOf(GimpProcedureConfig* config) {
         static_cast<FillOutput>(gimp_procedure_config_get_choice_id(config, kOutput))};
 }
 
+// A new array of the one value kRectangle, for the dialog to take over (each
+// gimp_procedure_dialog_set_sensitive_if_in call frees its own with the dialog).
+GimpValueArray* rectangleChoice() {
+    GimpValueArray* values = gimp_value_array_new(1);
+    GValue choice = G_VALUE_INIT;
+    g_value_init(&choice, G_TYPE_STRING);
+    g_value_set_static_string(&choice, kRectangle);
+    gimp_value_array_append(values, &choice);
+    g_value_unset(&choice);
+    return values;
+}
+
 // The dialog of the interactive run over `config`, opened around the selection when the
 // config's context width is above 0 (the last run's, or a script's). Returns true with the
 // config edited when OK is pressed (its context width kAroundWidth's for kAround, else 0),
@@ -90,24 +104,17 @@ bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
     gimp_procedure_dialog_get_label(procedureDialog, "source-hint", kSourceHint, FALSE, FALSE);
     gimp_procedure_dialog_get_widget(procedureDialog, kSampleFrom, GIMP_TYPE_INT_RADIO_FRAME);
     gimp_procedure_dialog_get_widget(procedureDialog, kOutput, GIMP_TYPE_INT_RADIO_FRAME);
-    // The rectangle's sides count only when sampling from it, the width only around.
-    GimpValueArray* rectangleOnly = gimp_value_array_new(1);
-    GValue choice = G_VALUE_INIT;
-    g_value_init(&choice, G_TYPE_STRING);
-    g_value_set_static_string(&choice, kRectangle);
-    gimp_value_array_append(rectangleOnly, &choice);
-    g_value_unset(&choice);
-    // Each widget is made first: the dialog sets the sensitivity of widgets it already has.
-    for (const char* name : {kArguments[1].name, kArguments[2].name, kArguments[3].name,
-                             kArguments[4].name, "source-hint"}) {
+    // The rectangle's sides count only when sampling from it, the width only around. Each
+    // widget is made first: the dialog sets the sensitivity of widgets it already has.
+    for (const char* name :
+         {kArguments[1].name, kArguments[2].name, kArguments[3].name, kArguments[4].name}) {
         gimp_procedure_dialog_get_widget(procedureDialog, name, G_TYPE_NONE);
         gimp_procedure_dialog_set_sensitive_if_in(procedureDialog, name, nullptr, kSampleFrom,
-                                                  rectangleOnly, TRUE);
+                                                  rectangleChoice(), TRUE);
     }
     gimp_procedure_dialog_get_widget(procedureDialog, kAroundWidth, G_TYPE_NONE);
     gimp_procedure_dialog_set_sensitive_if_in(procedureDialog, kAroundWidth, nullptr, kSampleFrom,
-                                              rectangleOnly, FALSE);
-    gimp_value_array_unref(rectangleOnly);
+                                              rectangleChoice(), FALSE);
     gimp_procedure_dialog_fill(procedureDialog, kArguments[0].name, kSampleFrom, kArguments[1].name,
                                kArguments[2].name, kArguments[3].name, kArguments[4].name,
                                "source-hint", kAroundWidth, kOutput, nullptr);
@@ -302,15 +309,15 @@ GimpProcedure* createProcedure(GimpPlugIn* plugIn, const gchar* name) {
         gimp_procedure_add_int_argument(procedure, argument.name, argument.label, argument.blurb, 0,
                                         argument.highest, argument.standard, G_PARAM_READWRITE);
     gimp_procedure_add_choice_argument(
-        procedure, kOutput, "Output", kOutputBlurb,
+        procedure, kOutput, "O_utput", kOutputBlurb,
         gimp_choice_new_with_values(kIntoLayer, static_cast<gint>(FillOutput::intoLayer),
                                     "Into the la_yer", nullptr, kNewLayer,
                                     static_cast<gint>(FillOutput::newLayer), "Into a _new layer",
                                     nullptr, nullptr),
         kIntoLayer, G_PARAM_READWRITE);
     gimp_procedure_add_choice_aux_argument(
-        procedure, kSampleFrom, "Sample from", "Where texture is taken from",
-        gimp_choice_new_with_values(kRectangle, 0, "The source re_ctangle", nullptr, kAround, 1,
+        procedure, kSampleFrom, "Sample _from", "Where texture is taken from",
+        gimp_choice_new_with_values(kRectangle, 0, "The source rectan_gle", nullptr, kAround, 1,
                                     "_Around the selection", nullptr, nullptr),
         kRectangle, G_PARAM_READWRITE);
     gimp_procedure_add_int_aux_argument(procedure, kAroundWidth, "Conte_xt width (pixels)",
