@@ -68,14 +68,13 @@ void query() {
 }
 
 // A row of the dialog: a spin button from `lowest` to `highest` opened with `value`, after
-// `label` (none: an empty one) or, with `table` nullptr, alone for the caller to place.
+// `label`.
 GtkWidget* addValueRow(GtkWidget* table, int row, const char* label, gint32 highest, gint32 value,
                        gint32 lowest = 0) {
     GtkWidget* spin = gtk_spin_button_new_with_range(lowest, highest, 1);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), value);
     gtk_entry_set_activates_default(GTK_ENTRY(spin), TRUE);
-    if (table != nullptr)
-        gimp_table_attach_aligned(GTK_TABLE(table), 0, row, label, 0.0, 0.5, spin, 1, TRUE);
+    gimp_table_attach_aligned(GTK_TABLE(table), 0, row, label, 0.0, 0.5, spin, 1, TRUE);
     return spin;
 }
 
