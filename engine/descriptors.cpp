@@ -218,14 +218,12 @@ static void describeClamped(int32_t x, int32_t y, int32_t xLow, int32_t xHigh, i
     }
 }
 
-void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out) {
+void describeWindow(int32_t x, int32_t y, int32_t d, double* out) {
     // A source window lies inside the grid, where clamping changes nothing.
-    assert(variant == WindowVariant::target ||
-           (x >= engineRadius && x < gridWidth - engineRadius && y >= engineRadius &&
-            y < gridHeight - engineRadius));
-    (void)variant;
+    assert(x >= engineRadius && x < gridWidth - engineRadius && y >= engineRadius &&
+           y < gridHeight - engineRadius);
     describeClamped(x, y, 0, gridWidth - 1, 0, gridHeight - 1, d, out,
-                    [](int32_t px, int32_t py) { return labL[px][py]; });
+                    [](int32_t px, int32_t py) { return lightness(px, py); });
 }
 
 void describeSnapshot(const WindowSnapshot& window, int32_t d, double* out) {
@@ -247,18 +245,21 @@ static void describeSourceBatch(int32_t x, int32_t y, const std::vector<const do
                                 double* const* out) {
     const int32_t r = engineRadius;
     const int32_t h = engineWindowSide;
+    const __m128i lightnessMask = _mm_set1_epi32(0xFF);
     for (size_t i = 0; i < rows.size(); i++) {
         const double* basis = rows[i];
         __m128d sums[kSourceBatch / 2];
         for (__m128d& sum : sums)
             sum = _mm_setzero_pd();
         for (int32_t dx = 0; dx < h; dx++) {
-            const int32_t* column = labL[x + dx - r] + (y - r);
+            const LabWord* column = labWords[x + dx - r] + (y - r);
             for (int32_t dy = 0; dy < h; dy++) {
                 const __m128d b = _mm_set1_pd(basis[h * dy + dx]);
                 for (int32_t pair = 0; pair < kSourceBatch / 2; pair++) {
-                    const __m128i two =
-                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + dy + 2 * pair));
+                    // The L bytes of two words, as two 32-bit integers.
+                    const __m128i two = _mm_and_si128(
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + dy + 2 * pair)),
+                        lightnessMask);
                     sums[pair] = _mm_add_pd(sums[pair], _mm_mul_pd(_mm_cvtepi32_pd(two), b));
                 }
             }
@@ -285,7 +286,7 @@ static void describeSources(int32_t begin, int32_t end, int32_t d) {
             describeSourceBatch(first.x, first.y, rows, &sourceDescriptors[p]);
             p += kSourceBatch;
         } else {
-            describeWindow(first.x, first.y, WindowVariant::source, d, sourceDescriptors[p]);
+            describeWindow(first.x, first.y, d, sourceDescriptors[p]);
             p++;
         }
     }

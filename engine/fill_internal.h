@@ -20,7 +20,8 @@ struct WindowExtents {
 WindowExtents clipWindow(int32_t x0, int32_t y0);
 
 // A private copy of the fill states and L values of one clipped window, column by column
-// (x outer, y inner): everything its estimate and its target descriptor read.
+// (x outer, y inner): everything its estimate and its target descriptor read. The estimate
+// writes into the copy, never into the grids (whose L holds one byte, and known pixels only).
 struct WindowSnapshot {
     int32_t x0 = 0, y0 = 0;
     WindowExtents extents{};
@@ -70,12 +71,10 @@ void buildDctBasis();
 // bounds. Candidate windows lie inside the grid whatever the bounds. Throws std::bad_alloc.
 void collectSourceCandidates(const FillParameters& bounds);
 
-enum class WindowVariant { source, target };
-// Fills d coefficients for the window centred at (x, y). The source variant requires the
-// window inside the grid; the target variant clamps every coordinate to the grid.
-void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out);
-// The target variant of a window from its private copy: the same d coefficients as
-// describeWindow gives for the same states and L values.
+// Fills d coefficients for the source window centred at (x, y), which lies inside the grid.
+void describeWindow(int32_t x, int32_t y, int32_t d, double* out);
+// The target descriptor of a window from its private copy: the full window with every
+// coordinate clamped into the clipped window (so into the grid), its edges repeated.
 void describeSnapshot(const WindowSnapshot& window, int32_t d, double* out);
 
 // The descriptor array (pointers into blocks of whole descriptors) and the compact tree over
@@ -102,13 +101,10 @@ TrelHeapNode* computePriority(int32_t x, int32_t y);
 
 // --- estimate.cpp: least-squares estimate of unknown window pixels ---------------------------
 
-// Overwrites L at every unknown pixel of the clipped window (x0 - left .. x0 + right,
-// y0 - up .. y0 + down) with a membrane over the known L values. When `estimates` is given it
-// receives the values written, in window scan order. Throws std::bad_alloc.
-void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up, int32_t down,
-                    std::vector<int32_t>* estimates = nullptr);
-// The same estimate on a private copy of a window, into its L values. Throws std::bad_alloc.
-void estimateSnapshot(WindowSnapshot& window);
+// Overwrites L at every unknown pixel of the window copy with a membrane over its known L
+// values. When `estimates` is given it receives the values written, in window scan order (rows,
+// then columns). The grids are not read. Throws std::bad_alloc.
+void estimateSnapshot(WindowSnapshot& window, std::vector<int32_t>* estimates = nullptr);
 
 // --- grids.cpp --------------------------------------------------------------------------------
 

@@ -74,17 +74,20 @@ TEST_F(Descriptors, BasisEntriesAreUnnormalisedCosines) {
 }
 
 // With r = 1 the descriptor is one coefficient, the plain sum of the window's L values. At the
-// left edge the target variant reads column 0 again for the missing column.
+// left edge the target descriptor (from the window's copy) reads column 0 again for the
+// missing column.
 TEST_F(Descriptors, DcCoefficientAndClampedTarget) {
     makeGrids(6, 6, 1);
     for (int32_t x = 0; x < 6; x++)
         for (int32_t y = 0; y < 6; y++)
-            labL[x][y] = 10 * x + y;
+            setLightness(x, y, 10 * x + y);
     buildDctBasis();
     double dc = 0;
-    describeWindow(2, 2, WindowVariant::source, 1, &dc);
+    describeWindow(2, 2, 1, &dc);
     EXPECT_EQ(dc, 3 * (10 + 20 + 30) + 3 * (1 + 2 + 3));
-    describeWindow(0, 0, WindowVariant::target, 1, &dc);
+    WindowSnapshot window;
+    takeSnapshot(0, 0, window);
+    describeSnapshot(window, 1, &dc);
     // Columns 0, 0, 1 and rows 0, 0, 1.
     EXPECT_EQ(dc, (0 + 0 + 1) * 2 + (10 + 10 + 11));
 }
