@@ -26,7 +26,7 @@ int32_t engineRadius = 4;
 int32_t engineWindowSide = 9;
 double** descriptorBasis = nullptr;
 static int32_t descriptorBasisRows = 0;
-SourceCandidate* sourceCandidates = nullptr;
+std::vector<CandidateRun> candidateRuns;
 int32_t sourceCandidateCount = 0;
 double** sourceDescriptors = nullptr;
 ANNkd_tree* sourceIndex = nullptr;
@@ -144,12 +144,22 @@ static void countColumn(int32_t x, int32_t sign, std::vector<int32_t>& counts) {
         counts[static_cast<size_t>(y)] += sign * (states[y] == kToFill);
 }
 
+void appendSourceCandidate(int32_t x, int32_t y) {
+    if (!candidateRuns.empty()) {
+        const CandidateRun& last = candidateRuns.back();
+        if (last.x == x && last.y + (sourceCandidateCount - last.first) == y) {
+            sourceCandidateCount++;
+            return;
+        }
+    }
+    candidateRuns.push_back(CandidateRun{sourceCandidateCount, x, y});
+    sourceCandidateCount++;
+}
+
 void collectSourceCandidates(const FillParameters& bounds) {
     const int32_t r = engineRadius;
-    const int64_t columns = std::max<int64_t>(0, static_cast<int64_t>(gridWidth) - 2 * r);
-    const int64_t rows = std::max<int64_t>(0, static_cast<int64_t>(gridHeight) - 2 * r);
     sourceCandidateCount = 0;
-    sourceCandidates = new SourceCandidate[static_cast<size_t>(columns * rows)];
+    candidateRuns.clear();
     // Half-open bounds: a window may reach column sourceRight - 1 at most. Whatever the bounds
     // say, a window must also lie inside the grid.
     const int32_t xBegin = bounds.sourceLeft + r, yBegin = bounds.sourceTop + r;
@@ -177,7 +187,7 @@ void collectSourceCandidates(const FillParameters& bounds) {
             if (y > yBegin)
                 windowCount -= rowCounts[static_cast<size_t>(y - r - 1)];
             if (windowCount == 0)
-                sourceCandidates[sourceCandidateCount++] = SourceCandidate{x, y};
+                appendSourceCandidate(x, y);
         }
     }
 }
@@ -277,12 +287,12 @@ static void describeSources(int32_t begin, int32_t end, int32_t d) {
     const std::vector<const double*> rows = zigZagRows(d);
     int32_t p = begin;
     while (p < end) {
-        const SourceCandidate& first = sourceCandidates[p];
-        bool column = p + kSourceBatch <= end;
-        for (int32_t j = 1; column && j < kSourceBatch; j++)
-            column =
-                sourceCandidates[p + j].x == first.x && sourceCandidates[p + j].y == first.y + j;
-        if (column) {
+        const CandidateRun* run = &candidateRunOf(p);
+        const SourceCandidate first{run->x, run->y + (p - run->first)};
+        const int32_t runEnd = run + 1 < candidateRuns.data() + candidateRuns.size()
+                                   ? run[1].first
+                                   : sourceCandidateCount;
+        if (p + kSourceBatch <= std::min(end, runEnd)) {
             describeSourceBatch(first.x, first.y, rows, &sourceDescriptors[p]);
             p += kSourceBatch;
         } else {
@@ -347,8 +357,7 @@ void releaseDescriptorStructures() {
         descriptorBasis = nullptr;
         descriptorBasisRows = 0;
     }
-    delete[] sourceCandidates;
-    sourceCandidates = nullptr;
+    std::vector<CandidateRun>().swap(candidateRuns); // its storage too
     sourceCandidateCount = 0;
 }
 

@@ -44,8 +44,40 @@ struct SourceCandidate {
     int32_t x;
     int32_t y;
 };
-extern SourceCandidate* sourceCandidates;
+// The candidates (centres of source windows), numbered 0 .. sourceCandidateCount - 1 in the
+// order the index numbers its points, are held as runs: each run the candidates from `first`
+// on, centred at (x, y), (x, y + 1), ... down one column, until the next run's first.
+// A few runs a column instead of 8 bytes a candidate.
+struct CandidateRun {
+    int32_t first;
+    int32_t x;
+    int32_t y;
+};
+extern std::vector<CandidateRun> candidateRuns;
 extern int32_t sourceCandidateCount;
+
+// The run holding candidate `index` (0 <= index < sourceCandidateCount).
+inline const CandidateRun& candidateRunOf(int32_t index) {
+    size_t low = 0, count = candidateRuns.size();
+    // The last run whose first is not above index: runs are in the order of their firsts.
+    while (count > 1) {
+        const size_t half = count / 2;
+        if (candidateRuns[low + half].first <= index)
+            low += half;
+        count -= half;
+    }
+    return candidateRuns[low];
+}
+
+// The centre of candidate `index`.
+inline SourceCandidate sourceCandidate(int32_t index) {
+    const CandidateRun& run = candidateRunOf(index);
+    return SourceCandidate{run.x, run.y + (index - run.first)};
+}
+
+// Appends a candidate: to the last run when it continues it down the column, else as a new
+// run. Throws std::bad_alloc.
+void appendSourceCandidate(int32_t x, int32_t y);
 
 // The zig-zag cursor over frequency pairs (fx, fy): (0,0) (1,0) (0,1) (0,2) (1,1) (2,0) ...
 struct ZigZagCursor {
@@ -67,7 +99,7 @@ int32_t coefficientCount(int32_t h);
 
 // Allocates and fills the cosine basis for the current h. Throws std::bad_alloc.
 void buildDctBasis();
-// Allocates and fills the candidate list from the fill states and the corrected source
+// Collects the candidates (as runs) from the fill states and the corrected source
 // bounds. Candidate windows lie inside the grid whatever the bounds. Throws std::bad_alloc.
 void collectSourceCandidates(const FillParameters& bounds);
 

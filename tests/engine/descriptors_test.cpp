@@ -99,18 +99,25 @@ TEST_F(Descriptors, CandidatesRespectHoleAndHalfOpenBounds) {
     collectSourceCandidates(FillParameters{0, 0, 8, 6, 1});
     std::vector<std::pair<int32_t, int32_t>> found;
     for (int32_t i = 0; i < sourceCandidateCount; i++)
-        found.emplace_back(sourceCandidates[i].x, sourceCandidates[i].y);
+        found.emplace_back(sourceCandidate(i).x, sourceCandidate(i).y);
     // Centres 1..6 x 1..4, column-major, minus the nine windows that cover (5, 3).
     EXPECT_EQ(sourceCandidateCount, 6 * 4 - 9);
     EXPECT_EQ(found.front(), std::make_pair(1, 1));
     EXPECT_EQ(found[1], std::make_pair(1, 2));
     EXPECT_EQ(found.back(), std::make_pair(6, 1)); // column 6 keeps only its top window
+    // Every candidate, read back from the runs (which break around the hole).
+    std::vector<std::pair<int32_t, int32_t>> expected;
+    for (int32_t x = 1; x <= 6; x++)
+        for (int32_t y = 1; y <= 4; y++)
+            if (std::abs(x - 5) > 1 || std::abs(y - 3) > 1)
+                expected.emplace_back(x, y);
+    EXPECT_EQ(found, expected);
     releaseDescriptorStructures();
 
     // sourceRight = width: windows reach the last column; one less and they stop before it.
     collectSourceCandidates(FillParameters{5, 0, 8, 3, 1});
     EXPECT_EQ(sourceCandidateCount, 1); // centre (6, 1)
-    EXPECT_EQ(sourceCandidates[0].x, 6);
+    EXPECT_EQ(sourceCandidate(0).x, 6);
     releaseDescriptorStructures();
     collectSourceCandidates(FillParameters{5, 0, 7, 3, 1});
     EXPECT_EQ(sourceCandidateCount, 0); // narrower than the window

@@ -250,10 +250,9 @@ TEST(FillLoop, MaskStrideAndUnpreparedGrids) {
 class Rerank : public EngineGrids {
   protected:
     void setCandidates(const std::vector<SourceCandidate>& list) {
-        delete[] sourceCandidates;
-        sourceCandidates = new SourceCandidate[list.size()];
-        sourceCandidateCount = static_cast<int32_t>(list.size());
-        std::copy(list.begin(), list.end(), sourceCandidates);
+        releaseDescriptorStructures();
+        for (const SourceCandidate& c : list)
+            appendSourceCandidate(c.x, c.y);
     }
     BestSource rerank(int32_t x0, int32_t y0) {
         std::vector<int32_t> order(static_cast<size_t>(sourceCandidateCount));
@@ -279,7 +278,7 @@ BestSource plainRerank(int32_t x0, int32_t y0, const WindowExtents& e, const int
                        int32_t count) {
     BestSource best;
     for (int32_t i = 0; i < count; i++) {
-        const SourceCandidate& c = sourceCandidates[indices[i]];
+        const SourceCandidate c = sourceCandidate(indices[i]);
         double difference = 0.0;
         for (int32_t x = x0 - e.left; x <= x0 + e.right; x++)
             for (int32_t y = y0 - e.up; y <= y0 + e.down; y++) {
