@@ -207,8 +207,8 @@ void prefetchSource(const KnownTarget& target, SourceCandidate c) {
 }
 
 // Copies the missing pixels of the window from the source window centred at `best`; front
-// pixels inside the window stop being front pixels and leave the queue. Every copied pixel
-// gets `confidence`. Returns the number of pixels copied.
+// pixels inside the window stop being front pixels and leave the queue, their nodes released. Every
+// copied pixel gets `confidence`. Returns the number of pixels copied.
 int32_t copyFromSource(int32_t x0, int32_t y0, const WindowExtents& e, const BestSource& best,
                        double confidence) {
     int32_t copied = 0;
@@ -227,7 +227,12 @@ int32_t copyFromSource(int32_t x0, int32_t y0, const WindowExtents& e, const Bes
                 copied++;
             } else if (state == kFront) {
                 state = kKnown;
-                frontQueue->remove(nodeAt(x, y));
+                // A pixel that joins the front again gets a new node: nodes are held for the
+                // front of the moment only.
+                TrelHeapNode*& node = nodeAt(x, y);
+                frontQueue->remove(node);
+                delete node;
+                node = nullptr;
             }
         }
     return copied;
@@ -368,6 +373,9 @@ void runFillLoop(int32_t d) {
         const TrelHeapNode* node = frontQueue->popHighest();
         const int32_t x0 = node->x, y0 = node->y;
         const double priority = node->priority;
+        // The pixel leaves the front with this step (see copyFromSource).
+        delete node;
+        nodeAt(x0, y0) = nullptr;
         const WindowExtents e = clipWindow(x0, y0);
         searchNextAhead(x0, y0, e);
         const double confidence = windowConfidence(x0, y0, e);
