@@ -26,7 +26,7 @@ int32_t engineRadius = 4;
 int32_t engineWindowSide = 9;
 double** descriptorBasis = nullptr;
 static int32_t descriptorBasisRows = 0;
-SourceCandidate* sourceCandidates = nullptr;
+std::vector<CandidateRun> candidateRuns;
 int32_t sourceCandidateCount = 0;
 double** sourceDescriptors = nullptr;
 ANNkd_tree* sourceIndex = nullptr;
@@ -144,12 +144,22 @@ static void countColumn(int32_t x, int32_t sign, std::vector<int32_t>& counts) {
         counts[static_cast<size_t>(y)] += sign * (states[y] == kToFill);
 }
 
+void appendSourceCandidate(int32_t x, int32_t y) {
+    if (!candidateRuns.empty()) {
+        const CandidateRun& last = candidateRuns.back();
+        if (last.x == x && last.y + (sourceCandidateCount - last.first) == y) {
+            sourceCandidateCount++;
+            return;
+        }
+    }
+    candidateRuns.push_back(CandidateRun{sourceCandidateCount, x, y});
+    sourceCandidateCount++;
+}
+
 void collectSourceCandidates(const FillParameters& bounds) {
     const int32_t r = engineRadius;
-    const int64_t columns = std::max<int64_t>(0, static_cast<int64_t>(gridWidth) - 2 * r);
-    const int64_t rows = std::max<int64_t>(0, static_cast<int64_t>(gridHeight) - 2 * r);
     sourceCandidateCount = 0;
-    sourceCandidates = new SourceCandidate[static_cast<size_t>(columns * rows)];
+    candidateRuns.clear();
     // Half-open bounds: a window may reach column sourceRight - 1 at most. Whatever the bounds
     // say, a window must also lie inside the grid.
     const int32_t xBegin = bounds.sourceLeft + r, yBegin = bounds.sourceTop + r;
@@ -177,7 +187,7 @@ void collectSourceCandidates(const FillParameters& bounds) {
             if (y > yBegin)
                 windowCount -= rowCounts[static_cast<size_t>(y - r - 1)];
             if (windowCount == 0)
-                sourceCandidates[sourceCandidateCount++] = SourceCandidate{x, y};
+                appendSourceCandidate(x, y);
         }
     }
 }
@@ -218,14 +228,12 @@ static void describeClamped(int32_t x, int32_t y, int32_t xLow, int32_t xHigh, i
     }
 }
 
-void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out) {
+void describeWindow(int32_t x, int32_t y, int32_t d, double* out) {
     // A source window lies inside the grid, where clamping changes nothing.
-    assert(variant == WindowVariant::target ||
-           (x >= engineRadius && x < gridWidth - engineRadius && y >= engineRadius &&
-            y < gridHeight - engineRadius));
-    (void)variant;
+    assert(x >= engineRadius && x < gridWidth - engineRadius && y >= engineRadius &&
+           y < gridHeight - engineRadius);
     describeClamped(x, y, 0, gridWidth - 1, 0, gridHeight - 1, d, out,
-                    [](int32_t px, int32_t py) { return labL[px][py]; });
+                    [](int32_t px, int32_t py) { return lightness(px, py); });
 }
 
 void describeSnapshot(const WindowSnapshot& window, int32_t d, double* out) {
@@ -247,18 +255,21 @@ static void describeSourceBatch(int32_t x, int32_t y, const std::vector<const do
                                 double* const* out) {
     const int32_t r = engineRadius;
     const int32_t h = engineWindowSide;
+    const __m128i lightnessMask = _mm_set1_epi32(0xFF);
     for (size_t i = 0; i < rows.size(); i++) {
         const double* basis = rows[i];
         __m128d sums[kSourceBatch / 2];
         for (__m128d& sum : sums)
             sum = _mm_setzero_pd();
         for (int32_t dx = 0; dx < h; dx++) {
-            const int32_t* column = labL[x + dx - r] + (y - r);
+            const LabWord* column = labWords[x + dx - r] + (y - r);
             for (int32_t dy = 0; dy < h; dy++) {
                 const __m128d b = _mm_set1_pd(basis[h * dy + dx]);
                 for (int32_t pair = 0; pair < kSourceBatch / 2; pair++) {
-                    const __m128i two =
-                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + dy + 2 * pair));
+                    // The L bytes of two words, as two 32-bit integers.
+                    const __m128i two = _mm_and_si128(
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + dy + 2 * pair)),
+                        lightnessMask);
                     sums[pair] = _mm_add_pd(sums[pair], _mm_mul_pd(_mm_cvtepi32_pd(two), b));
                 }
             }
@@ -276,16 +287,16 @@ static void describeSources(int32_t begin, int32_t end, int32_t d) {
     const std::vector<const double*> rows = zigZagRows(d);
     int32_t p = begin;
     while (p < end) {
-        const SourceCandidate& first = sourceCandidates[p];
-        bool column = p + kSourceBatch <= end;
-        for (int32_t j = 1; column && j < kSourceBatch; j++)
-            column =
-                sourceCandidates[p + j].x == first.x && sourceCandidates[p + j].y == first.y + j;
-        if (column) {
+        const CandidateRun* run = &candidateRunOf(p);
+        const SourceCandidate first{run->x, run->y + (p - run->first)};
+        const int32_t runEnd = run + 1 < candidateRuns.data() + candidateRuns.size()
+                                   ? run[1].first
+                                   : sourceCandidateCount;
+        if (p + kSourceBatch <= std::min(end, runEnd)) {
             describeSourceBatch(first.x, first.y, rows, &sourceDescriptors[p]);
             p += kSourceBatch;
         } else {
-            describeWindow(first.x, first.y, WindowVariant::source, d, sourceDescriptors[p]);
+            describeWindow(first.x, first.y, d, sourceDescriptors[p]);
             p++;
         }
     }
@@ -346,8 +357,7 @@ void releaseDescriptorStructures() {
         descriptorBasis = nullptr;
         descriptorBasisRows = 0;
     }
-    delete[] sourceCandidates;
-    sourceCandidates = nullptr;
+    std::vector<CandidateRun>().swap(candidateRuns); // its storage too
     sourceCandidateCount = 0;
 }
 

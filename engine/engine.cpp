@@ -62,6 +62,7 @@ void releaseRunStructures() {
     releaseSourceIndex();
     delete frontQueue;
     frontQueue = nullptr;
+    releaseFrontReach();
     releaseDescriptorStructures();
 }
 

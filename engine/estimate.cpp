@@ -1,6 +1,6 @@
 // Least-squares estimate of the unknown L values of a target window.
-// In: the clipped window, its fill states and the L grid. Out: every unknown pixel of the
-// window carries, in the L grid, the truncated mean of its in-window four-neighbours (a
+// In: a private copy of the clipped window's fill states and L values. Out: every unknown pixel
+// of the window carries, in the copy, the truncated mean of its in-window four-neighbours (a
 // discrete membrane over the known L values around the hole).
 //
 // Each unknown pixel gives one equation "this pixel equals that neighbour" per four-neighbour
@@ -27,13 +27,6 @@ struct UnknownPixel {
 struct Window {
     int32_t xFirst, xLast, yFirst, yLast;
     std::vector<UnknownPixel> unknowns;
-};
-
-// Reads and writes the engine's grids.
-struct GridAccess {
-    bool unknown(int32_t x, int32_t y) const { return fillStates[x][y] == kToFill; }
-    int32_t l(int32_t x, int32_t y) const { return labL[x][y]; }
-    void setL(int32_t x, int32_t y, int32_t value) const { labL[x][y] = value; }
 };
 
 // Reads and writes a private copy of one window.
@@ -151,13 +144,8 @@ void estimateIn(const Access& g, int32_t x0, int32_t y0, const WindowExtents& e,
 
 } // namespace
 
-void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up, int32_t down,
-                    std::vector<int32_t>* estimates) {
-    estimateIn(GridAccess{}, x0, y0, WindowExtents{left, right, up, down}, estimates);
-}
-
-void estimateSnapshot(WindowSnapshot& window) {
-    estimateIn(SnapshotAccess{window}, window.x0, window.y0, window.extents, nullptr);
+void estimateSnapshot(WindowSnapshot& window, std::vector<int32_t>* estimates) {
+    estimateIn(SnapshotAccess{window}, window.x0, window.y0, window.extents, estimates);
 }
 
 } // namespace mendora

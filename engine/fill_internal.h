@@ -20,7 +20,8 @@ struct WindowExtents {
 WindowExtents clipWindow(int32_t x0, int32_t y0);
 
 // A private copy of the fill states and L values of one clipped window, column by column
-// (x outer, y inner): everything its estimate and its target descriptor read.
+// (x outer, y inner): everything its estimate and its target descriptor read. The estimate
+// writes into the copy, never into the grids (whose L holds one byte, and known pixels only).
 struct WindowSnapshot {
     int32_t x0 = 0, y0 = 0;
     WindowExtents extents{};
@@ -43,8 +44,40 @@ struct SourceCandidate {
     int32_t x;
     int32_t y;
 };
-extern SourceCandidate* sourceCandidates;
+// The candidates (centres of source windows), numbered 0 .. sourceCandidateCount - 1 in the
+// order the index numbers its points, are held as runs: each run the candidates from `first`
+// on, centred at (x, y), (x, y + 1), ... down one column, until the next run's first.
+// A few runs a column instead of 8 bytes a candidate.
+struct CandidateRun {
+    int32_t first;
+    int32_t x;
+    int32_t y;
+};
+extern std::vector<CandidateRun> candidateRuns;
 extern int32_t sourceCandidateCount;
+
+// The run holding candidate `index` (0 <= index < sourceCandidateCount).
+inline const CandidateRun& candidateRunOf(int32_t index) {
+    size_t low = 0, count = candidateRuns.size();
+    // The last run whose first is not above index: runs are in the order of their firsts.
+    while (count > 1) {
+        const size_t half = count / 2;
+        if (candidateRuns[low + half].first <= index)
+            low += half;
+        count -= half;
+    }
+    return candidateRuns[low];
+}
+
+// The centre of candidate `index`.
+inline SourceCandidate sourceCandidate(int32_t index) {
+    const CandidateRun& run = candidateRunOf(index);
+    return SourceCandidate{run.x, run.y + (index - run.first)};
+}
+
+// Appends a candidate: to the last run when it continues it down the column, else as a new
+// run. Throws std::bad_alloc.
+void appendSourceCandidate(int32_t x, int32_t y);
 
 // The zig-zag cursor over frequency pairs (fx, fy): (0,0) (1,0) (0,1) (0,2) (1,1) (2,0) ...
 struct ZigZagCursor {
@@ -66,16 +99,14 @@ int32_t coefficientCount(int32_t h);
 
 // Allocates and fills the cosine basis for the current h. Throws std::bad_alloc.
 void buildDctBasis();
-// Allocates and fills the candidate list from the fill states and the corrected source
+// Collects the candidates (as runs) from the fill states and the corrected source
 // bounds. Candidate windows lie inside the grid whatever the bounds. Throws std::bad_alloc.
 void collectSourceCandidates(const FillParameters& bounds);
 
-enum class WindowVariant { source, target };
-// Fills d coefficients for the window centred at (x, y). The source variant requires the
-// window inside the grid; the target variant clamps every coordinate to the grid.
-void describeWindow(int32_t x, int32_t y, WindowVariant variant, int32_t d, double* out);
-// The target variant of a window from its private copy: the same d coefficients as
-// describeWindow gives for the same states and L values.
+// Fills d coefficients for the source window centred at (x, y), which lies inside the grid.
+void describeWindow(int32_t x, int32_t y, int32_t d, double* out);
+// The target descriptor of a window from its private copy: the full window with every
+// coordinate clamped into the clipped window (so into the grid), its edges repeated.
 void describeSnapshot(const WindowSnapshot& window, int32_t d, double* out);
 
 // The descriptor array (pointers into blocks of whole descriptors) and the compact tree over
@@ -102,13 +133,10 @@ TrelHeapNode* computePriority(int32_t x, int32_t y);
 
 // --- estimate.cpp: least-squares estimate of unknown window pixels ---------------------------
 
-// Overwrites L at every unknown pixel of the clipped window (x0 - left .. x0 + right,
-// y0 - up .. y0 + down) with a membrane over the known L values. When `estimates` is given it
-// receives the values written, in window scan order. Throws std::bad_alloc.
-void estimateWindow(int32_t x0, int32_t y0, int32_t left, int32_t right, int32_t up, int32_t down,
-                    std::vector<int32_t>* estimates = nullptr);
-// The same estimate on a private copy of a window, into its L values. Throws std::bad_alloc.
-void estimateSnapshot(WindowSnapshot& window);
+// Overwrites L at every unknown pixel of the window copy with a membrane over its known L
+// values. When `estimates` is given it receives the values written, in window scan order (rows,
+// then columns). The grids are not read. Throws std::bad_alloc.
+void estimateSnapshot(WindowSnapshot& window, std::vector<int32_t>* estimates = nullptr);
 
 // --- grids.cpp --------------------------------------------------------------------------------
 

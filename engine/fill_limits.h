@@ -64,14 +64,16 @@ constexpr size_t kDescriptorBlockBytes = 16u << 20;
 
 // --- The least memory of a fill ---------------------------------------------------------------
 
-// Bytes a pixel that the engine's grids take in every run, whatever the selection: the fill
-// state (1), the confidence (8), the grey value and the three CIELAB values (4 each).
-constexpr uint64_t kGridBytesPerPixel = sizeof(char) + sizeof(double) + 4 * sizeof(int32_t);
+// Bytes a pixel that the engine's whole-image grids take in every run, whatever the
+// selection: the fill state (1) and the word of CIELAB and grey (4). The confidences and the
+// front's node references (16 more) are held only around the region: the selection's bounding
+// box grown by the radius and one pixel.
+constexpr uint64_t kGridBytesPerPixel = sizeof(char) + sizeof(uint32_t);
 
 // Bytes a pixel of the host's buffers: input and output RGB, and the mask.
 constexpr uint64_t kHostBytesPerPixel = 3 + 3 + 1;
 
-// Bytes a pixel that every fill takes, whatever is selected: 32. The descriptors and the
+// Bytes a pixel that every fill takes, whatever is selected: 12. The descriptors and the
 // search tree of the source windows come on top (about 100 more at the peak), never less.
 constexpr uint64_t kLeastFillBytesPerPixel = kGridBytesPerPixel + kHostBytesPerPixel;
 

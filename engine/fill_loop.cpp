@@ -3,12 +3,15 @@
 // from the best of the k nearest source windows, in priority order, into the output buffer.
 #include <ANN/ANN.h>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <limits>
 #include <memory>
 #include <vector>
 
-#include "engine/colour.h"
 #include "engine/fill_internal.h"
 
 namespace mendora {
@@ -56,10 +59,14 @@ void setUpSearch(SearchObjects& search, int32_t d) {
 int32_t queueInitialFront() {
     delete frontQueue;
     frontQueue = nullptr;
-    frontQueue = new TrelHeap(gridWidth * gridHeight, false);
+    // Every front pixel lies in the front's reach, so the queue starts with room for its
+    // pixels (it grows when more ever join at once) and the scan stays inside it.
+    const int32_t reachPixels =
+        (frontReach.right - frontReach.left) * (frontReach.bottom - frontReach.top);
+    frontQueue = new TrelHeap(reachPixels, false);
     int32_t initialFront = 0;
-    for (int32_t x = 0; x < gridWidth; x++)
-        for (int32_t y = 0; y < gridHeight; y++)
+    for (int32_t x = frontReach.left; x < frontReach.right; x++)
+        for (int32_t y = frontReach.top; y < frontReach.bottom; y++)
             if (fillStates[x][y] == kFront) {
                 frontQueue->insert(computePriority(x, y));
                 initialFront++;
@@ -73,74 +80,135 @@ double windowConfidence(int32_t x0, int32_t y0, const WindowExtents& e) {
     for (int32_t x = x0 - e.left; x <= x0 + e.right; x++)
         for (int32_t y = y0 - e.up; y <= y0 + e.down; y++)
             if (fillStates[x][y] != kToFill)
-                confidenceSum += confidences[x][y];
+                confidenceSum += confidenceAt(x, y);
     return confidenceSum / ((e.left + e.right + 1) * (e.up + e.down + 1));
 }
 
-// Estimates L at the window's unknown pixels (into the L grid, and into `estimates` when given)
-// and writes the target descriptor into `query`. Throws std::bad_alloc.
-void estimateAndDescribe(int32_t x0, int32_t y0, const WindowExtents& e, int32_t d, double* query,
+// Estimates L at the window's unknown pixels on a copy of the window (into `estimates` too when
+// given) and writes the target descriptor into `query`. Throws std::bad_alloc.
+void estimateAndDescribe(int32_t x0, int32_t y0, int32_t d, double* query, WindowSnapshot& window,
                          std::vector<int32_t>* estimates) {
-    estimateWindow(x0, y0, e.left, e.right, e.up, e.down, estimates);
-    describeWindow(x0, y0, WindowVariant::target, d, query);
+    takeSnapshot(x0, y0, window);
+    estimateSnapshot(window, estimates);
+    describeSnapshot(window, d, query);
 }
 
-// The known pixels of a target window, column by column (x outer, y inner): their row
-// offsets and CIELAB values, gathered once a step instead of once a candidate.
+// The known pixels of a target window, gathered once a step instead of once a candidate:
+// column by column (x outer) the window's rows, padded to a multiple of four, as four 16-bit
+// lanes a pixel (L, a, b, 0) with a lane mask (all ones in the L, a and b lanes of a known
+// pixel, zero elsewhere: pixels to fill, the grey lane, the padding). Columns without a known
+// pixel are left out: they add nothing.
 struct KnownTarget {
-    struct Column {
-        int32_t dx;    // column offset from the centre
-        int32_t first; // its first entry in the arrays below
-        int32_t end;   // one past its last entry
-    };
-    std::vector<Column> columns;
-    std::vector<int32_t> dy, l, a, b;
+    int32_t up = 0;             // rows above the centre
+    int32_t stride = 0;         // rows a column, padded
+    std::vector<int32_t> dx;    // column offsets from the centre of the columns kept
+    std::vector<int16_t> lanes; // 4 * stride a column kept
+    std::vector<int16_t> masks; // the same
 };
 
+constexpr int32_t kLanesPerPixel = 4;
+
 void gatherKnownTarget(int32_t x0, int32_t y0, const WindowExtents& e, KnownTarget& target) {
+    const int32_t rows = e.up + e.down + 1;
+    target.up = e.up;
+    target.stride = (rows + 3) / 4 * 4;
+    const size_t columnLanes = static_cast<size_t>(kLanesPerPixel * target.stride);
     for (int32_t x = x0 - e.left; x <= x0 + e.right; x++) {
-        const int32_t first = static_cast<int32_t>(target.dy.size());
-        for (int32_t y = y0 - e.up; y <= y0 + e.down; y++)
-            if (fillStates[x][y] != kToFill) {
-                target.dy.push_back(y - y0);
-                target.l.push_back(labL[x][y]);
-                target.a.push_back(labA[x][y]);
-                target.b.push_back(labB[x][y]);
-            }
-        target.columns.push_back(
-            KnownTarget::Column{x - x0, first, static_cast<int32_t>(target.dy.size())});
+        const char* states = fillStates[x] + (y0 - e.up);
+        if (std::all_of(states, states + rows, [](char state) { return state == kToFill; }))
+            continue;
+        target.dx.push_back(x - x0);
+        const size_t at = target.lanes.size();
+        target.lanes.resize(at + columnLanes, 0);
+        target.masks.resize(at + columnLanes, 0);
+        for (int32_t j = 0; j < rows; j++) {
+            if (states[j] == kToFill)
+                continue;
+            const int32_t y = y0 - e.up + j;
+            const size_t lane = at + static_cast<size_t>(kLanesPerPixel * j);
+            target.lanes[lane] = static_cast<int16_t>(lightness(x, y));
+            target.lanes[lane + 1] = static_cast<int16_t>(colourA(x, y));
+            target.lanes[lane + 2] = static_cast<int16_t>(colourB(x, y));
+            target.masks[lane] = target.masks[lane + 1] = target.masks[lane + 2] = -1;
+        }
     }
 }
 
+// Sum of squared CIELAB differences between the target lanes and the `stride` source words
+// from `source` (which may be read `stride` words far: the grid's columns are padded).
+// Integers: a pixel adds less than 2^18, a column (at most 43 rows) less than 2^24, so any
+// order of summing gives the same value.
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+int32_t columnDifference(const int16_t* lanes, const int16_t* masks, const LabWord* source,
+                         int32_t stride) {
+    __m128i sums = _mm_setzero_si128();
+    for (int32_t i = 0; i < stride; i += 4) {
+        const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+        // Each byte sign-extended into a 16-bit lane (L, at most 100, reads the same).
+        const __m128i low = _mm_srai_epi16(_mm_unpacklo_epi8(words, words), 8);
+        const __m128i high = _mm_srai_epi16(_mm_unpackhi_epi8(words, words), 8);
+        const __m128i* t = reinterpret_cast<const __m128i*>(lanes + kLanesPerPixel * i);
+        const __m128i* m = reinterpret_cast<const __m128i*>(masks + kLanesPerPixel * i);
+        const __m128i dLow =
+            _mm_and_si128(_mm_sub_epi16(_mm_loadu_si128(t), low), _mm_loadu_si128(m));
+        const __m128i dHigh =
+            _mm_and_si128(_mm_sub_epi16(_mm_loadu_si128(t + 1), high), _mm_loadu_si128(m + 1));
+        sums = _mm_add_epi32(sums, _mm_madd_epi16(dLow, dLow));
+        sums = _mm_add_epi32(sums, _mm_madd_epi16(dHigh, dHigh));
+    }
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, 0x4E));
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, 0xB1));
+    return _mm_cvtsi128_si32(sums);
+}
+#else
+int32_t columnDifference(const int16_t* lanes, const int16_t* masks, const LabWord* source,
+                         int32_t stride) {
+    int32_t sum = 0;
+    for (int32_t i = 0; i < kLanesPerPixel * stride; i++) {
+        const LabWord word = source[i / kLanesPerPixel];
+        const int32_t value = static_cast<int8_t>(word >> (8 * (i % kLanesPerPixel)) & 0xFF);
+        const int32_t difference = (lanes[i] - value) & masks[i];
+        sum += difference * difference;
+    }
+    return sum;
+}
+#endif
+
 // Sum of squared CIELAB differences between the known target pixels and the source window
-// centred at (cx, cy), in the order x outer, y inner. Once a column ends with the sum above
-// `limit` that partial sum is returned: the terms are not negative, so the whole sum is above
-// too. Integers: L lies in 0..100 and a, b within -128..127, so a pixel adds less than 2^18
-// and a window (at most 43 x 43 pixels, the largest radius run) less than 2^29; summed in
-// double every term and partial sum would be exact, so the value equals that double sum.
+// centred at (cx, cy), column by column. Once a column ends with the sum above `limit` that
+// partial sum is returned: the terms are not negative, so the whole sum is above too. A window
+// (at most 43 x 43 pixels, the largest radius run) adds less than 2^29; summed in double every
+// term and partial sum would be exact, so the value equals that double sum.
 int64_t boundedDifference(const KnownTarget& target, int32_t cx, int32_t cy, int64_t limit) {
     int64_t sum = 0;
-    for (const KnownTarget::Column& column : target.columns) {
-        const int32_t sx = cx + column.dx;
-        const int32_t *sL = labL[sx] + cy, *sa = labA[sx] + cy, *sb = labB[sx] + cy;
-        int32_t columnSum = 0;
-        for (int32_t j = column.first; j < column.end; j++) {
-            const int32_t dy = target.dy[static_cast<size_t>(j)];
-            const int32_t dL = target.l[static_cast<size_t>(j)] - sL[dy];
-            const int32_t da = target.a[static_cast<size_t>(j)] - sa[dy];
-            const int32_t db = target.b[static_cast<size_t>(j)] - sb[dy];
-            columnSum += dL * dL + da * da + db * db;
-        }
-        sum += columnSum;
+    const size_t columnLanes = static_cast<size_t>(kLanesPerPixel * target.stride);
+    for (size_t c = 0; c < target.dx.size(); c++) {
+        const LabWord* source = labWords[cx + target.dx[c]] + (cy - target.up);
+        sum += columnDifference(&target.lanes[c * columnLanes], &target.masks[c * columnLanes],
+                                source, target.stride);
         if (sum > limit)
             return sum;
     }
     return sum;
 }
 
+// Candidates whose source columns are fetched ahead of their sums.
+constexpr int32_t kPrefetchAhead = 4;
+
+// Asks the cache for the words the target's columns read at candidate `c` (a hint only).
+void prefetchSource(const KnownTarget& target, SourceCandidate c) {
+#if defined(__GNUC__)
+    for (const int32_t dx : target.dx)
+        __builtin_prefetch(labWords[c.x + dx] + (c.y - target.up));
+#else
+    (void)target;
+    (void)c;
+#endif
+}
+
 // Copies the missing pixels of the window from the source window centred at `best`; front
-// pixels inside the window stop being front pixels and leave the queue. Every copied pixel
-// gets `confidence`. Returns the number of pixels copied.
+// pixels inside the window stop being front pixels and leave the queue, their nodes released. Every
+// copied pixel gets `confidence`. Returns the number of pixels copied.
 int32_t copyFromSource(int32_t x0, int32_t y0, const WindowExtents& e, const BestSource& best,
                        double confidence) {
     int32_t copied = 0;
@@ -149,16 +217,22 @@ int32_t copyFromSource(int32_t x0, int32_t y0, const WindowExtents& e, const Bes
         for (int32_t y = y0 - e.up; y <= y0 + e.down; y++) {
             char& state = fillStates[x][y];
             if (state == kToFill) {
-                const PackedColour colour = readPixel(x - x0 + best.x, y - y0 + best.y);
-                writePixel(x, y, colour);
+                const int32_t sx = x - x0 + best.x, sy = y - y0 + best.y;
+                writePixel(x, y, readPixel(sx, sy));
                 state = kKnown;
-                confidences[x][y] = confidence;
-                rgbToLab(colour, labL[x][y], labA[x][y], labB[x][y]);
-                greys[x][y] = greyLevel(colour);
+                confidenceAt(x, y) = confidence;
+                // The source pixel's colour, so its word too (known pixels keep the words of
+                // their colours).
+                labWords[x][y] = labWords[sx][sy];
                 copied++;
             } else if (state == kFront) {
                 state = kKnown;
-                frontQueue->remove(frontNodes[x][y]);
+                // A pixel that joins the front again gets a new node: nodes are held for the
+                // front of the moment only.
+                TrelHeapNode*& node = nodeAt(x, y);
+                frontQueue->remove(node);
+                delete node;
+                node = nullptr;
             }
         }
     return copied;
@@ -252,10 +326,17 @@ BestSource rerankCandidates(int32_t x0, int32_t y0, const WindowExtents& e, cons
                             int32_t count) {
     KnownTarget target;
     gatherKnownTarget(x0, y0, e, target);
+    std::vector<SourceCandidate> centres(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; i++)
+        centres[static_cast<size_t>(i)] = sourceCandidate(indices[i]);
     BestSource best;
     int64_t bestSum = 0;
     for (int32_t i = 0; i < count; i++) {
-        const SourceCandidate& c = sourceCandidates[indices[i]];
+        // The candidates lie anywhere in the image: the source columns of one a few ahead are
+        // asked for while this one is summed.
+        if (i + kPrefetchAhead < count)
+            prefetchSource(target, centres[static_cast<size_t>(i + kPrefetchAhead)]);
+        const SourceCandidate c = centres[static_cast<size_t>(i)];
         // A candidate whose difference exceeds the best one's can neither win nor tie, so its
         // sum stops there; the first candidate is always taken whole.
         const int64_t limit =
@@ -290,15 +371,19 @@ void runFillLoop(int32_t d) {
 
     const SearchAheadRun ahead(d, search.searched);
     std::vector<int32_t> estimates;
+    WindowSnapshot window;
     for (int32_t step = 0; !frontQueue->isEmpty(); step++) {
         const TrelHeapNode* node = frontQueue->popHighest();
         const int32_t x0 = node->x, y0 = node->y;
         const double priority = node->priority;
+        // The pixel leaves the front with this step (see copyFromSource).
+        delete node;
+        nodeAt(x0, y0) = nullptr;
         const WindowExtents e = clipWindow(x0, y0);
         searchNextAhead(x0, y0, e);
         const double confidence = windowConfidence(x0, y0, e);
         estimates.clear();
-        estimateAndDescribe(x0, y0, e, d, search.query,
+        estimateAndDescribe(x0, y0, d, search.query, window,
                             traceStepHook != nullptr ? &estimates : nullptr);
         searchSources(x0, y0, search);
         // searched >= 1 (the entry does not run the loop without candidates), so a best source

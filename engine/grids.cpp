@@ -1,11 +1,14 @@
 // Fill-state grids: allocation and release, mask marking, known-pixel initialisation.
 // In: the image extent, the selection mask and the input buffer. Out: the per-pixel grids
-// (states, confidence, grey, CIELAB, node references) the other stages work on.
+// (states, colour words, and over the front's reach confidences and node references) the other
+// stages work on.
 #include "engine/grids.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <new>
+#include <vector>
 
 #include "engine/colour.h"
 #include "engine/fill_internal.h"
@@ -16,54 +19,35 @@ namespace mendora {
 int32_t gridWidth = 0;
 int32_t gridHeight = 0;
 FillStateGrid fillStates = nullptr;
-ConfidenceGrid confidences = nullptr;
-GreyGrid greys = nullptr;
-LabGrid labL = nullptr;
-LabGrid labA = nullptr;
-LabGrid labB = nullptr;
-FrontNodeGrid frontNodes = nullptr;
+LabWordGrid labWords = nullptr;
+PixelRect frontReach{0, 0, 0, 0};
+double** reachConfidences = nullptr;
+TrelHeapNode*** reachNodes = nullptr;
 const uint8_t* inputPixels = nullptr;
 uint8_t* outputPixels = nullptr;
 
 bool fillGridsAllocated() {
-    return fillStates != nullptr && confidences != nullptr;
+    return fillStates != nullptr && labWords != nullptr;
 }
 
-// Releases the six value grids (everything but the states), columns first, and clears their
-// references. Nodes are not touched. `columns` is the number of complete columns.
-static void releaseValueGrids(int32_t columns) {
-    if (confidences != nullptr) {
-        for (int32_t x = 0; x < columns; x++) {
-            delete[] confidences[x];
-            delete[] labL[x];
-            delete[] labA[x];
-            delete[] labB[x];
-            delete[] greys[x];
-            delete[] frontNodes[x];
-        }
-    }
-    delete[] confidences;
-    delete[] labL;
-    delete[] labA;
-    delete[] labB;
-    delete[] greys;
-    delete[] frontNodes;
-    confidences = nullptr;
-    labL = labA = labB = greys = nullptr;
-    frontNodes = nullptr;
+LabWord labWordOf(PackedColour colour) {
+    int32_t L = 0, a = 0, b = 0;
+    rgbToLab(colour, L, a, b);
+    return packLab(L, a, b, greyLevel(colour));
 }
 
-static void releaseStateGrid(int32_t columns) {
-    if (fillStates == nullptr)
+// Releases the first `columns` columns of a column table (a null column is skipped) and the
+// table, and clears the reference.
+template <class Cell> static void releaseColumns(Cell**& table, int32_t columns) {
+    if (table == nullptr)
         return;
     for (int32_t x = 0; x < columns; x++)
-        delete[] fillStates[x];
-    delete[] fillStates;
-    fillStates = nullptr;
+        delete[] table[x];
+    delete[] table;
+    table = nullptr;
 }
 
-static_assert(kGridBytesPerPixel == sizeof(**fillStates) + sizeof(**confidences) + sizeof(**greys) +
-                                        sizeof(**labL) + sizeof(**labA) + sizeof(**labB),
+static_assert(kGridBytesPerPixel == sizeof(**fillStates) + sizeof(**labWords),
               "kGridBytesPerPixel names every whole-image grid");
 
 bool allocateFillGrids(int32_t newWidth, int32_t newHeight) {
@@ -76,41 +60,25 @@ bool allocateFillGrids(int32_t newWidth, int32_t newHeight) {
     const size_t w = static_cast<size_t>(newWidth);
     const size_t h = static_cast<size_t>(newHeight);
 
-    fillStates = new (std::nothrow) char*[w];
-    if (fillStates == nullptr)
-        return false;
-    for (int32_t x = 0; x < newWidth; x++) {
+    // Tables are zero-initialised, so a partly built column set releases cleanly.
+    fillStates = new (std::nothrow) char*[w]();
+    labWords = new (std::nothrow) LabWord*[w]();
+    bool ok = fillStates != nullptr && labWords != nullptr;
+    for (int32_t x = 0; ok && x < newWidth; x++) {
         fillStates[x] = new (std::nothrow) char[h];
-        if (fillStates[x] == nullptr) {
-            releaseStateGrid(x);
-            return false;
-        }
+        labWords[x] = new (std::nothrow) LabWord[h + kLabColumnPadding];
+        ok = fillStates[x] != nullptr && labWords[x] != nullptr;
+        if (!ok)
+            break;
         for (size_t y = 0; y < h; y++)
             fillStates[x][y] = kKnown;
-    }
-
-    confidences = new (std::nothrow) double*[w]();
-    labL = new (std::nothrow) int32_t*[w]();
-    labA = new (std::nothrow) int32_t*[w]();
-    labB = new (std::nothrow) int32_t*[w]();
-    greys = new (std::nothrow) int32_t*[w]();
-    frontNodes = new (std::nothrow) TrelHeapNode**[w]();
-    bool ok = confidences && labL && labA && labB && greys && frontNodes;
-    // Tables are zero-initialised, so a partly built column set releases cleanly.
-    for (int32_t x = 0; ok && x < newWidth; x++) {
-        confidences[x] = new (std::nothrow) double[h];
-        labL[x] = new (std::nothrow) int32_t[h];
-        labA[x] = new (std::nothrow) int32_t[h];
-        labB[x] = new (std::nothrow) int32_t[h];
-        greys[x] = new (std::nothrow) int32_t[h];
-        // Node columns come with their first node (computePriority).
-        ok = confidences[x] && labL[x] && labA[x] && labB[x] && greys[x];
+        for (size_t y = h; y < h + kLabColumnPadding; y++)
+            labWords[x][y] = 0;
     }
     if (!ok) {
         // delete[] of a null column is a no-op, so every column can be released.
-        releaseValueGrids(confidences && labL && labA && labB && greys && frontNodes ? newWidth
-                                                                                     : 0);
-        releaseStateGrid(newWidth);
+        releaseColumns(fillStates, newWidth);
+        releaseColumns(labWords, newWidth);
         return false;
     }
     gridWidth = newWidth;
@@ -151,43 +119,91 @@ void markSelection(const uint8_t* mask, int32_t maskRowStride, PixelRect maskRec
         }
 }
 
-// Releases the nodes of column x and the column itself (a node left by an earlier start step
-// on the same grids is released, not lost).
-static void releaseNodeColumn(int32_t x) {
-    if (frontNodes[x] == nullptr)
+void releaseFrontReach() {
+    const int32_t columns = frontReach.right - frontReach.left;
+    const int32_t rows = frontReach.bottom - frontReach.top;
+    if (reachNodes != nullptr)
+        for (int32_t i = 0; i < columns; i++)
+            if (reachNodes[i] != nullptr)
+                for (int32_t j = 0; j < rows; j++)
+                    delete reachNodes[i][j];
+    releaseColumns(reachNodes, columns);
+    releaseColumns(reachConfidences, columns);
+    frontReach = PixelRect{0, 0, 0, 0};
+}
+
+void allocateFrontReach(PixelRect reach) {
+    releaseFrontReach();
+    reach.left = std::max(reach.left, 0);
+    reach.top = std::max(reach.top, 0);
+    reach.right = std::min(reach.right, gridWidth);
+    reach.bottom = std::min(reach.bottom, gridHeight);
+    if (reach.left >= reach.right || reach.top >= reach.bottom)
         return;
-    for (int32_t y = 0; y < gridHeight; y++)
-        delete frontNodes[x][y];
-    delete[] frontNodes[x];
-    frontNodes[x] = nullptr;
+    const size_t columns = static_cast<size_t>(reach.right - reach.left);
+    const size_t rows = static_cast<size_t>(reach.bottom - reach.top);
+    // Recorded first, with zeroed tables, so that a failure part way releases what was made.
+    frontReach = reach;
+    try {
+        reachConfidences = new double*[columns]();
+        reachNodes = new TrelHeapNode**[columns]();
+        for (size_t i = 0; i < columns; i++) {
+            reachConfidences[i] = new double[rows];
+            reachNodes[i] = new TrelHeapNode*[rows]();
+            const char* states = fillStates[reach.left + static_cast<int32_t>(i)] + reach.top;
+            for (size_t j = 0; j < rows; j++)
+                reachConfidences[i][j] = states[j] == kToFill ? 0.0 : 1.0;
+        }
+    } catch (const std::bad_alloc&) {
+        releaseFrontReach();
+        throw;
+    }
 }
 
 void initialiseKnownPixels() {
-    // Columns are independent, so they are spread over the workers.
-    runInRanges(gridWidth, [](int64_t begin, int64_t end) {
+    // Columns are independent, so they are spread over the workers; each also notes the
+    // first and last row of its pixels to fill (first > last: none).
+    std::vector<int32_t> firstRows(static_cast<size_t>(gridWidth));
+    std::vector<int32_t> lastRows(static_cast<size_t>(gridWidth));
+    runInRanges(gridWidth, [&](int64_t begin, int64_t end) {
         for (int32_t x = static_cast<int32_t>(begin); x < end; x++) {
+            int32_t first = gridHeight, last = -1;
             for (int32_t y = 0; y < gridHeight; y++) {
                 if (fillStates[x][y] == kToFill) {
-                    confidences[x][y] = 0.0;
+                    labWords[x][y] = 0;
+                    first = std::min(first, y);
+                    last = y;
                 } else {
-                    confidences[x][y] = 1.0;
-                    const PackedColour colour = readPixel(x, y);
-                    greys[x][y] = greyLevel(colour);
-                    rgbToLab(colour, labL[x][y], labA[x][y], labB[x][y]);
+                    labWords[x][y] = labWordOf(readPixel(x, y));
                 }
             }
-            releaseNodeColumn(x);
+            firstRows[static_cast<size_t>(x)] = first;
+            lastRows[static_cast<size_t>(x)] = last;
         }
     });
+    PixelRect box{gridHeight, gridWidth, 0, 0};
+    for (int32_t x = 0; x < gridWidth; x++)
+        if (firstRows[static_cast<size_t>(x)] <= lastRows[static_cast<size_t>(x)]) {
+            box.left = std::min(box.left, x);
+            box.right = x + 1;
+            box.top = std::min(box.top, firstRows[static_cast<size_t>(x)]);
+            box.bottom = std::max(box.bottom, lastRows[static_cast<size_t>(x)] + 1);
+        }
+    if (box.left >= box.right) {
+        allocateFrontReach(PixelRect{0, 0, 0, 0});
+        return;
+    }
+    // Front pixels lie within one pixel of a pixel to fill, and the windows around them reach
+    // r further: confidences and nodes are read and written nowhere else.
+    const int32_t grow = engineRadius + 1;
+    allocateFrontReach(
+        PixelRect{box.top - grow, box.left - grow, box.bottom + grow, box.right + grow});
 }
 
 void releaseFillGrids() {
-    releaseStateGrid(gridWidth);
-    if (frontNodes != nullptr)
-        for (int32_t x = 0; x < gridWidth; x++)
-            releaseNodeColumn(x);
-    releaseValueGrids(gridWidth);
     releaseRunStructures();
+    releaseColumns(fillStates, gridWidth);
+    releaseColumns(labWords, gridWidth);
 }
 
 } // namespace mendora

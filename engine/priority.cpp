@@ -1,6 +1,6 @@
 // Fill priority of a front pixel.
-// In: fill states, confidences and grey levels around the pixel. Out: the pixel's queue node
-// holding confidence term x data term.
+// In: fill states, confidences and grey levels around the pixel (inside the front's reach). Out:
+// the pixel's queue node holding confidence term x data term.
 #include <cmath>
 
 #include "engine/fill_internal.h"
@@ -15,21 +15,20 @@ static double gradientX(int32_t i, int32_t j) {
     if (gridWidth == 1)
         return 0.0;
     if (i == 0)
-        return static_cast<double>(greys[1][j] - greys[0][j]);
+        return static_cast<double>(greyAt(1, j) - greyAt(0, j));
     if (i == gridWidth - 1)
-        return static_cast<double>(greys[i][j] - greys[i - 1][j]);
-    return static_cast<double>(greys[i + 1][j] - greys[i - 1][j]) / 2.0;
+        return static_cast<double>(greyAt(i, j) - greyAt(i - 1, j));
+    return static_cast<double>(greyAt(i + 1, j) - greyAt(i - 1, j)) / 2.0;
 }
 
 static double gradientY(int32_t i, int32_t j) {
-    const int32_t* column = greys[i];
     if (gridHeight == 1)
         return 0.0;
     if (j == 0)
-        return static_cast<double>(column[1] - column[0]);
+        return static_cast<double>(greyAt(i, 1) - greyAt(i, 0));
     if (j == gridHeight - 1)
-        return static_cast<double>(column[j] - column[j - 1]);
-    return static_cast<double>(column[j + 1] - column[j - 1]) / 2.0;
+        return static_cast<double>(greyAt(i, j) - greyAt(i, j - 1));
+    return static_cast<double>(greyAt(i, j + 1) - greyAt(i, j - 1)) / 2.0;
 }
 
 // True when a four-neighbour of (i, j) inside the grid is still to be filled: the grey
@@ -53,7 +52,7 @@ TrelHeapNode* computePriority(int32_t x, int32_t y) {
     for (int32_t i = x - ex0; i <= x + ex1; i++)
         for (int32_t j = y - ey0; j <= y + ey1; j++)
             if (fillStates[i][j] != kToFill)
-                sum += confidences[i][j];
+                sum += confidenceAt(i, j);
     const double confidence = sum / ((ex0 + ex1 + 1) * (ey0 + ey1 + 1));
 
     // Strongest grey gradient among known pixels whose four-neighbours are all known. Ties keep
@@ -108,10 +107,7 @@ TrelHeapNode* computePriority(int32_t x, int32_t y) {
     }
     const double data = std::fabs((normalX * isoX + normalY * isoY) / 255.0);
 
-    // Node columns are allocated with their first node: most columns never hold one.
-    if (frontNodes[x] == nullptr)
-        frontNodes[x] = new TrelHeapNode*[static_cast<size_t>(gridHeight)]();
-    TrelHeapNode*& node = frontNodes[x][y];
+    TrelHeapNode*& node = nodeAt(x, y);
     if (node == nullptr) {
         node = new TrelHeapNode();
         node->x = x;

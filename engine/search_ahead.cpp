@@ -159,8 +159,8 @@ void takeSnapshot(int32_t x0, int32_t y0, WindowSnapshot& window) {
         const size_t at = static_cast<size_t>(i) * static_cast<size_t>(window.rows);
         std::memcpy(&window.states[at], fillStates[window.xFirst + i] + window.yFirst,
                     static_cast<size_t>(window.rows));
-        std::memcpy(&window.l[at], labL[window.xFirst + i] + window.yFirst,
-                    sizeof(int32_t) * static_cast<size_t>(window.rows));
+        for (int32_t j = 0; j < window.rows; j++)
+            window.l[at + static_cast<size_t>(j)] = lightness(window.xFirst + i, window.yFirst + j);
     }
 }
 

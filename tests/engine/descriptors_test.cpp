@@ -74,17 +74,20 @@ TEST_F(Descriptors, BasisEntriesAreUnnormalisedCosines) {
 }
 
 // With r = 1 the descriptor is one coefficient, the plain sum of the window's L values. At the
-// left edge the target variant reads column 0 again for the missing column.
+// left edge the target descriptor (from the window's copy) reads column 0 again for the
+// missing column.
 TEST_F(Descriptors, DcCoefficientAndClampedTarget) {
     makeGrids(6, 6, 1);
     for (int32_t x = 0; x < 6; x++)
         for (int32_t y = 0; y < 6; y++)
-            labL[x][y] = 10 * x + y;
+            setLightness(x, y, 10 * x + y);
     buildDctBasis();
     double dc = 0;
-    describeWindow(2, 2, WindowVariant::source, 1, &dc);
+    describeWindow(2, 2, 1, &dc);
     EXPECT_EQ(dc, 3 * (10 + 20 + 30) + 3 * (1 + 2 + 3));
-    describeWindow(0, 0, WindowVariant::target, 1, &dc);
+    WindowSnapshot window;
+    takeSnapshot(0, 0, window);
+    describeSnapshot(window, 1, &dc);
     // Columns 0, 0, 1 and rows 0, 0, 1.
     EXPECT_EQ(dc, (0 + 0 + 1) * 2 + (10 + 10 + 11));
 }
@@ -96,18 +99,25 @@ TEST_F(Descriptors, CandidatesRespectHoleAndHalfOpenBounds) {
     collectSourceCandidates(FillParameters{0, 0, 8, 6, 1});
     std::vector<std::pair<int32_t, int32_t>> found;
     for (int32_t i = 0; i < sourceCandidateCount; i++)
-        found.emplace_back(sourceCandidates[i].x, sourceCandidates[i].y);
+        found.emplace_back(sourceCandidate(i).x, sourceCandidate(i).y);
     // Centres 1..6 x 1..4, column-major, minus the nine windows that cover (5, 3).
     EXPECT_EQ(sourceCandidateCount, 6 * 4 - 9);
     EXPECT_EQ(found.front(), std::make_pair(1, 1));
     EXPECT_EQ(found[1], std::make_pair(1, 2));
     EXPECT_EQ(found.back(), std::make_pair(6, 1)); // column 6 keeps only its top window
+    // Every candidate, read back from the runs (which break around the hole).
+    std::vector<std::pair<int32_t, int32_t>> expected;
+    for (int32_t x = 1; x <= 6; x++)
+        for (int32_t y = 1; y <= 4; y++)
+            if (std::abs(x - 5) > 1 || std::abs(y - 3) > 1)
+                expected.emplace_back(x, y);
+    EXPECT_EQ(found, expected);
     releaseDescriptorStructures();
 
     // sourceRight = width: windows reach the last column; one less and they stop before it.
     collectSourceCandidates(FillParameters{5, 0, 8, 3, 1});
     EXPECT_EQ(sourceCandidateCount, 1); // centre (6, 1)
-    EXPECT_EQ(sourceCandidates[0].x, 6);
+    EXPECT_EQ(sourceCandidate(0).x, 6);
     releaseDescriptorStructures();
     collectSourceCandidates(FillParameters{5, 0, 7, 3, 1});
     EXPECT_EQ(sourceCandidateCount, 0); // narrower than the window

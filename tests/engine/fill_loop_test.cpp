@@ -250,10 +250,9 @@ TEST(FillLoop, MaskStrideAndUnpreparedGrids) {
 class Rerank : public EngineGrids {
   protected:
     void setCandidates(const std::vector<SourceCandidate>& list) {
-        delete[] sourceCandidates;
-        sourceCandidates = new SourceCandidate[list.size()];
-        sourceCandidateCount = static_cast<int32_t>(list.size());
-        std::copy(list.begin(), list.end(), sourceCandidates);
+        releaseDescriptorStructures();
+        for (const SourceCandidate& c : list)
+            appendSourceCandidate(c.x, c.y);
     }
     BestSource rerank(int32_t x0, int32_t y0) {
         std::vector<int32_t> order(static_cast<size_t>(sourceCandidateCount));
@@ -265,7 +264,7 @@ class Rerank : public EngineGrids {
 
 TEST_F(Rerank, EqualDifferencesGoToTheNearerSourceThenToTheFirstReturned) {
     makeGrids(30, 20, 2);
-    labL[16][17] = 5; // inside the window of candidate 3 only
+    setLightness(16, 17, 5); // inside the window of candidate 3 only
     setCandidates({{3, 3}, {25, 12}, {5, 8}, {15, 16}});
     const BestSource best = rerank(15, 10);
     EXPECT_EQ(best.x, 25);
@@ -279,16 +278,16 @@ BestSource plainRerank(int32_t x0, int32_t y0, const WindowExtents& e, const int
                        int32_t count) {
     BestSource best;
     for (int32_t i = 0; i < count; i++) {
-        const SourceCandidate& c = sourceCandidates[indices[i]];
+        const SourceCandidate c = sourceCandidate(indices[i]);
         double difference = 0.0;
         for (int32_t x = x0 - e.left; x <= x0 + e.right; x++)
             for (int32_t y = y0 - e.up; y <= y0 + e.down; y++) {
                 if (fillStates[x][y] == kToFill)
                     continue;
                 const int32_t sx = x - x0 + c.x, sy = y - y0 + c.y;
-                const double dL = labL[x][y] - labL[sx][sy];
-                const double da = labA[x][y] - labA[sx][sy];
-                const double db = labB[x][y] - labB[sx][sy];
+                const double dL = lightness(x, y) - lightness(sx, sy);
+                const double da = colourA(x, y) - colourA(sx, sy);
+                const double db = colourB(x, y) - colourB(sx, sy);
                 difference += dL * dL + da * da + db * db;
             }
         const int64_t distance = int64_t{c.x - x0} * (c.x - x0) + int64_t{c.y - y0} * (c.y - y0);
@@ -300,39 +299,58 @@ BestSource plainRerank(int32_t x0, int32_t y0, const WindowExtents& e, const int
     return best;
 }
 
-// The re-rank against the plain one, on few CIELAB values (many equal differences) and on the
-// full ranges, with unknown pixels in the window and targets at the edges.
+// The re-rank against the plain one where equal differences abound (one flat colour, a
+// repeated tile, two or three values a measure) and on the full ranges, with a random grey
+// level that must not count, unknown pixels in the window, targets and sources at the edges
+// (the bottom rows: the re-rank reads past a window's last row) and every window height.
 TEST_F(Rerank, SameChoiceAsThePlainRerank) {
-    makeGrids(40, 30, 3);
     uint32_t state = 99;
-    for (int32_t values : {2, 3, 200}) {
-        for (int32_t x = 0; x < 40; x++)
-            for (int32_t y = 0; y < 30; y++) {
-                labL[x][y] =
-                    static_cast<int32_t>(testing::nextRandom(state) % 101) % values * 50 / values;
-                labA[x][y] = static_cast<int32_t>(testing::nextRandom(state) % values) - values / 2;
-                labB[x][y] = -static_cast<int32_t>(testing::nextRandom(state) % values);
-                setState(x, y, testing::nextRandom(state) % 5 == 0 ? kToFill : kKnown);
+    for (int32_t radius : {1, 2, 3, 4}) {
+        makeGrids(40, 30, radius);
+        // values 0: flat, 1: a tile of 3 x 2, else that many values a measure.
+        for (int32_t values : {0, 1, 2, 3, 256}) {
+            for (int32_t x = 0; x < 40; x++)
+                for (int32_t y = 0; y < 30; y++) {
+                    int32_t L = 37, a = -5, b = 12;
+                    if (values == 1) {
+                        L = x % 3 * 40 + y % 2 * 3;
+                        a = x % 3 * 90 - 128;
+                        b = 127 - y % 2 * 255;
+                    } else if (values > 1) {
+                        L = static_cast<int32_t>(testing::nextRandom(state) % values) * 100 /
+                            (values - 1);
+                        L = std::min(L, 100);
+                        a = static_cast<int32_t>(testing::nextRandom(state) % values) * 255 /
+                                (values - 1) -
+                            128;
+                        b = 127 - static_cast<int32_t>(testing::nextRandom(state) % values) * 255 /
+                                      (values - 1);
+                    }
+                    const int32_t grey = static_cast<int32_t>(testing::nextRandom(state) % 256);
+                    labWords[x][y] = packLab(L, std::min(a, 127), std::max(b, -128), grey);
+                    setState(x, y, testing::nextRandom(state) % 5 == 0 ? kToFill : kKnown);
+                }
+            std::vector<SourceCandidate> list;
+            for (int32_t x = radius; x < 40 - radius; x++)
+                for (int32_t y = radius; y < 30 - radius; y++)
+                    list.push_back({x, y});
+            setCandidates(list);
+            for (int32_t trial = 0; trial < 40; trial++) {
+                const int32_t x0 = static_cast<int32_t>(testing::nextRandom(state) % 40);
+                const int32_t y0 = static_cast<int32_t>(testing::nextRandom(state) % 30);
+                std::vector<int32_t> order(60);
+                for (int32_t& index : order)
+                    index = static_cast<int32_t>(testing::nextRandom(state) % list.size());
+                const WindowExtents e = clipWindow(x0, y0);
+                const BestSource want = plainRerank(x0, y0, e, order.data(), 60);
+                const BestSource got = rerankCandidates(x0, y0, e, order.data(), 60);
+                ASSERT_EQ(got.x, want.x) << "radius " << radius << " values " << values;
+                ASSERT_EQ(got.y, want.y);
+                ASSERT_EQ(got.difference, want.difference);
+                ASSERT_EQ(got.squaredDistance, want.squaredDistance);
             }
-        std::vector<SourceCandidate> list;
-        for (int32_t x = 3; x < 37; x++)
-            for (int32_t y = 3; y < 27; y++)
-                list.push_back({x, y});
-        setCandidates(list);
-        for (int32_t trial = 0; trial < 40; trial++) {
-            const int32_t x0 = static_cast<int32_t>(testing::nextRandom(state) % 40);
-            const int32_t y0 = static_cast<int32_t>(testing::nextRandom(state) % 30);
-            std::vector<int32_t> order(60);
-            for (int32_t& index : order)
-                index = static_cast<int32_t>(testing::nextRandom(state) % list.size());
-            const WindowExtents e = clipWindow(x0, y0);
-            const BestSource want = plainRerank(x0, y0, e, order.data(), 60);
-            const BestSource got = rerankCandidates(x0, y0, e, order.data(), 60);
-            EXPECT_EQ(got.x, want.x);
-            EXPECT_EQ(got.y, want.y);
-            EXPECT_EQ(got.difference, want.difference);
-            EXPECT_EQ(got.squaredDistance, want.squaredDistance);
         }
+        releaseFillGrids();
     }
 }
 

@@ -15,7 +15,7 @@ class Priority : public EngineGrids {};
 void horizontalRamp() {
     for (int32_t x = 0; x < gridWidth; x++)
         for (int32_t y = 0; y < gridHeight; y++)
-            greys[x][y] = 10 * x;
+            setGrey(x, y, 10 * x);
 }
 
 TEST_F(Priority, FrontDirectionFromTwoFrontNeighbours) {
@@ -49,9 +49,9 @@ TEST_F(Priority, FrontDirectionFromTwoFrontNeighbours) {
 TEST_F(Priority, OneSidedGradientAtTheEdge) {
     makeGrids(6, 9, 1);
     for (int32_t y = 0; y < gridHeight; y++) {
-        greys[0][y] = 0;
-        greys[1][y] = 30;
-        greys[2][y] = 40;
+        setGrey(0, y, 0);
+        setGrey(1, y, 30);
+        setGrey(2, y, 40);
     }
     TrelHeapNode* node = computePriority(0, 4);
     EXPECT_EQ(node->priority, 1.0 * (0.8 * 30.0 / 255.0));
@@ -65,7 +65,7 @@ TEST_F(Priority, OneSidedGradientAtTheEdge) {
 // gradient; touching it only diagonally does not exclude it.
 TEST_F(Priority, HoleNeighboursExcludeGradients) {
     makeGrids(7, 7, 1);
-    greys[4][2] = 100; // gradients (50, 0) at (3, 2) and (0, -50) at (4, 3)
+    setGrey(4, 2, 100); // gradients (50, 0) at (3, 2) and (0, -50) at (4, 3)
     setState(3, 1, kToFill);
     setState(5, 3, kToFill);
     EXPECT_EQ(computePriority(3, 3)->priority, 0.0);
@@ -91,14 +91,14 @@ TEST_F(Priority, FlatRegionHasZeroPriority) {
 TEST_F(Priority, OnePixelWideOrHigh) {
     makeGrids(1, 5, 1);
     for (int32_t y = 0; y < 5; y++)
-        greys[0][y] = 20 * y;
+        setGrey(0, y, 20 * y);
     // gy at y = 0 is one-sided: 20; gx does not exist: 0. I = (20, 0), N = (0.6, 0.8).
     EXPECT_EQ(computePriority(0, 0)->priority, 0.6 * 20.0 / 255.0);
     releaseFillGrids();
 
     makeGrids(5, 1, 1);
     for (int32_t x = 0; x < 5; x++)
-        greys[x][0] = 20 * x;
+        setGrey(x, 0, 20 * x);
     EXPECT_EQ(computePriority(4, 0)->priority, 0.8 * 20.0 / 255.0);
 }
 

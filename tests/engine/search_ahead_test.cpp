@@ -21,7 +21,7 @@ class SearchAhead : public EngineGrids {
         makeGrids(w, h, r);
         for (int32_t x = 0; x < w; x++)
             for (int32_t y = 0; y < h; y++)
-                labL[x][y] = ((x % 8) * 37 + (y % 8) * 11) % 100;
+                setLightness(x, y, ((x % 8) * 37 + (y % 8) * 11) % 100);
         for (int32_t x = holeX; x < holeX + side; x++)
             for (int32_t y = holeY; y < holeY + side; y++)
                 setState(x, y, kToFill);
@@ -89,7 +89,7 @@ TEST_F(SearchAhead, HandsBackOnlyTheSearchOfTheSameQuery) {
     requestSearchAhead(x0, y0);
     waitForSearchAhead();
     setState(x0 + 1, y0, kKnown);
-    labL[x0 + 1][y0] = 99;
+    setLightness(x0 + 1, y0, 99);
     EXPECT_FALSE(takeSearchAhead(x0, y0, queryOf(x0, y0).data(), found.data()));
     EXPECT_EQ(found, unset);
     // The job went with the take: no second answer for the pixel.

@@ -141,9 +141,9 @@ class MendoraCli : public ::testing::Test {
     std::string file(const std::string& name) const { return (folder / name).string(); }
 
     // Runs the program with `arguments`, `input` on its standard input, files it writes
-    // limited to `fileSizeLimit` bytes.
+    // limited to `fileSizeLimit` bytes and its address space to `memoryLimit` bytes.
     Outcome run(const std::vector<std::string>& arguments, const std::string& input = "",
-                rlim_t fileSizeLimit = RLIM_INFINITY) {
+                rlim_t fileSizeLimit = RLIM_INFINITY, rlim_t memoryLimit = RLIM_INFINITY) {
         const std::string outPath = file("stdout.txt");
         const std::string errPath = file("stderr.txt");
         const std::string inPath = file("stdin.txt");
@@ -151,8 +151,10 @@ class MendoraCli : public ::testing::Test {
         const pid_t child = fork();
         if (child == 0) {
             const rlimit limit{fileSizeLimit, fileSizeLimit};
+            const rlimit memory{memoryLimit, memoryLimit};
             if (!freopen(inPath.c_str(), "rb", stdin) || !freopen(outPath.c_str(), "wb", stdout) ||
-                !freopen(errPath.c_str(), "wb", stderr) || setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                !freopen(errPath.c_str(), "wb", stderr) || setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+                setrlimit(RLIMIT_AS, &memory) != 0)
                 _exit(127);
             execProgram(arguments);
         }
@@ -345,8 +347,9 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
     const std::string maskPng = fileText(file("mask.png"));
     std::ofstream(file("cut-mask.png"), std::ios::binary) << maskPng.substr(0, maskPng.size() - 20);
     // Headers that claim what no fill here could hold, with almost no data: refused from the
-    // header, before gigabytes are decoded (a 32767 x 32767 fill needs at least 32 GB; a mask
-    // of 30000 x 30000 would take 900 MB to decode before its size could be compared).
+    // header, before gigabytes are decoded (a 32767 x 32767 fill needs at least 12 GB, more
+    // than the 8 GB of address space its run is given; a mask of 30000 x 30000 would take
+    // 900 MB to decode before its size could be compared).
     std::ofstream(file("huge.png"), std::ios::binary) << pngHeaderOnly(32767, 32767);
     std::ofstream(file("huge-mask.png"), std::ios::binary) << pngHeaderOnly(30000, 30000);
     std::ofstream(file("drawing.svg"))
@@ -374,7 +377,7 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
         {file("in.png"), file("cut-mask.png"), file("kept.png"), file("cut-mask.png"),
          "cannot decode"},
         {file("huge.png"), "--region=0,0,9,9", file("kept.png"), file("huge.png"),
-         "needs at least 32766 MB"},
+         "needs at least 12287 MB"},
         {file("in.png"), file("huge-mask.png"), file("kept.png"), file("huge-mask.png"),
          "the mask is 30000 x 30000"},
         {file("drawing.svg"), file("mask.png"), file("kept.png"), file("drawing.svg"), "blocked"},
@@ -384,8 +387,11 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
     };
     for (const auto& c : cases) {
         const bool region = c.mask.rfind("--region", 0) == 0;
-        const Outcome outcome = region ? run({"fill", c.image, c.mask, "-o", c.output})
-                                       : run({"fill", c.image, c.mask, "-o", c.output, "--quiet"});
+        const rlim_t memory = c.image == file("huge.png") ? rlim_t{8} << 30 : RLIM_INFINITY;
+        const Outcome outcome =
+            region ? run({"fill", c.image, c.mask, "-o", c.output}, "", RLIM_INFINITY, memory)
+                   : run({"fill", c.image, c.mask, "-o", c.output, "--quiet"}, "", RLIM_INFINITY,
+                         memory);
         EXPECT_EQ(outcome.status, 2) << c.named;
         EXPECT_EQ(lineCount(outcome.err), 1u) << outcome.err;
         EXPECT_EQ(outcome.err.rfind("mendora: " + c.named + ": ", 0), 0u) << outcome.err;
