@@ -1,12 +1,13 @@
 // The 32-bit plug-in at the edge of its address space, under the stand-in host: an image whose
-// grids cannot fit in a 32-bit process ends with out of memory and nothing written, and the same
-// loaded module fills a small image byte for byte right after. The region dialog is answered by
-// the command line's own automation (OK with the stored values).
+// descriptors cannot fit in a 32-bit process ends with out of memory and nothing written, and the
+// same loaded module fills a small image byte for byte right after. The region dialog is answered
+// by the command line's own automation (OK with the stored values).
 //
 // With arguments `--fill WIDTH HEIGHT [PERCENT]` it instead fills one generated textured image
 // of that size with a compact hole of PERCENT of its pixels (default 3; 0 for a single pixel,
 // which measures the memory of the set-up in seconds) and prints the outcome and the time:
 // scripts/measure-windows-capacity uses it to find the largest image the 32-bit build fills.
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -66,8 +67,9 @@ TEST(LargeImage, TooLargeIsOutOfMemoryThenASmallImageFills) {
     standin::resetHost();
     standin::hostSettings().memoryLimit = 0x7FFFFFFF;
     {
-        // 9,000 x 9,000: 81 million pixels, whose grids alone need about 29 bytes each (2.3 GB),
-        // more than the 2 GB a 32-bit process has; the host's own buffers (about 0.4 GB) fit.
+        // 9,000 x 9,000: 81 million pixels. The host's buffers (about 0.6 GB with the output)
+        // and the engine's grids (5 bytes a pixel, 0.4 GB) fit, the descriptors (80 bytes a
+        // pixel, 6.5 GB) never do in the 2 GB a 32-bit process has.
         const int32_t side = 9000;
         standin::HostImage big{side, side, {}};
         big.pixels.assign(static_cast<size_t>(side) * side * 3, 90);
@@ -79,10 +81,12 @@ TEST(LargeImage, TooLargeIsOutOfMemoryThenASmallImageFills) {
         standin::setSelection(mask);
     }
     const standin::FilterRunResult tooLarge = confirmedRun();
-    EXPECT_EQ(tooLarge.prepareResult, -108);
+    EXPECT_EQ(tooLarge.prepareResult, 0);
     EXPECT_EQ(tooLarge.result, -108);
-    EXPECT_EQ(standin::countCalls(standin::HostCallKind::deliverBuffers), 0);
-    EXPECT_TRUE(standin::outputBuffer().empty()) << "nothing was delivered, nothing written";
+    const std::vector<uint8_t> output = standin::outputBuffer();
+    EXPECT_EQ(output.size(), size_t{9000} * 9000 * 3);
+    EXPECT_TRUE(std::all_of(output.begin(), output.end(), [](uint8_t v) { return v == 90; }))
+        << "the output buffer still holds the input: nothing written";
 
     // The same module, right after: a sample fill, byte for byte.
     const std::string dir = std::string(MENDORA_TEST_DATA) + "/fill-samples/noise_large_r4/";
