@@ -20,6 +20,21 @@
 #include <string>
 #include <vector>
 
+// AddressSanitizer reserves terabytes of shadow address space as a program starts, so a program
+// built with it cannot start under an address-space limit at all.
+#if defined(__SANITIZE_ADDRESS__)
+#define MENDORA_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MENDORA_UNDER_ASAN 1
+#endif
+#endif
+#ifdef MENDORA_UNDER_ASAN
+constexpr bool kAddressSpaceCanBeLimited = false;
+#else
+constexpr bool kAddressSpaceCanBeLimited = true;
+#endif
+
 #include <vips/vips.h>
 
 #include "engine/engine.h"
@@ -387,7 +402,10 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
     };
     for (const auto& c : cases) {
         const bool region = c.mask.rfind("--region", 0) == 0;
-        const rlim_t memory = c.image == file("huge.png") ? rlim_t{8} << 30 : RLIM_INFINITY;
+        const bool huge = c.image == file("huge.png");
+        if (huge && !kAddressSpaceCanBeLimited)
+            continue; // the plain build runs it
+        const rlim_t memory = huge ? rlim_t{8} << 30 : RLIM_INFINITY;
         const Outcome outcome =
             region ? run({"fill", c.image, c.mask, "-o", c.output}, "", RLIM_INFINITY, memory)
                    : run({"fill", c.image, c.mask, "-o", c.output, "--quiet"}, "", RLIM_INFINITY,
