@@ -98,6 +98,18 @@ JobState runPartJob(PartJob& job) {
     }
 }
 
+// Runs `job` with `run` outside the held lock, the job marked running meanwhile; then records
+// its outcome and wakes the loop's thread.
+template <class Job>
+void runOutsideLock(std::unique_lock<std::mutex>& hold, Job& job, JobState (*run)(Job&)) {
+    job.state = JobState::running;
+    hold.unlock();
+    const JobState outcome = run(job);
+    hold.lock();
+    job.state = outcome;
+    searchAheadFinished.notify_all();
+}
+
 void workerLoop() {
     std::unique_lock<std::mutex> hold(searchAheadLock);
     for (;;) {
@@ -110,22 +122,10 @@ void workerLoop() {
         });
         if (searchAheadStopping)
             return;
-        if (searchPartJob.state == JobState::queued) {
-            searchPartJob.state = JobState::running;
-            hold.unlock();
-            const JobState outcome = runPartJob(searchPartJob);
-            hold.lock();
-            searchPartJob.state = outcome;
-            searchAheadFinished.notify_all();
-            continue;
-        }
-        AheadJob& job = **next;
-        job.state = JobState::running;
-        hold.unlock();
-        const JobState outcome = runJob(job);
-        hold.lock();
-        job.state = outcome;
-        searchAheadFinished.notify_all();
+        if (searchPartJob.state == JobState::queued)
+            runOutsideLock(hold, searchPartJob, runPartJob);
+        else
+            runOutsideLock(hold, **next, runJob);
     }
 }
 
