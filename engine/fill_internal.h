@@ -183,13 +183,13 @@ void dropSearchAhead(int32_t x0, int32_t y0, const WindowExtents& e);
 bool takeSearchAhead(int32_t x0, int32_t y0, const double* query, int32_t* indices);
 // The k nearest of the loop's `query` into `indices`, searched in two parts at once, by this
 // thread and by the worker, and merged: exactly the one search's result. Returns false, having
-// searched nothing, when there is no worker or it is busy searching ahead. Throws
+// searched nothing, when parts are not allowed, there is no worker or it is busy. Throws
 // std::bad_alloc (after the worker's part is done).
 bool searchInParts(const double* query, int32_t* indices);
 // Test hooks: whether later runs may search ahead (true at load); results used in the last
 // run; waiting until every job in hand has been searched (a job not yet started is otherwise
-// left to the loop, which is then as quick); whether later runs may search in parts (true at
-// load), and how many searches of the last run were.
+// left to the loop, which is then as quick); whether later runs may search in parts (false at
+// load: see search_ahead.cpp), and how many searches of the last run were.
 void allowSearchAhead(bool allowed);
 int64_t searchAheadHits();
 void waitForSearchAhead();

@@ -304,7 +304,8 @@ void searchNextAhead(int32_t x0, int32_t y0, const WindowExtents& e) {
 }
 
 // The k nearest source windows of the query, from a search made ahead when there is one for
-// exactly this query, else from the index: in two parts when the worker is idle.
+// exactly this query, else from the index (in two parts when they are allowed and the worker is
+// idle).
 void searchSources(int32_t x0, int32_t y0, SearchObjects& search) {
     if (takeSearchAhead(x0, y0, search.query, search.indices.get()))
         return;

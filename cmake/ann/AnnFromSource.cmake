@@ -59,6 +59,7 @@ file(GLOB ann_sources ${ann_patched}/src/*.cpp)
 get_filename_component(ann_compact_dir ${ann_dir}/../../lib/ann_compact ABSOLUTE)
 set(ann_compact_sources ${ann_compact_dir}/kd_compact_build.cpp
                         ${ann_compact_dir}/kd_compact_search.cpp
+                        ${ann_compact_dir}/kd_compact_scan.cpp
                         ${ann_compact_dir}/kd_compact_dump.cpp)
 add_library(ann_patched STATIC ${ann_sources} ${ann_compact_sources})
 target_include_directories(ann_patched PRIVATE ${ann_patched}/src ${ann_compact_dir})

@@ -16,7 +16,8 @@
 //	bytes in one piece). The coordinates are rearranged into leaf
 //	order while the tree is built, so every scan of the construction
 //	and every leaf of a search reads them in sequence.
-//	Built in kd_compact_build.cpp, searched in kd_compact_search.cpp,
+//	Built in kd_compact_build.cpp, searched in kd_compact_search.cpp
+//	and kd_compact_scan.cpp,
 //	dumped in kd_compact_dump.cpp; ANNkd_tree reaches them through the
 //	hooks of cmake/ann/patches/0003-compact-tree-hooks.patch.
 //----------------------------------------------------------------------
@@ -48,12 +49,26 @@ struct ANNkdCompact {
 struct ANNkdSearchState;
 
 void annCompactSearch(					// search a compact tree from the root
-	ANNkdSearchState	&st,			// the search (its k nearest filled in)
+	ANNkdSearchState	&st,			// the search (without its k nearest)
 	const ANNkdCompact	&t,
 	ANNidxArray			pidx,
 	ANNpoint			bnd_box_lo,		// the tree's bounding box
 	ANNpoint			bnd_box_hi,
-	int					n);				// number of points (>= 1)
+	int					n,				// number of points (>= 1)
+	int					k,				// number of near neighbors wanted (<= n)
+	ANNidxArray			nn_idx,			// the k nearest, ascending (modified)
+	ANNdistArray		dd);			// their distances (modified)
+
+bool annCompactScanSearch(				// the same search by buckets (kd_compact_scan.cpp);
+	ANNkdSearchState	&st,			// false, nothing written, where it cannot vouch
+	const ANNkdCompact	&t,				// for its result (the caller then searches
+	ANNidxArray			pidx,			// depth-first)
+	ANNpoint			bnd_box_lo,
+	ANNpoint			bnd_box_hi,
+	int					n,
+	int					k,
+	ANNidxArray			nn_idx,
+	ANNdistArray		dd);
 
 void annCompactSearchPart(				// one part of a search (see ANNpartBounds)
 	ANNkdSearchState	&st,			// the part's search (its nearest filled in)

@@ -187,13 +187,23 @@ void annCompactSearch(					// search a compact tree from the root
 	ANNidxArray			pidx,
 	ANNpoint			bnd_box_lo,
 	ANNpoint			bnd_box_hi,
-	int					n)
+	int					n,
+	int					k,
+	ANNidxArray			nn_idx,
+	ANNdistArray		dd)
 {
+	if (annCompactScanSearch(st, t, pidx, bnd_box_lo, bnd_box_hi, n, k, nn_idx, dd)) return;
+	ANNmin_k mk(k);
+	st.pointMK = &mk;
 	std::vector<ANNcoord> box(bnd_box_lo, bnd_box_lo + st.dim);
 	box.insert(box.end(), bnd_box_hi, bnd_box_hi + st.dim);
 	CompactSearch s = { st, t, pidx, &box[0], &box[st.dim], NULL, 0 };
 	compactVisit<OwnBound>(s, 0, 0, n,
 		annBoxDistance(st.q, bnd_box_lo, bnd_box_hi, st.dim));
+	for (int i = 0; i < k; i++) {		// as annkSearch() reads them out
+		dd[i] = mk.ith_smallest_key(i);
+		nn_idx[i] = mk.ith_smallest_info(i);
+	}
 }
 
 //----------------------------------------------------------------------

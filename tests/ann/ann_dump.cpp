@@ -9,7 +9,8 @@
 // on a small lattice; the queries are random points and exact copies of data points. With the
 // patched library the program writes the results and the dump of the compact tree form in
 // place of the second copy of the classic tree's, and checks in its own process that
-// concurrent searches of one tree, and searches in two parts, equal serial whole ones.
+// concurrent searches of one tree, searches in two parts and the plain depth-first search
+// (the compact tree searches by buckets otherwise) equal serial whole ones.
 #include <ANN/ANN.h>
 
 #include <cstdint>
@@ -24,7 +25,7 @@
 
 namespace {
 
-enum class Layout { random, repeated, lattice };
+enum class Layout { random, repeated, lattice, tenths };
 
 struct PointSet {
     int n = 0;
@@ -42,10 +43,14 @@ uint64_t nextRandom(uint64_t& state) {
 }
 
 // A coordinate of the layout: uniform in [-1000, 1000) with 53 random bits, one of 8 fixed
-// points, or a lattice position 0..3.
+// points, a lattice position 0..3, or one of 0.1, 0.3, 0.5 and 0.7 (no binary fraction:
+// sums of their squared differences round, so equal distances and box distances computed in
+// different orders can differ in their last bit).
 double coordinate(Layout layout, uint64_t& state) {
     if (layout == Layout::lattice)
         return static_cast<double>(nextRandom(state) % 4);
+    if (layout == Layout::tenths)
+        return static_cast<double>(nextRandom(state) % 4 * 2 + 1) / 10.0;
     return static_cast<double>(nextRandom(state) >> 11) * (2000.0 / 9007199254740992.0) - 1000.0;
 }
 
@@ -187,6 +192,20 @@ bool partsEqualWhole(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks
     return true;
 }
 
+// True when the depth-first search one leaf at a time (the library's test switch) finds what
+// the default search by buckets found.
+bool plainEqualsBuckets(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks,
+                        const std::vector<Result>& buckets) {
+    annCompactPlainSearch(true);
+    const std::vector<Result> plain = searchAll(tree, set, ks);
+    annCompactPlainSearch(false);
+    if (sameResults(buckets, plain))
+        return true;
+    std::fprintf(stderr, "the search by buckets differs from the plain one (n %d, d %d)\n", set.n,
+                 set.dim);
+    return false;
+}
+
 // The compact form built on the given threads, over a copy of the points (it rearranges
 // them): its results and its dump; true when concurrent searches of it equal serial ones.
 bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads,
@@ -201,6 +220,7 @@ bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads,
         dump = dumpText(tree);
         ok = concurrentEqualsSerial(tree, set, ks, results);
         ok = partsEqualWhole(tree, set, ks, results) && ok;
+        ok = plainEqualsBuckets(tree, set, ks, results) && ok;
     }
     annDeallocPts(copy);
     return ok;
@@ -273,7 +293,7 @@ int main(int argc, char** argv) {
     }
     bool ok = true;
     uint64_t seed = 1;
-    const Layout layouts[] = {Layout::random, Layout::repeated, Layout::lattice};
+    const Layout layouts[] = {Layout::random, Layout::repeated, Layout::lattice, Layout::tenths};
     // Small sets, every k from 1 to n; the patch radii's descriptor sizes.
     for (Layout layout : layouts)
         for (int dim : {3, 10, 21}) {
@@ -283,7 +303,8 @@ int main(int argc, char** argv) {
         }
     // Large sets at the k of a fill (thousands), random and full of ties.
     for (Layout layout : layouts) {
-        PointSet set = makeSet(layout, 100000, layout == Layout::lattice ? 3 : 10, 6, seed++);
+        const bool lattice = layout == Layout::lattice;
+        PointSet set = makeSet(layout, 100000, lattice ? 3 : 10, 6, seed++);
         ok = ok && dumpSet(out, set, {1, 9, 130, 1000, 4096});
         annDeallocPts(set.points);
     }

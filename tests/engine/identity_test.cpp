@@ -217,7 +217,7 @@ bool recording() {
 // ahead and how the descriptors are split into blocks (0: as in a real run, one block for these
 // images; 1000 bytes: blocks of 41, 12 or 5 descriptors for radius 2, 4 or 6, which are not
 // whole runs of the windows described together). With a worker that does not search ahead,
-// every search of the loop is made in two parts.
+// searches in two parts are allowed, and every search of the loop is made in them.
 struct Threading {
     int32_t threads;
     bool searchAhead;
@@ -229,11 +229,13 @@ class FillIdentity : public ::testing::TestWithParam<Threading> {
     void SetUp() override {
         forceWorkerCount(GetParam().threads);
         allowSearchAhead(GetParam().searchAhead);
+        allowSearchInParts(!GetParam().searchAhead);
         limitDescriptorBlocks(GetParam().descriptorBlockBytes);
     }
     void TearDown() override {
         forceWorkerCount(0);
         allowSearchAhead(true);
+        allowSearchInParts(false);
         limitDescriptorBlocks(0);
     }
 };
