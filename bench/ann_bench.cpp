@@ -8,8 +8,8 @@
 //           including its overhead), beyond the points themselves;
 //   search: one annkSearch, eps 0, from a data point moved slightly.
 // Compiled twice (bench/CMakeLists.txt): against the patched library, with the classic node
-// tree and the compact form (on 1 and 2 threads), and against Debian's libANN (classic only),
-// each in its own program.
+// tree and the compact form (built on 1 and 2 threads; searched depth-first, a leaf at a time,
+// and by buckets), and against Debian's libANN (classic only), each in its own program.
 #include <ANN/ANN.h>
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -80,9 +80,11 @@ void build(benchmark::State& state) {
     annDeallocPts(points);
 }
 
+// Arguments: n, form (0: the classic tree; 1: the compact form searched depth-first, a leaf at
+// a time; 2: the compact form searched by buckets).
 void search(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    const int threads = static_cast<int>(state.range(1));
+    const int form = static_cast<int>(state.range(1));
     ANNpointArray points = makePoints(n);
     // Queries before the compact form rearranges the points.
     std::vector<std::vector<double>> queries;
@@ -94,7 +96,10 @@ void search(benchmark::State& state) {
             c += uniform(seed) - 0.5;
         queries.push_back(query);
     }
-    std::unique_ptr<ANNkd_tree> tree(buildTree(points, n, threads));
+    std::unique_ptr<ANNkd_tree> tree(buildTree(points, n, form > 0 ? 2 : 0));
+#ifdef ANN_BENCH_PATCHED
+    annCompactPlainSearch(form == 1);
+#endif
     std::vector<ANNidx> indices(kNeighbours);
     std::vector<ANNdist> distances(kNeighbours);
     size_t q = 0;
@@ -103,6 +108,9 @@ void search(benchmark::State& state) {
                          distances.data(), 0.0);
         benchmark::DoNotOptimize(indices.data());
     }
+#ifdef ANN_BENCH_PATCHED
+    annCompactPlainSearch(false);
+#endif
     tree.reset();
     annDeallocPts(points);
 }
