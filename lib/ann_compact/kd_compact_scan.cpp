@@ -220,11 +220,35 @@ void scanBucket(ScanSearch &s, int node, int a, int m)
 	s.met += m;
 }
 
-// True when no point of a cell with this box distance can be among the k first: every one is
-// at least as far as the k-th so far, and met after it.
+// The least distance a point of the current cell can have as the leaves sum it: the squares of
+// the query's gaps to the cell (0 inside it) summed in the order of the dimensions. A point's
+// difference from the query along a dimension is at least the gap, and subtraction, squaring
+// and addition round monotonically, so no point's sum is smaller.
+ANNdist cellDistance(const ScanSearch &s)
+{
+	ANNdist sum = 0;
+	for (int d = 0; d < s.dim; d++) {
+		ANNcoord t = 0;
+		if (s.q[d] < s.lo[d]) t = s.lo[d] - s.q[d];
+		else if (s.q[d] > s.hi[d]) t = s.q[d] - s.hi[d];
+		sum = sum + t * t;
+	}
+	return sum;
+}
+
+// True when no point of the current cell, whose box distance ANN's way is box_dist, can be
+// among the k first: every one is at least as far as the k-th so far, and met after it. The
+// box distance decides unless it is within its rounding of the bound; there (in images with
+// many equal windows, often exactly at it) the cell's least distance does. Measured on a flat
+// 1600 x 1000 image with an 80 x 80 hole: the fill 9.9 s with the box distance alone, 0.9 s
+// with both.
 inline bool cut(const ScanSearch &s, ANNdist box_dist)
 {
-	return s.kept.bound < ANN_DIST_INF && box_dist * BOX_SLACK - TINY >= s.kept.bound;
+	const ANNdist bound = s.kept.bound;
+	if (!(bound < ANN_DIST_INF)) return false;
+	if (box_dist * BOX_SLACK - TINY >= bound) return true;
+	if (box_dist * POINT_SLACK * POINT_SLACK < bound) return false;	// (so is its least)
+	return cellDistance(s) >= bound;
 }
 
 // The start of a split's far child, a bucket, asked for before the near child is searched:
@@ -253,9 +277,9 @@ inline ANNdist farBoxDistance(const ScanSearch &s, int cd, ANNcoord lv, ANNcoord
 }
 
 // Searches the child of split x (node, a, m) on the low side or the high side, its cell
-// narrowed to that side of the cut meanwhile.
+// narrowed to that side of the cut meanwhile; the far child only unless cut.
 void scanChild(ScanSearch &s, const ANNcompactNode &x, int node, int a, int m, bool low,
-	ANNdist box_dist, int depth);
+	ANNdist box_dist, int depth, bool far);
 
 // As compactSearch(), with buckets for leaves and the kept points' bound for pruning.
 void scanSearch(ScanSearch &s, int node, int a, int m, ANNdist box_dist, int depth)
@@ -273,21 +297,22 @@ void scanSearch(ScanSearch &s, int node, int a, int m, ANNdist box_dist, int dep
 	const bool low_near = cut_diff < 0;	// left of cutting plane
 	if ((low_near ? m - x.n_lo : x.n_lo) <= SCAN_BUCKET_POINTS)
 		prefetchFar(s, node, a, m, x.n_lo, low_near);
-	scanChild(s, x, node, a, m, low_near, box_dist, depth);
+	scanChild(s, x, node, a, m, low_near, box_dist, depth, false);
 	if (s.failed) return;
 	box_dist = farBoxDistance(s, x.cut_dim, s.lo[x.cut_dim], s.hi[x.cut_dim], cut_diff,
 		box_dist);
-	if (!cut(s, box_dist))
-		scanChild(s, x, node, a, m, !low_near, box_dist, depth);
+	scanChild(s, x, node, a, m, !low_near, box_dist, depth, true);
 }
 
 void scanChild(ScanSearch &s, const ANNcompactNode &x, int node, int a, int m, bool low,
-	ANNdist box_dist, int depth)
+	ANNdist box_dist, int depth, bool far)
 {
 	ANNcoord &bound = low ? s.hi[x.cut_dim] : s.lo[x.cut_dim];
 	const ANNcoord saved = bound;
 	bound = x.cut_val;
-	if (low)
+	if (far && cut(s, box_dist))
+		;								// nothing there comes in
+	else if (low)
 		scanSearch(s, node + 1, a, x.n_lo, box_dist, depth + 1);
 	else
 		scanSearch(s, node + x.n_lo, a + x.n_lo, m - x.n_lo, box_dist, depth + 1);
