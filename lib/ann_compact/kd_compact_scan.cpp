@@ -76,6 +76,10 @@ struct Candidate {
 inline bool before(const Candidate &a, const Candidate &b)	// the answer's order
 	{ return a.dist < b.dist || (a.dist == b.dist && a.rank < b.rank); }
 
+struct Before {							// before() for the standard algorithms, inlined
+	bool operator()(const Candidate &a, const Candidate &b) const { return before(a, b); }
+};
+
 // The k first points met so far by (distance, rank), as ANNmin_k keeps them: a max-heap in
 // the answer's order. Points arrive in the order of the descent, so one at the k-th distance
 // comes after all those held and is not among the k first.
@@ -90,7 +94,7 @@ struct Kept {
 		{
 			if ((int) heap.size() < k) {
 				heap.push_back(c);
-				std::push_heap(heap.begin(), heap.end(), before);
+				std::push_heap(heap.begin(), heap.end(), Before());
 				if ((int) heap.size() == k) bound = heap.front().dist;
 			}
 			else if (c.dist < bound) {
@@ -409,7 +413,7 @@ bool annCompactScanSearch(				// see kd_compact.h
 	if (s.failed) return false;
 
 	std::vector<Candidate> &found = s.kept.heap;	// k of them: k <= n
-	std::sort_heap(found.begin(), found.end(), before);
+	std::sort_heap(found.begin(), found.end(), Before());
 	if (!surelyReached(s, bnd_box_lo, bnd_box_hi, n, found)) return false;
 	for (int i = 0; i < k; i++) {
 		dd[i] = found[i].dist;
