@@ -40,6 +40,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cfloat>
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -190,12 +191,13 @@ int orderInSubtree(const ScanSearch &s, int node, int a, int m, int pos)
 void prefetchBucket(const ScanSearch &s, int node, int a, int m, int bytes)
 {
 	const char *from = (const char *) s.pts[a];
-	const ptrdiff_t point_bytes = s.dim * (ptrdiff_t) sizeof(ANNcoord);
-	if ((const char *) s.pts[a + m - 1] - from == (m - 1) * point_bytes)
+	const uintptr_t point_bytes = s.dim * sizeof(ANNcoord);
+	if ((uintptr_t) s.pts[a + m - 1] - (uintptr_t) from == (m - 1) * point_bytes)
 		for (int at = 0; at < bytes; at += 64) _mm_prefetch(from + at, _MM_HINT_T0);
+	if (m < 2) return;					// a leaf: no node
 	const char *first = (const char *) &s.t.node(node);
-	if (m > 1 && (const char *) &s.t.node(node + m - 2) - first ==
-			(ptrdiff_t) (m - 2) * (ptrdiff_t) sizeof(ANNcompactNode))
+	if ((uintptr_t) &s.t.node(node + m - 2) - (uintptr_t) first ==
+			(m - 2) * sizeof(ANNcompactNode))
 		for (int at = 0; at < (m - 1) * (int) sizeof(ANNcompactNode); at += 64)
 			_mm_prefetch(first + at, _MM_HINT_T0);
 }
@@ -262,7 +264,8 @@ inline void prefetchFar(const ScanSearch &s, int node, int a, int m, int n_lo, b
 	const int far_node = low_near ? node + n_lo : node + 1;
 	const int far_a = low_near ? a + n_lo : a;
 	const int far_m = low_near ? m - n_lo : n_lo;
-	_mm_prefetch((const char *) &s.t.node(far_node), _MM_HINT_T0);
+	if (far_m >= 2)						// (a leaf has no node)
+		_mm_prefetch((const char *) &s.t.node(far_node), _MM_HINT_T0);
 	const int bytes = far_m * s.dim * (int) sizeof(ANNcoord);
 	for (int at = 0; at < bytes && at < 4 * 64; at += 64)
 		_mm_prefetch((const char *) s.pts[far_a] + at, _MM_HINT_T0);
