@@ -257,11 +257,9 @@ using BatchLightness = double[(2 * largestPatchRadius() + 1) * kBatchRows];
 static void readBatchLightness(int32_t x, int32_t y, BatchLightness& l) {
     const int32_t r = engineRadius;
     const int32_t h = engineWindowSide;
-    for (int32_t dx = 0; dx < h; dx++) {
-        const LabWord* column = labWords[x + dx - r] + (y - r);
+    for (int32_t dx = 0; dx < h; dx++)
         for (int32_t dy = 0; dy < h + kSourceBatch - 1; dy++)
-            l[dx * kBatchRows + dy] = static_cast<double>(column[dy] & 0xFF); // L
-    }
+            l[dx * kBatchRows + dy] = static_cast<double>(lightness(x + dx - r, y + dy - r));
 }
 
 // Four doubles, one window each. GCC lowers their arithmetic to whatever vector unit the

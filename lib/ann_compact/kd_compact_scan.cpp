@@ -57,8 +57,8 @@ const int SCAN_DEPTH_LIMIT = 1 << 16;
 // (8 * 2^17 + 13) * 2^-53 < 2^-32 (relative) of the exact distance from the query to the
 // cell, which is at most the exact distance to any point of the cell, which in turn is within
 // 13 * 2^-53 of the sum the leaves compute. So every point of a cell whose box distance b
-// satisfies b * BOX_SLACK - TINY >= bound has a computed distance of at least bound; TINY covers the
-// absolute error of subnormal squares (at most 2^16 * 2^-1074, far below DBL_MIN).
+// satisfies b * BOX_SLACK - TINY >= bound has a computed distance of at least bound; TINY
+// covers the absolute error of subnormal squares (at most 2^16 * 2^-1074, far below DBL_MIN).
 const ANNdist BOX_SLACK = 1.0 - 1.0 / 1073741824.0;	// 1 - 2^-30
 const ANNdist TINY = DBL_MIN;
 
