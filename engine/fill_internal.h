@@ -109,9 +109,8 @@ void describeWindow(int32_t x, int32_t y, int32_t d, double* out);
 // coordinate clamped into the clipped window (so into the grid), its edges repeated.
 void describeSnapshot(const WindowSnapshot& window, int32_t d, double* out);
 
-// The descriptor array (pointers into blocks of whole descriptors) and the compact tree over
-// it, which holds the descriptors in its own order once built; both null when absent.
-extern double** sourceDescriptors;
+// The compact tree over the descriptor array (blocks of whole descriptors, descriptors.cpp's),
+// which holds the descriptors in its own order once built; null when absent.
 extern ANNkd_tree* sourceIndex;
 // Describes every candidate and builds the kd-tree. Throws std::bad_alloc.
 void buildSourceIndex(int32_t d);

@@ -33,6 +33,25 @@ struct ANNcompactNode {					// a splitting node: 16 bytes
 	int					cut_dim;		// dim orthogonal to cutting plane
 };
 
+// The coordinates of the points, by position: position p's are at
+// blocks[p >> bits] + (p mod 2^bits) * dim, so a pointer array (ANNpointArray) is the case
+// bits = 0, one block of consecutive points bits = 31. `first` shifts the positions: the view
+// of a cell starting at position a is from(a).
+struct ANNcompactPoints {
+	ANNcoord *const		*blocks;
+	int					bits;			// 0 ... 31
+	int					dim;
+	int					first;
+
+	ANNcoord *at(int i) const
+		{
+			const unsigned p = (unsigned) (first + i);
+			return blocks[p >> bits] + (size_t) (p & ((1u << bits) - 1)) * dim;
+		}
+	ANNcompactPoints from(int a) const
+		{ ANNcompactPoints view = *this; view.first += a; return view; }
+};
+
 struct ANNkdCompact {
 	static const int	BLOCK_BITS = 16;	// 2^16 nodes (1 MB) a block
 	std::vector<ANNcompactNode*> blocks;	// the splitting nodes in preorder
@@ -41,6 +60,10 @@ struct ANNkdCompact {
 		{ return blocks[i >> BLOCK_BITS][i & ((1 << BLOCK_BITS) - 1)]; }
 	const ANNcompactNode &node(int i) const
 		{ return blocks[i >> BLOCK_BITS][i & ((1 << BLOCK_BITS) - 1)]; }
+
+	ANNcompactPoints	points;			// the coordinates in leaf order
+	std::vector<ANNcoord*> point_blocks;	// the block list `points` reads (kept for a tree
+										// built from blocks; a pointer array stays the caller's)
 
 	explicit ANNkdCompact(int n_nodes);	// allocates the blocks (may throw)
 	~ANNkdCompact();

@@ -55,12 +55,12 @@ namespace {
 
 const double ERR = 0.001;				// as in kd_split.cpp
 
-// Position i of the subarray starting at pa, pidx.
-#define CA(i,d)			(pa[(i)][(d)])
+// Position i of the cell whose points are pa and indices pidx.
+#define CA(i,d)			(pa.at(i)[(d)])
 
 // The least and greatest coordinate along d, as annMinMax() finds them; their difference is
 // annSpread()'s result (the same comparisons in the same order).
-void compactMinMax(ANNpointArray pa, int n, int d, ANNcoord &min, ANNcoord &max)
+void compactMinMax(ANNcompactPoints pa, int n, int d, ANNcoord &min, ANNcoord &max)
 {
 	ANNcoord lo = CA(0,d);				// (locals: min and max might alias the points)
 	ANNcoord hi = CA(0,d);
@@ -74,16 +74,16 @@ void compactMinMax(ANNpointArray pa, int n, int d, ANNcoord &min, ANNcoord &max)
 }
 
 // Exchanges positions l and r: their indices and their coordinates.
-inline void compactSwap(ANNpointArray pa, ANNidxArray pidx, int l, int r, int dim)
+inline void compactSwap(ANNcompactPoints pa, ANNidxArray pidx, int l, int r, int dim)
 {
 	ANNidx t = pidx[l]; pidx[l] = pidx[r]; pidx[r] = t;
-	ANNcoord *pl = pa[l], *pr = pa[r];
+	ANNcoord *pl = pa.at(l), *pr = pa.at(r);
 	for (int d = 0; d < dim; d++) {
 		ANNcoord c = pl[d]; pl[d] = pr[d]; pr[d] = c;
 	}
 }
 
-void compactPlaneSplit(ANNpointArray pa, ANNidxArray pidx, int n, int d, int dim,
+void compactPlaneSplit(ANNcompactPoints pa, ANNidxArray pidx, int n, int d, int dim,
 	ANNcoord cv, int &br1, int &br2)			// as annPlaneSplit()
 {
 	int l = 0;
@@ -124,7 +124,7 @@ void compactPlaneSplit(ANNpointArray pa, ANNidxArray pidx, int n, int d, int dim
 // is then skipped as those functions skip one after position 0. Of equal values the first is
 // kept (the comparisons are strict), so ranges of consecutive pieces, merged in their order
 // by compactMergeRange(), are exactly the range of the whole.
-void compactScanRange(ANNpointArray pa, int from, int to, const int *dims, int nd, ANNcoord *lo,
+void compactScanRange(ANNcompactPoints pa, int from, int to, const int *dims, int nd, ANNcoord *lo,
 	ANNcoord *hi)
 {
 	for (int j = 0; j < nd; j++) {
@@ -136,7 +136,7 @@ void compactScanRange(ANNpointArray pa, int from, int to, const int *dims, int n
 		const int d = dims[0];
 		ANNcoord l = lo[d], h = hi[d];
 		for (int i = first; i < to; i++) {
-			const ANNcoord c = pa[i][d];
+			const ANNcoord c = pa.at(i)[d];
 			if (c < l) l = c;
 			if (c > h) h = c;
 		}
@@ -145,7 +145,7 @@ void compactScanRange(ANNpointArray pa, int from, int to, const int *dims, int n
 		return;
 	}
 	for (int i = first; i < to; i++) {
-		const ANNcoord *p = pa[i];
+		const ANNcoord *p = pa.at(i);
 		for (int j = 0; j < nd; j++) {
 			const int d = dims[j];
 			if (p[d] < lo[d]) lo[d] = p[d];
@@ -174,7 +174,7 @@ const int PARALLEL_SCAN_MIN_POINTS = 1 << 16;
 // pieces on up to `threads` threads (the calling one and threads - 1 started here, all joined
 // before returning; a thread that cannot be started, for want of threads or of memory, means
 // scanning its piece here). May throw std::bad_alloc before any thread starts.
-void compactRange(ANNpointArray pa, int n, int dim, const int *dims, int nd, ANNcoord *lo,
+void compactRange(ANNcompactPoints pa, int n, int dim, const int *dims, int nd, ANNcoord *lo,
 	ANNcoord *hi, int threads)
 {
 	if (threads < 2 || n < PARALLEL_SCAN_MIN_POINTS) {
@@ -209,7 +209,7 @@ void compactRange(ANNpointArray pa, int n, int dim, const int *dims, int nd, ANN
 
 // The rest of sl_midpt_split() once the cutting dimension and the cell's range along it
 // [min, max] are known: the cut value, the plane split of the positions, n_lo.
-void compactCut(ANNpointArray pa, ANNidxArray pidx, const ANNcoord *lo, const ANNcoord *hi,
+void compactCut(ANNcompactPoints pa, ANNidxArray pidx, const ANNcoord *lo, const ANNcoord *hi,
 	int n, int dim, int cut_dim, ANNcoord min, ANNcoord max, ANNcoord &cut_val, int &n_lo)
 {
 	ANNcoord ideal_cut_val = (lo[cut_dim] + hi[cut_dim])/2;
@@ -239,7 +239,7 @@ const int ONE_PASS_MIN_POINTS = 1 << 12;
 // Each candidate's range is scanned once and gives its spread (the cut's range is the chosen
 // one's), and the second pass of the plane split is left out when it has nothing to do:
 // measured on the 4 MP photograph's 4 million descriptors, one thread, 2.5 s -> 1.8 s a tree.
-void compactSlMidptSplit(ANNpointArray pa, ANNidxArray pidx, const ANNcoord *lo,
+void compactSlMidptSplit(ANNcompactPoints pa, ANNidxArray pidx, const ANNcoord *lo,
 	const ANNcoord *hi, int n, int dim, int &cut_dim, ANNcoord &cut_val, int &n_lo, int threads)
 {
 	int d;
@@ -301,13 +301,13 @@ void compactSlMidptSplit(ANNpointArray pa, ANNidxArray pidx, const ANNcoord *lo,
 
 // Builds the subtree over positions [a, a+m), m >= 2, as node `node` and its descendants, on
 // this thread. lo, hi are the cell; they are modified on the way down and restored.
-void compactBuild(ANNkdCompact &t, ANNpointArray pa, ANNidxArray pidx, int node, int a,
+void compactBuild(ANNkdCompact &t, ANNcompactPoints pa, ANNidxArray pidx, int node, int a,
 	int m, int dim, ANNcoord *lo, ANNcoord *hi)
 {
 	int cd;
 	ANNcoord cv;
 	int n_lo;
-	compactSlMidptSplit(pa + a, pidx + a, lo, hi, m, dim, cd, cv, n_lo, 1);
+	compactSlMidptSplit(pa.from(a), pidx + a, lo, hi, m, dim, cd, cv, n_lo, 1);
 	ANNcompactNode &x = t.node(node);
 	x.cut_val = cv;
 	x.n_lo = n_lo;
@@ -344,7 +344,7 @@ struct CompactTask {					// a subtree to build
 
 struct CompactPool {					// the pending subtrees and their builders
 	ANNkdCompact		&t;
-	ANNpointArray		pa;
+	ANNcompactPoints	pa;
 	ANNidxArray			pidx;
 	int					dim;
 	std::mutex			lock;			// guards the members below
@@ -354,7 +354,7 @@ struct CompactPool {					// the pending subtrees and their builders
 	std::atomic<int>	idle;			// threads waiting for one (read without the lock)
 	std::exception_ptr	failure;		// the first exception of a builder
 
-	CompactPool(ANNkdCompact &tree, ANNpointArray points, ANNidxArray indices, int d)
+	CompactPool(ANNkdCompact &tree, ANNcompactPoints points, ANNidxArray indices, int d)
 		: t(tree), pa(points), pidx(indices), dim(d), busy(0), idle(0) {}
 };
 
@@ -411,7 +411,7 @@ void compactBuildShared(CompactPool &p, int node, int a, int m, ANNcoord *lo, AN
 	int cd;
 	ANNcoord cv;
 	int n_lo;
-	compactSlMidptSplit(p.pa + a, p.pidx + a, lo, hi, m, p.dim, cd, cv, n_lo, 1);
+	compactSlMidptSplit(p.pa.from(a), p.pidx + a, lo, hi, m, p.dim, cd, cv, n_lo, 1);
 	ANNcompactNode &x = p.t.node(node);
 	x.cut_val = cv;
 	x.n_lo = n_lo;
@@ -492,7 +492,7 @@ void compactBuildParallel(CompactPool &p, int n, const ANNcoord *lo, const ANNco
 		int cd;
 		ANNcoord cv;
 		int n_lo;
-		compactSlMidptSplit(p.pa + task.a, p.pidx + task.a, tlo, thi, task.m, p.dim, cd, cv,
+		compactSlMidptSplit(p.pa.from(task.a), p.pidx + task.a, tlo, thi, task.m, p.dim, cd, cv,
 			n_lo, threads);
 		ANNcompactNode &x = p.t.node(task.node);
 		x.cut_val = cv;
@@ -523,28 +523,24 @@ void compactBuildParallel(CompactPool &p, int n, const ANNcoord *lo, const ANNco
 	if (p.failure) std::rethrow_exception(p.failure);
 }
 
-} // namespace
-
-ANNkd_tree::ANNkd_tree(					// build a compact tree
-	ANNpointArray		pa,				// point array (rearranged)
-	int					n,				// number of points
-	int					dd,				// dimension
-	ANNkdForm			form,			// ANN_KD_COMPACT
-	int					threads)		// threads for the construction
+// Builds the compact tree over the n points that `points` places (its blocks, when `blocks`
+// is not NULL, taken into the tree's own list) into compact, pidx and the bounding box, on up
+// to `threads` threads. On failure (std::bad_alloc, or an exception of a thread) releases
+// what it allocated, leaves the four NULL and rethrows.
+void compactConstruct(ANNkdCompact *&compact, ANNidxArray &pidx, ANNpoint &bnd_box_lo,
+	ANNpoint &bnd_box_hi, ANNcompactPoints points, std::vector<ANNcoord*> *blocks, int n,
+	int dd, int threads)
 {
-	dim = dd;
-	n_pts = n;
-	bkt_size = 1;
-	pts = pa;
-	pidx = NULL;
-	root = NULL;
-	bnd_box_lo = bnd_box_hi = NULL;
-	compact = NULL;
-	if (form != ANN_KD_COMPACT) annError("Illegal tree form", ANNabort);
 	try {
 		pidx = new ANNidx[n];
 		for (int i = 0; i < n; i++) pidx[i] = i;
 		if (n == 0) return;
+		compact = new ANNkdCompact(n - 1);
+		if (blocks != NULL) {
+			compact->point_blocks.swap(*blocks);
+			points.blocks = &compact->point_blocks[0];
+		}
+		compact->points = points;
 		// At most the machine's cores, when it tells them (but under the test switch).
 		const unsigned cores = std::thread::hardware_concurrency();
 		if (cores != 0 && threads > (int) cores && !shareAlways.load()) threads = (int) cores;
@@ -552,14 +548,13 @@ ANNkd_tree::ANNkd_tree(					// build a compact tree
 		std::vector<int> dims(dd);		// the bounding box, as annEnclRect()
 		for (int d = 0; d < dd; d++) dims[d] = d;
 		std::vector<ANNcoord> box(2 * dd);
-		compactRange(pa, n, dd, &dims[0], dd, &box[0], &box[dd], threads);
+		compactRange(points, n, dd, &dims[0], dd, &box[0], &box[dd], threads);
 		bnd_box_lo = annCopyPt(dd, &box[0]);
 		bnd_box_hi = annCopyPt(dd, &box[dd]);
-		compact = new ANNkdCompact(n - 1);
 		if (n >= 2 && (threads == 1 || n < 2 * SHARE_MIN_POINTS))	// (nothing to share)
-			compactBuild(*compact, pa, pidx, 0, 0, n, dd, &box[0], &box[dd]);
+			compactBuild(*compact, points, pidx, 0, 0, n, dd, &box[0], &box[dd]);
 		else if (n >= 2) {
-			CompactPool pool(*compact, pa, pidx, dd);
+			CompactPool pool(*compact, points, pidx, dd);
 			compactBuildParallel(pool, n, &box[0], &box[dd], threads);
 		}
 	}
@@ -568,8 +563,52 @@ ANNkd_tree::ANNkd_tree(					// build a compact tree
 		if (bnd_box_hi != NULL) annDeallocPt(bnd_box_hi);
 		if (bnd_box_lo != NULL) annDeallocPt(bnd_box_lo);
 		delete [] pidx;
+		compact = NULL;
+		bnd_box_lo = bnd_box_hi = NULL;
+		pidx = NULL;
 		throw;
 	}
+}
+
+} // namespace
+
+ANNkd_tree::ANNkd_tree(					// build a compact tree
+	ANNpointArray		pa,				// point array (rearranged)
+	int					n,				// number of points
+	int					dd,				// dimension
+	ANNkdForm			form,			// ANN_KD_COMPACT
+	int					threads)		// threads for the construction
+	: ANNkd_tree(pa, 0, n, dd, form, threads)	// (a pointer a point: blocks of one)
+{
+	pts = pa;
+}
+
+ANNkd_tree::ANNkd_tree(					// build a compact tree over blocks
+	ANNcoord			**blocks,		// the points, 2^block_bits a block (rearranged)
+	int					block_bits,		// 0 ... 31
+	int					n,				// number of points
+	int					dd,				// dimension
+	ANNkdForm			form,			// ANN_KD_COMPACT
+	int					threads)		// threads for the construction
+{
+	dim = dd;
+	n_pts = n;
+	bkt_size = 1;
+	pts = NULL;							// (no pointer array)
+	pidx = NULL;
+	root = NULL;
+	bnd_box_lo = bnd_box_hi = NULL;
+	compact = NULL;
+	if (form != ANN_KD_COMPACT) annError("Illegal tree form", ANNabort);
+	if (block_bits < 0 || block_bits > 31) annError("Illegal block size", ANNabort);
+	// Blocks of one point are a pointer array, which stays the caller's; a list of larger
+	// blocks is short, and the tree keeps a copy.
+	std::vector<ANNcoord*> list;
+	if (block_bits > 0 && n > 0)
+		list.assign(blocks, blocks + ((unsigned) (n - 1) >> block_bits) + 1);
+	const ANNcompactPoints points = { blocks, block_bits, dd, 0 };
+	compactConstruct(compact, pidx, bnd_box_lo, bnd_box_hi, points,
+		block_bits > 0 ? &list : NULL, n, dd, threads);
 }
 
 void annCompactShareAlways(bool on)

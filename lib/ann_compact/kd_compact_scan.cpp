@@ -122,7 +122,7 @@ struct Kept {
 
 struct ScanSearch {						// one search of a compact tree
 	const ANNkdCompact	&t;
-	ANNpointArray		pts;			// coordinates in leaf order
+	ANNcompactPoints	pts;			// coordinates in leaf order
 	ANNpoint			q;
 	int					dim;
 	ANNcoord			*lo;			// the current cell
@@ -139,8 +139,8 @@ struct ScanSearch {						// one search of a compact tree
 // ANNkd_leaf::ann_search() sums them: in the order of the dimensions, from 0.
 inline void twoDistances(const ScanSearch &s, int a, ANNdist *out)
 {
-	const ANNcoord *p0 = s.pts[a];
-	const ANNcoord *p1 = s.pts[a + 1];
+	const ANNcoord *p0 = s.pts.at(a);
+	const ANNcoord *p1 = s.pts.at(a + 1);
 	__m128d sum = _mm_setzero_pd();
 	for (int d = 0; d < s.dim; d++) {
 		const __m128d p = _mm_loadh_pd(_mm_load_sd(p0 + d), p1 + d);
@@ -152,7 +152,7 @@ inline void twoDistances(const ScanSearch &s, int a, ANNdist *out)
 
 inline ANNdist oneDistance(const ScanSearch &s, int a)
 {
-	const ANNcoord *p = s.pts[a];
+	const ANNcoord *p = s.pts.at(a);
 	ANNdist sum = 0;
 	for (int d = 0; d < s.dim; d++) {
 		const ANNcoord t = s.q[d] - p[d];
@@ -190,9 +190,9 @@ int orderInSubtree(const ScanSearch &s, int node, int a, int m, int pos)
 // separate blocks are left to the scan.
 void prefetchBucket(const ScanSearch &s, int node, int a, int m, int bytes)
 {
-	const char *from = (const char *) s.pts[a];
+	const char *from = (const char *) s.pts.at(a);
 	const uintptr_t point_bytes = s.dim * sizeof(ANNcoord);
-	if ((uintptr_t) s.pts[a + m - 1] - (uintptr_t) from == (m - 1) * point_bytes)
+	if ((uintptr_t) s.pts.at(a + m - 1) - (uintptr_t) from == (m - 1) * point_bytes)
 		for (int at = 0; at < bytes; at += 64) _mm_prefetch(from + at, _MM_HINT_T0);
 	if (m < 2) return;					// a leaf: no node
 	const char *first = (const char *) &s.t.node(node);
@@ -268,7 +268,7 @@ inline void prefetchFar(const ScanSearch &s, int node, int a, int m, int n_lo, b
 		_mm_prefetch((const char *) &s.t.node(far_node), _MM_HINT_T0);
 	const int bytes = far_m * s.dim * (int) sizeof(ANNcoord);
 	for (int at = 0; at < bytes && at < 4 * 64; at += 64)
-		_mm_prefetch((const char *) s.pts[far_a] + at, _MM_HINT_T0);
+		_mm_prefetch((const char *) s.pts.at(far_a) + at, _MM_HINT_T0);
 }
 
 // The box distance of a split's far child, from the split's own (box_dist), as
@@ -369,7 +369,7 @@ bool checkReached(ScanSearch &s, const ANNcoord *box_lo, const ANNcoord *box_hi,
 bool isQuery(const ScanSearch &s, int pos)
 {
 	for (int d = 0; d < s.dim; d++)
-		if (!(s.pts[pos][d] == s.q[d])) return false;
+		if (!(s.pts.at(pos)[d] == s.q[d])) return false;
 	return true;
 }
 
@@ -408,7 +408,7 @@ bool annCompactScanSearch(				// see kd_compact.h
 
 	std::vector<ANNcoord> box(bnd_box_lo, bnd_box_lo + st.dim);
 	box.insert(box.end(), bnd_box_hi, bnd_box_hi + st.dim);
-	ScanSearch s = { t, st.pts, st.q, st.dim, &box[0], &box[st.dim], Kept(k), 0, 0, false,
+	ScanSearch s = { t, t.points, st.q, st.dim, &box[0], &box[st.dim], Kept(k), 0, 0, false,
 		std::vector<ANNdist>(SCAN_BUCKET_POINTS), std::vector<Candidate>() };
 	s.near.reserve(SCAN_BUCKET_POINTS);
 	scanSearch(s, 0, 0, n, annBoxDistance(st.q, bnd_box_lo, bnd_box_hi, st.dim), 0);

@@ -67,7 +67,7 @@ void compactLeafSearch(CompactSearch &s, int a)		// as ANNkd_leaf::ann_search()
 	int d;
 
 	min_dist = Bound::leaf(s);
-	pp = st.pts[a];
+	pp = s.t.points.at(a);
 	qq = st.q;
 	dist = 0;
 	for(d = 0; d < st.dim; d++) {

@@ -13,9 +13,11 @@
 // (the compact tree searches by buckets otherwise) equal serial whole ones.
 #include <ANN/ANN.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -104,10 +106,10 @@ std::vector<Result> searchAll(ANNkd_tree& tree, PointSet& set, const std::vector
     return results;
 }
 
-// The tree as its Dump() prints it, without the points.
-std::string dumpText(ANNkd_tree& tree) {
+// The tree as its Dump() prints it, without the points unless asked.
+std::string dumpText(ANNkd_tree& tree, ANNbool withPoints = ANNfalse) {
     std::ostringstream dump;
-    tree.Dump(ANNfalse, dump);
+    tree.Dump(withPoints, dump);
     return dump.str();
 }
 
@@ -206,23 +208,51 @@ bool plainEqualsBuckets(ANNkd_tree& tree, PointSet& set, const std::vector<int>&
     return false;
 }
 
+// Where a compact form's points lie: a pointer array (the default), or blocks of 2^bits.
+struct PointsHeld {
+    bool blocks = false;
+    int bits = 0;
+};
+
 // The compact form built on the given threads, over a copy of the points (it rearranges
-// them): its results and its dump; true when concurrent searches of it equal serial ones.
-bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads,
-                   std::vector<Result>& results, std::string& dump) {
-    ANNpointArray copy = annAllocPts(set.n, set.dim);
-    for (int p = 0; p < set.n; p++)
-        std::memcpy(copy[p], set.points[p], sizeof(ANNcoord) * static_cast<size_t>(set.dim));
+// them) held as asked: its results and its dump; true when concurrent searches of it equal
+// serial ones, and its dump with the points is the classic tree's, `classicWithPoints`.
+bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads, PointsHeld held,
+                   const std::string& classicWithPoints, std::vector<Result>& results,
+                   std::string& dump) {
+    const size_t dim = static_cast<size_t>(set.dim);
+    const size_t n = static_cast<size_t>(set.n);
+    // A pointer array points into one block.
+    const size_t perBlock = size_t{1} << (held.blocks ? held.bits : 31);
+    std::vector<std::vector<ANNcoord>> blocks((n - 1) / perBlock + 1);
+    std::vector<ANNcoord*> blockList;
+    for (std::vector<ANNcoord>& block : blocks) {
+        block.resize(std::min(perBlock, n) * dim);
+        blockList.push_back(block.data());
+    }
+    std::vector<ANNcoord*> pointers;
+    for (size_t p = 0; p < n; p++) {
+        pointers.push_back(blockList[p / perBlock] + p % perBlock * dim);
+        std::memcpy(pointers.back(), set.points[p], sizeof(ANNcoord) * dim);
+    }
     bool ok;
     {
-        ANNkd_tree tree(copy, set.n, set.dim, ANN_KD_COMPACT, threads);
+        std::unique_ptr<ANNkd_tree> built(
+            held.blocks ? new ANNkd_tree(blockList.data(), held.bits, set.n, set.dim,
+                                         ANN_KD_COMPACT, threads)
+                        : new ANNkd_tree(pointers.data(), set.n, set.dim, ANN_KD_COMPACT, threads));
+        ANNkd_tree& tree = *built;
         results = searchAll(tree, set, ks);
         dump = dumpText(tree);
         ok = concurrentEqualsSerial(tree, set, ks, results);
         ok = partsEqualWhole(tree, set, ks, results) && ok;
         ok = plainEqualsBuckets(tree, set, ks, results) && ok;
+        if (dumpText(tree, ANNtrue) != classicWithPoints) {
+            std::fprintf(stderr, "a compact tree prints other points (n %d, d %d)\n", set.n,
+                         set.dim);
+            ok = false;
+        }
     }
-    annDeallocPts(copy);
     return ok;
 }
 
@@ -231,24 +261,29 @@ bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads,
 // last build takes 8 threads whatever the machine's cores, each handing subtrees to the pool
 // whether or not another waits (the library's test switch): the hand-over then happens
 // without depending on timing.
-bool writeCompact(FILE* out, PointSet& set, const std::vector<int>& ks) {
+bool writeCompact(FILE* out, PointSet& set, const std::vector<int>& ks,
+                  const std::string& classicWithPoints) {
     std::vector<Result> results;
     std::string dump;
-    bool ok = searchCompact(set, ks, 1, results, dump);
+    bool ok = searchCompact(set, ks, 1, PointsHeld{}, classicWithPoints, results, dump);
     write(out, results, dump);
+    // Also the points in blocks of one point, of 2^10 and in one block of 2^31.
     const struct {
         int threads;
         bool shareAlways;
-    } builds[] = {{2, false}, {8, false}, {8, true}};
-    for (const auto& [threads, shareAlways] : builds) {
+        PointsHeld held;
+    } builds[] = {{2, false, {}},        {8, false, {}},        {8, true, {}},
+                  {1, false, {true, 0}}, {2, true, {true, 10}}, {8, true, {true, 31}}};
+    for (const auto& [threads, shareAlways, held] : builds) {
         annCompactShareAlways(shareAlways);
         std::vector<Result> other;
         std::string otherDump;
-        ok = searchCompact(set, ks, threads, other, otherDump) && ok;
+        ok = searchCompact(set, ks, threads, held, classicWithPoints, other, otherDump) && ok;
         annCompactShareAlways(false);
         if (otherDump != dump || !sameResults(other, results)) {
-            std::fprintf(stderr, "%d threads%s build another tree (n %d, d %d)\n", threads,
-                         shareAlways ? " always sharing" : "", set.n, set.dim);
+            std::fprintf(stderr, "%d threads%s, blocks of 2^%d, build another tree (n %d, d %d)\n",
+                         threads, shareAlways ? " always sharing" : "",
+                         held.blocks ? held.bits : -1, set.n, set.dim);
             ok = false;
         }
     }
@@ -265,7 +300,7 @@ bool dumpSet(FILE* out, PointSet& set, const std::vector<int>& ks) {
     write(out, results, dump);
 #ifdef ANN_DUMP_PATCHED
     const bool classicOk = concurrentEqualsSerial(tree, set, ks, results);
-    return writeCompact(out, set, ks) && classicOk;
+    return writeCompact(out, set, ks, dumpText(tree, ANNtrue)) && classicOk;
 #else
     write(out, results, dump);
     return true;

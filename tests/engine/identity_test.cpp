@@ -215,9 +215,9 @@ bool recording() {
 
 // The recorded fills, whatever the number of worker threads, whether the loop searches
 // ahead and how the descriptors are split into blocks (0: as in a real run, one block for these
-// images; 1000 bytes: blocks of 41, 12 or 5 descriptors for radius 2, 4 or 6, which are not
-// whole runs of the windows described together). With a worker that does not search ahead,
-// searches in two parts are allowed, and every search of the loop is made in them.
+// images; 1000 bytes: blocks of 32, 8 or 4 descriptors for radius 2, 4 or 6, which do not
+// begin where the runs of windows described together begin). With a worker that does not search
+// ahead, searches in two parts are allowed, and every search of the loop is made in them.
 struct Threading {
     int32_t threads;
     bool searchAhead;
