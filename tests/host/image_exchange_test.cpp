@@ -221,6 +221,12 @@ TEST_F(ImageExchangeTest, MaskRowPaddingAndFeatheredBytesDoNotChangeTheFill) {
         EXPECT_EQ(standin::outputBuffer(), reference);
         EXPECT_EQ(standin::hostImage().pixels, image);
     }
+    // The output in place too: the image becomes the same fill.
+    standin::hostSettings().outputInPlace = true;
+    EXPECT_EQ(standin::runFilter(true).result, resultSuccess);
+    EXPECT_EQ(standin::hostImage().pixels, reference);
+    EXPECT_EQ(standin::outputBuffer(), reference);
+    EXPECT_TRUE(standin::buffersIntact());
 }
 
 TEST_F(ImageExchangeTest, MaskRowsNarrowerThanTheRectangleAreRefused) {

@@ -108,6 +108,9 @@ bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_
     if (!loadFreshHost(modulePath, error))
         return false;
     standin::hostSettings().deliverInPlace = true;
+    // The plug-in writes only pixels it fills and reads only pixels it never fills, so its
+    // output can be the image itself.
+    standin::hostSettings().outputInPlace = true;
     standin::setImage(standin::HostImage{image.width, image.height, std::move(image.pixels)});
     standin::setSelection(std::move(mask));
 

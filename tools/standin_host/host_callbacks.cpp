@@ -190,13 +190,20 @@ int16_t VLMR_CALLBACK deliverBuffers() {
                         ? std::vector<uint8_t>{}
                         : pixelsOf(request.inRect, request.inFirstPlane, request.inLastPlane);
     // The output buffer comes holding the input image: the plug-in writes only what it fills.
-    const size_t outputSize = bytesOf(request.outRect, request.outFirstPlane, request.outLastPlane);
-    host.outStorage.assign(outputSize + 2 * kGuardBytes, kGuardValue);
-    copyPixels(request.outRect, request.outFirstPlane, request.outLastPlane,
-               host.outStorage.data() + kGuardBytes);
+    host.outputInPlace = host.settings.outputInPlace &&
+                         wholeImage(request.outRect, request.outFirstPlane, request.outLastPlane);
+    host.outStorage.clear();
+    if (!host.outputInPlace) {
+        const size_t outputSize =
+            bytesOf(request.outRect, request.outFirstPlane, request.outLastPlane);
+        host.outStorage.assign(outputSize + 2 * kGuardBytes, kGuardValue);
+        copyPixels(request.outRect, request.outFirstPlane, request.outLastPlane,
+                   host.outStorage.data() + kGuardBytes);
+    }
     host.served = request;
     host.record.inBuffer = host.inputInPlace ? host.image.pixels.data() : host.inBuffer.data();
-    host.record.outBuffer = host.outStorage.data() + kGuardBytes;
+    host.record.outBuffer =
+        host.outputInPlace ? host.image.pixels.data() : host.outStorage.data() + kGuardBytes;
     if (host.record.hasMask)
         buildMaskBuffer(request.maskRect);
     return resultSuccess;

@@ -47,6 +47,7 @@ void clearExchange() {
     host.delivery.reset();
     host.served.reset();
     host.inputInPlace = false;
+    host.outputInPlace = false;
     host.inBuffer.clear();
     host.outStorage.clear();
     host.maskStorage.clear();
@@ -278,6 +279,8 @@ std::vector<uint8_t> inputBuffer() {
 
 std::vector<uint8_t> outputBuffer() {
     const HostState& host = state();
+    if (host.outputInPlace)
+        return host.image.pixels;
     if (host.outStorage.size() < 2 * kGuardBytes)
         return {};
     return std::vector<uint8_t>(host.outStorage.begin() + kGuardBytes,
@@ -286,14 +289,14 @@ std::vector<uint8_t> outputBuffer() {
 
 std::vector<uint8_t> deliveredOutputBuffer() {
     const std::optional<DeliveryRequest>& served = state().served;
-    if (!served)
+    if (!served || state().outputInPlace)
         return {};
     return pixelsOf(served->outRect, served->outFirstPlane, served->outLastPlane);
 }
 
 bool buffersIntact() {
     const HostState& host = state();
-    if (host.served && !host.inputInPlace &&
+    if (host.served && !host.inputInPlace && !host.outputInPlace && // (the image is written)
         host.inBuffer !=
             pixelsOf(host.served->inRect, host.served->inFirstPlane, host.served->inLastPlane))
         return false;

@@ -48,7 +48,8 @@ struct HostState {
     // The last request served: what was delivered is read again from the image (rather than
     // kept), to notice writes into the input and to answer the output as delivered.
     std::optional<DeliveryRequest> served;
-    bool inputInPlace = false; // the input buffer is the image itself (deliverInPlace)
+    bool inputInPlace = false;  // the input buffer is the image itself (deliverInPlace)
+    bool outputInPlace = false; // so is the output buffer (outputInPlace)
     std::vector<uint8_t> inBuffer;
     std::vector<uint8_t> outStorage; // guard, output buffer, guard
     std::vector<uint8_t> maskStorage;
