@@ -187,6 +187,13 @@ void waitForSearchAhead() {
     });
 }
 
+// Releases the arrays of the searches in parts. A start that fails gives back what it had
+// allocated here, as stopSearchAhead() would: no run holds memory after it ends.
+static void releasePartBuffers() {
+    searchPartJob = PartJob{};
+    loopPart = LoopPart{};
+}
+
 void startSearchAhead(int32_t d, int32_t searched) {
     searchAheadHitCount = 0;
     searchInPartsCount = 0;
@@ -208,8 +215,10 @@ void startSearchAhead(int32_t d, int32_t searched) {
         searchAheadRunning = true;
     } catch (const std::system_error&) {
         // No thread: the loop searches everything itself.
+        releasePartBuffers();
     } catch (const std::bad_alloc&) {
-        // No memory for the thread's state: the same, as for the other workers.
+        // No memory for the thread's state (or the arrays): the same, as for the other workers.
+        releasePartBuffers();
     }
 }
 
@@ -224,8 +233,7 @@ void stopSearchAhead() {
     searchAheadWorker.join();
     searchAheadRunning = false;
     searchAheadJobs.clear();
-    searchPartJob = PartJob{};
-    loopPart = LoopPart{};
+    releasePartBuffers();
 }
 
 void requestSearchAhead(int32_t x0, int32_t y0) {
