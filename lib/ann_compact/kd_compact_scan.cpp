@@ -19,8 +19,8 @@
 //	most SCAN_BUCKET_POINTS points, whose coordinates lie together in
 //	leaf order, and scans each whole with full distances, two points at
 //	a time. It offers a bucket's points nearer than the k-th distance so
-//	far in the order of the descent to the set of the k first, as ANN's
-//	depth-first search offers them one by one.
+//	far, each with its place in the order of the descent, to the set of
+//	the k first, as ANN's depth-first search offers them one by one.
 //
 //	Measured on the 4 MP photograph with a 1 % hole (k = 4096, one
 //	thread): the depth-first search reads 45,000 points a query from
@@ -218,13 +218,13 @@ bool equalDistances(const std::vector<Candidate> &near)
 }
 
 // Scans the subtree (node, a, m) whole, then offers its points nearer than the k-th distance
-// so far in the order of the descent. A bucket's points all come after those of the buckets
-// before it, so its place in that order (s.met) decides between its points and any other
-// bucket's; within it the order of the descent decides only between equally far points, and
-// is worked out only when there are such. Measured on the 4 MP photograph's hole: ranking
-// every near point took 12 % of a fill on one thread; without it, and with a heap of the k
-// first that picked its child without a branch, the fill on two threads took 7.2 s instead
-// of 8.6 s (fastest of 6).
+// so far, each with its rank in the order of the descent. A bucket's points all come after
+// those of the buckets before it, so its place in that order (s.met) decides between its
+// points and any other bucket's; within it the order of the descent decides only between
+// equally far points, and is worked out only when there are such. Measured on the 4 MP
+// photograph's hole: ranking every near point took 12 % of a fill on one thread; without it,
+// and with a heap of the k first that picked its child without a branch, the fill on two
+// threads took 7.2 s instead of 8.6 s (fastest of 6).
 void scanBucket(ScanSearch &s, int node, int a, int m)
 {
 	ANNdist *dist = &s.dist[0];
@@ -241,7 +241,7 @@ void scanBucket(ScanSearch &s, int node, int a, int m)
 			s.near.push_back(c);
 		}
 	}
-	if (equalDistances(s.near)) {
+	if (equalDistances(s.near)) {		// (offered in rank order: a trim may come between)
 		for (size_t j = 0; j < s.near.size(); j++)
 			s.near[j].rank = s.met + orderInSubtree(s, node, a, m, s.near[j].pos);
 		std::sort(s.near.begin(), s.near.end(),
