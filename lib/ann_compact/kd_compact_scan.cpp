@@ -84,7 +84,7 @@ struct Before {							// before() for the standard algorithms, inlined
 
 // The k first points met so far by (distance, rank), as ANNmin_k keeps them, among at most
 // k + k / KEPT_EXTRA_PART + 1 held in no order: when that many are held, all but the k first
-// are dropped and the bound becomes the k-th distance. The bound is then above the k-th
+// are dropped and the bound becomes the k-th distance. The bound is then at or above the k-th
 // distance of the points held until the next trim, so more points come in and fewer cells are
 // cut than ANNmin_k would let, but it is the k-th distance of k points met before any that
 // come later, so a point at or beyond it is never among the k first: the answer is the same.
