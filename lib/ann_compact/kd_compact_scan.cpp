@@ -195,11 +195,11 @@ int orderInSubtree(const ScanSearch &s, int node, int a, int m, int pos)
 	return before_pos;
 }
 
-// Asks for the first `bytes` of the coordinates of the subtree (node, a, m) all at once: a
-// subtree's reads then overlap instead of following one another (measured, a query of the
-// 4 MP photograph's hole: 4.1 ms -> 3.9 ms). Points stored in separate blocks are left to the
-// scan. Its nodes are read only to rank equally far points, which is seldom.
-void prefetchBucket(const ScanSearch &s, int node, int a, int m, int bytes)
+// Asks for the first `bytes` of the coordinates of the subtree over positions [a, a+m) all at
+// once: a subtree's reads then overlap instead of following one another (measured, a query of
+// the 4 MP photograph's hole: 4.1 ms -> 3.9 ms). Points stored in separate blocks are left to
+// the scan. Its nodes are not asked for: they are read only to rank equally far points.
+void prefetchBucket(const ScanSearch &s, int a, int m, int bytes)
 {
 	const char *from = (const char *) s.pts.at(a);
 	const uintptr_t point_bytes = s.dim * sizeof(ANNcoord);
@@ -221,14 +221,12 @@ bool equalDistances(const std::vector<Candidate> &near)
 // so far, each with its rank in the order of the descent. A bucket's points all come after
 // those of the buckets before it, so its place in that order (s.met) decides between its
 // points and any other bucket's; within it the order of the descent decides only between
-// equally far points, and is worked out only when there are such. Measured on the 4 MP
-// photograph's hole: ranking every near point took 12 % of a fill on one thread; without it,
-// and with a heap of the k first that picked its child without a branch, the fill on two
-// threads took 7.2 s instead of 8.6 s (fastest of 6).
+// equally far points, and is worked out only when there are such (measured on the 4 MP
+// photograph's hole: ranking every near point took 12 % of a fill on one thread).
 void scanBucket(ScanSearch &s, int node, int a, int m)
 {
 	ANNdist *dist = &s.dist[0];
-	prefetchBucket(s, node, a, m, m * s.dim * (int) sizeof(ANNcoord));
+	prefetchBucket(s, a, m, m * s.dim * (int) sizeof(ANNcoord));
 	int i = 0;
 	for (; i + 1 < m; i += 2) twoDistances(s, a + i, dist + i);
 	if (i < m) dist[i] = oneDistance(s, a + i);
