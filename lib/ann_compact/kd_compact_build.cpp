@@ -60,7 +60,8 @@ const double ERR = 0.001;				// as in kd_split.cpp
 
 // The least and greatest coordinate along d, as annMinMax() finds them; their difference is
 // annSpread()'s result (the same comparisons in the same order).
-void compactMinMax(ANNcompactPoints pa, int n, int d, ANNcoord &min, ANNcoord &max)
+template <class Points>
+void compactMinMax(Points pa, int n, int d, ANNcoord &min, ANNcoord &max)
 {
 	ANNcoord lo = CA(0,d);				// (locals: min and max might alias the points)
 	ANNcoord hi = CA(0,d);
@@ -74,7 +75,8 @@ void compactMinMax(ANNcompactPoints pa, int n, int d, ANNcoord &min, ANNcoord &m
 }
 
 // Exchanges positions l and r: their indices and their coordinates.
-inline void compactSwap(ANNcompactPoints pa, ANNidxArray pidx, int l, int r, int dim)
+template <class Points>
+inline void compactSwap(Points pa, ANNidxArray pidx, int l, int r, int dim)
 {
 	ANNidx t = pidx[l]; pidx[l] = pidx[r]; pidx[r] = t;
 	ANNcoord *pl = pa.at(l), *pr = pa.at(r);
@@ -83,7 +85,8 @@ inline void compactSwap(ANNcompactPoints pa, ANNidxArray pidx, int l, int r, int
 	}
 }
 
-void compactPlaneSplit(ANNcompactPoints pa, ANNidxArray pidx, int n, int d, int dim,
+template <class Points>
+void compactPlaneSplit(Points pa, ANNidxArray pidx, int n, int d, int dim,
 	ANNcoord cv, int &br1, int &br2)			// as annPlaneSplit()
 {
 	int l = 0;
@@ -124,7 +127,8 @@ void compactPlaneSplit(ANNcompactPoints pa, ANNidxArray pidx, int n, int d, int 
 // is then skipped as those functions skip one after position 0. Of equal values the first is
 // kept (the comparisons are strict), so ranges of consecutive pieces, merged in their order
 // by compactMergeRange(), are exactly the range of the whole.
-void compactScanRange(ANNcompactPoints pa, int from, int to, const int *dims, int nd, ANNcoord *lo,
+template <class Points>
+void compactScanRange(Points pa, int from, int to, const int *dims, int nd, ANNcoord *lo,
 	ANNcoord *hi)
 {
 	for (int j = 0; j < nd; j++) {
@@ -174,7 +178,8 @@ const int PARALLEL_SCAN_MIN_POINTS = 1 << 16;
 // pieces on up to `threads` threads (the calling one and threads - 1 started here, all joined
 // before returning; a thread that cannot be started, for want of threads or of memory, means
 // scanning its piece here). May throw std::bad_alloc before any thread starts.
-void compactRange(ANNcompactPoints pa, int n, int dim, const int *dims, int nd, ANNcoord *lo,
+template <class Points>
+void compactRange(Points pa, int n, int dim, const int *dims, int nd, ANNcoord *lo,
 	ANNcoord *hi, int threads)
 {
 	if (threads < 2 || n < PARALLEL_SCAN_MIN_POINTS) {
@@ -209,7 +214,8 @@ void compactRange(ANNcompactPoints pa, int n, int dim, const int *dims, int nd, 
 
 // The rest of sl_midpt_split() once the cutting dimension and the cell's range along it
 // [min, max] are known: the cut value, the plane split of the positions, n_lo.
-void compactCut(ANNcompactPoints pa, ANNidxArray pidx, const ANNcoord *lo, const ANNcoord *hi,
+template <class Points>
+void compactCut(Points pa, ANNidxArray pidx, const ANNcoord *lo, const ANNcoord *hi,
 	int n, int dim, int cut_dim, ANNcoord min, ANNcoord max, ANNcoord &cut_val, int &n_lo)
 {
 	ANNcoord ideal_cut_val = (lo[cut_dim] + hi[cut_dim])/2;
@@ -239,7 +245,8 @@ const int ONE_PASS_MIN_POINTS = 1 << 12;
 // Each candidate's range is scanned once and gives its spread (the cut's range is the chosen
 // one's), and the second pass of the plane split is left out when it has nothing to do:
 // measured on the 4 MP photograph's 4 million descriptors, one thread, 2.5 s -> 1.8 s a tree.
-void compactSlMidptSplit(ANNcompactPoints pa, ANNidxArray pidx, const ANNcoord *lo,
+template <class Points>
+void compactSlMidptSplit(Points pa, ANNidxArray pidx, const ANNcoord *lo,
 	const ANNcoord *hi, int n, int dim, int &cut_dim, ANNcoord &cut_val, int &n_lo, int threads)
 {
 	int d;
@@ -299,9 +306,50 @@ void compactSlMidptSplit(ANNcompactPoints pa, ANNidxArray pidx, const ANNcoord *
 	compactCut(pa, pidx, lo, hi, n, dim, cut_dim, min, max, cut_val, n_lo);
 }
 
+// The points of a cell inside one block, one after another: read without the block arithmetic
+// of ANNcompactPoints, whose view the steps above also take (for cells across blocks).
+// Measured on the 4 MP photograph's 4 million descriptors (blocks of 2^17), a tree in 1.84 s
+// -> 1.55 s on one thread, 0.88 s -> 0.83 s on two (fastest of 5).
+struct FlatPoints {
+	ANNcoord			*base;
+	int					dim;
+
+	ANNcoord *at(int i) const { return base + (size_t) i * dim; }
+	FlatPoints from(int a) const { FlatPoints view = { at(a), dim }; return view; }
+};
+
+template <class Points>
+void compactBuildIn(ANNkdCompact &t, Points pa, ANNidxArray pidx, int node, int a,
+	int m, int dim, ANNcoord *lo, ANNcoord *hi);
+
 // Builds the subtree over positions [a, a+m), m >= 2, as node `node` and its descendants, on
-// this thread. lo, hi are the cell; they are modified on the way down and restored.
+// this thread. lo, hi are the cell; they are modified on the way down and restored. A cell
+// inside one block is built, all the way down, through a FlatPoints view.
 void compactBuild(ANNkdCompact &t, ANNcompactPoints pa, ANNidxArray pidx, int node, int a,
+	int m, int dim, ANNcoord *lo, ANNcoord *hi)
+{
+	const unsigned first = (unsigned) (pa.first + a);
+	const unsigned last = first + (unsigned) (m - 1);
+	if (first >> pa.bits == last >> pa.bits) {
+		const FlatPoints flat = { pa.at(a), dim };
+		compactBuildIn(t, flat, pidx + a, node, 0, m, dim, lo, hi);
+	}
+	else
+		compactBuildIn(t, pa, pidx, node, a, m, dim, lo, hi);
+}
+
+// The children of a cell of either view: of a flat one, flat too; of one across blocks, looked
+// at again.
+inline void compactBuildChild(ANNkdCompact &t, FlatPoints pa, ANNidxArray pidx, int node, int a,
+	int m, int dim, ANNcoord *lo, ANNcoord *hi)
+	{ compactBuildIn(t, pa, pidx, node, a, m, dim, lo, hi); }
+inline void compactBuildChild(ANNkdCompact &t, ANNcompactPoints pa, ANNidxArray pidx, int node,
+	int a, int m, int dim, ANNcoord *lo, ANNcoord *hi)
+	{ compactBuild(t, pa, pidx, node, a, m, dim, lo, hi); }
+
+// compactBuild() with the cell's points viewed through pa.
+template <class Points>
+void compactBuildIn(ANNkdCompact &t, Points pa, ANNidxArray pidx, int node, int a,
 	int m, int dim, ANNcoord *lo, ANNcoord *hi)
 {
 	int cd;
@@ -316,12 +364,12 @@ void compactBuild(ANNkdCompact &t, ANNcompactPoints pa, ANNidxArray pidx, int no
 	ANNcoord hv = hi[cd];
 	if (n_lo >= 2) {
 		hi[cd] = cv;
-		compactBuild(t, pa, pidx, node + 1, a, n_lo, dim, lo, hi);
+		compactBuildChild(t, pa, pidx, node + 1, a, n_lo, dim, lo, hi);
 		hi[cd] = hv;
 	}
 	if (m - n_lo >= 2) {
 		lo[cd] = cv;
-		compactBuild(t, pa, pidx, node + n_lo, a + n_lo, m - n_lo, dim, lo, hi);
+		compactBuildChild(t, pa, pidx, node + n_lo, a + n_lo, m - n_lo, dim, lo, hi);
 		lo[cd] = lv;
 	}
 }
