@@ -378,7 +378,7 @@ void buildSourceIndex(int32_t d) {
         describeSources(static_cast<int32_t>(begin), static_cast<int32_t>(end), d);
     });
     // The compact form of the bucket-size-1, sliding-midpoint tree: the same tree and the same
-    // search results in 16 bytes and an index a point, built on the workers. It rearranges the
+    // search results in about 17.4 bytes and an index a point, built on the workers. It rearranges the
     // descriptors into its leaf order, so they are not read through the array afterwards.
     sourceIndex = new ANNkd_tree(descriptorBlockList.data(), descriptorBlockBits,
                                  sourceCandidateCount, d, ANN_KD_COMPACT, workerCount());

@@ -52,6 +52,15 @@ struct ANNcompactPoints {
 		{ ANNcompactPoints view = *this; view.first += a; return view; }
 };
 
+// A splitting node over more points than the search by buckets scans whole (kd_compact_scan.cpp),
+// in the preorder of those nodes alone: a child that is one comes next (the low child) or
+// `high` places further on (the high child). 16 bytes.
+struct ANNcompactUpper {
+	ANNcoord			cut_val;
+	int					n_lo;
+	unsigned			dim_high;		// cut_dim in the low 8 bits, high above them
+};
+
 struct ANNkdCompact {
 	static const int	BLOCK_BITS = 16;	// 2^16 nodes (1 MB) a block
 	std::vector<ANNcompactNode*> blocks;	// the splitting nodes in preorder
@@ -64,6 +73,9 @@ struct ANNkdCompact {
 	ANNcompactPoints	points;			// the coordinates in leaf order
 	std::vector<ANNcoord*> point_blocks;	// the block list `points` reads (kept for a tree
 										// built from blocks; a pointer array stays the caller's)
+
+	std::vector<ANNcompactUpper> upper;	// the upper nodes in their preorder, once
+	bool				scan_ready;		// annCompactPrepareScan() has set them
 
 	explicit ANNkdCompact(int n_nodes);	// allocates the blocks (may throw)
 	~ANNkdCompact();
@@ -81,6 +93,11 @@ void annCompactSearch(					// search a compact tree from the root
 	int					k,				// number of near neighbors wanted (<= n)
 	ANNidxArray			nn_idx,			// the k nearest, ascending (modified)
 	ANNdistArray		dd);			// their distances (modified)
+
+void annCompactPrepareScan(				// sets the upper nodes of a built tree; leaves the
+	ANNkdCompact		&t,				// search by buckets off where they do not fit
+	int					n,				// ANNcompactUpper (may throw std::bad_alloc)
+	int					dim);
 
 bool annCompactScanSearch(				// the same search by buckets (kd_compact_scan.cpp);
 	ANNkdSearchState	&st,			// false, nothing written, where it cannot vouch

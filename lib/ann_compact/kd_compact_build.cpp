@@ -27,6 +27,7 @@
 #include <vector>
 
 ANNkdCompact::ANNkdCompact(int n_nodes)
+	: scan_ready(false)
 {
 	const int per_block = 1 << BLOCK_BITS;
 	try {
@@ -605,6 +606,7 @@ void compactConstruct(ANNkdCompact *&compact, ANNidxArray &pidx, ANNpoint &bnd_b
 			CompactPool pool(*compact, points, pidx, dd);
 			compactBuildParallel(pool, n, &box[0], &box[dd], threads);
 		}
+		annCompactPrepareScan(*compact, n, dd);
 	}
 	catch (...) {						// release what was allocated
 		delete compact;

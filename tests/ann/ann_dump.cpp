@@ -341,6 +341,13 @@ int main(int argc, char** argv) {
             ok = ok && dumpSet(out, set, everyK(set.n));
             annDeallocPts(set.points);
         }
+    // More dimensions than the search by buckets holds a cut dimension of (it leaves such
+    // trees to the depth-first search), random and full of ties.
+    for (Layout layout : {Layout::random, Layout::repeated}) {
+        PointSet set = makeSet(layout, 300, 260, 4, seed++);
+        ok = ok && dumpSet(out, set, {1, 9, 64, 300});
+        annDeallocPts(set.points);
+    }
     // Large sets at the k of a fill (thousands), random and full of ties.
     for (Layout layout : layouts) {
         const bool lattice = layout == Layout::lattice;
