@@ -587,6 +587,8 @@ void annCompactPrepareScan(				// see kd_compact.h
 	t.scan_ready = false;
 	std::vector<ANNcompactUpper>().swap(t.upper);
 	if ((unsigned) dim > UPPER_DIMS) return;
+	// Counted first: this comes at the fill's memory peak, where a growing array's spare room
+	// and its copy (measured: 21 MB instead of 5.7 for the 4 MP photograph) would count too.
 	t.upper.reserve(countUpper(t, 0, n));
 	if (collectUpper(t, t.upper, 0, n))
 		t.scan_ready = true;
