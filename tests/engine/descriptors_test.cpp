@@ -1,8 +1,11 @@
 // Descriptors: the coefficient count, the zig-zag order, the cosine basis, candidate
 // collection and the window descriptor with its clamped target variant.
+#include <ANN/ANN.h>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "engine/portable_math.h"
 #include "engine_fixture.h"
@@ -90,6 +93,40 @@ TEST_F(Descriptors, DcCoefficientAndClampedTarget) {
     describeSnapshot(window, 1, &dc);
     // Columns 0, 0, 1 and rows 0, 0, 1.
     EXPECT_EQ(dc, (0 + 0 + 1) * 2 + (10 + 10 + 11));
+}
+
+// The index holds each source window's descriptor as the plain describeWindow gives it, bit
+// for bit (the nearest point to it is at distance 0), whatever the radius: the batches
+// describe several windows and several coefficients at once, and a hole breaks the columns
+// into runs of every length.
+TEST_F(Descriptors, IndexHoldsThePlainDescriptorOfEverySource) {
+    for (int32_t r = 1; r <= 7; r++) {
+        const int32_t w = 4 * r + 12, h = 4 * r + 19;
+        makeGrids(w, h, r);
+        uint32_t seed = 12345;
+        for (int32_t x = 0; x < w; x++)
+            for (int32_t y = 0; y < h; y++) {
+                seed = seed * 1103515245u + 12345u;
+                setLightness(x, y, static_cast<int32_t>(seed >> 16) % 101);
+            }
+        setState(w / 2, h / 3, kToFill);
+        buildDctBasis();
+        collectSourceCandidates(FillParameters{0, 0, static_cast<int16_t>(w),
+                                               static_cast<int16_t>(h), static_cast<int16_t>(r)});
+        const int32_t d = coefficientCount(engineWindowSide);
+        buildSourceIndex(d);
+        std::vector<double> plain(static_cast<size_t>(d));
+        for (int32_t p = 0; p < sourceCandidateCount; p++) {
+            describeWindow(sourceCandidate(p).x, sourceCandidate(p).y, d, plain.data());
+            ANNidx nearest = -1;
+            ANNdist distance = -1;
+            sourceIndex->annkSearch(plain.data(), 1, &nearest, &distance, 0.0);
+            ASSERT_EQ(distance, 0.0) << "r " << r << " candidate " << p;
+        }
+        releaseSourceIndex();
+        releaseDescriptorStructures();
+        releaseFillGrids();
+    }
 }
 
 TEST_F(Descriptors, CandidatesRespectHoleAndHalfOpenBounds) {
