@@ -27,7 +27,7 @@
 
 namespace {
 
-enum class Layout { random, repeated, lattice, tenths };
+enum class Layout { random, repeated, lattice, tenths, signedZeros };
 
 struct PointSet {
     int n = 0;
@@ -45,10 +45,15 @@ uint64_t nextRandom(uint64_t& state) {
 }
 
 // A coordinate of the layout: uniform in [-1000, 1000) with 53 random bits, one of 8 fixed
-// points, a lattice position 0..3, or one of 0.1, 0.3, 0.5 and 0.7 (no binary fraction:
+// points, a lattice position 0..3, one of 0.1, 0.3, 0.5 and 0.7 (no binary fraction:
 // sums of their squared differences round, so equal distances and box distances computed in
-// different orders can differ in their last bit).
+// different orders can differ in their last bit), or one of -1, -0, 0 and 1 (the two zeros
+// compare equal, but a cut value keeps the sign of the one a range found first).
 double coordinate(Layout layout, uint64_t& state) {
+    if (layout == Layout::signedZeros) {
+        const double values[] = {-1.0, -0.0, 0.0, 1.0};
+        return values[nextRandom(state) % 4];
+    }
     if (layout == Layout::lattice)
         return static_cast<double>(nextRandom(state) % 4);
     if (layout == Layout::tenths)
@@ -333,7 +338,8 @@ int main(int argc, char** argv) {
     }
     bool ok = true;
     uint64_t seed = 1;
-    const Layout layouts[] = {Layout::random, Layout::repeated, Layout::lattice, Layout::tenths};
+    const Layout layouts[] = {Layout::random, Layout::repeated, Layout::lattice, Layout::tenths,
+                              Layout::signedZeros};
     // Small sets, every k from 1 to n; the patch radii's descriptor sizes.
     for (Layout layout : layouts)
         for (int dim : {3, 10, 21}) {
