@@ -15,6 +15,9 @@
 #include "kd_compact.h"
 #include "kd_util.h"
 
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
@@ -135,6 +138,44 @@ void compactPlaneSplit(Points pa, ANNidxArray pidx, int n, int d, int dim,
 	br2 = l;
 }
 
+// Points whose lines stay in the first-level cache while extendBox() reads them a pair of
+// dimensions at a time.
+const int BOX_CHUNK_POINTS = 64;
+
+// Extends the range lo, hi along every dimension by positions [from, to), two dimensions a
+// vector. MINPD and MAXPD return their second operand unless the first is less (greater),
+// which is compactScanRange()'s test, and each pair of dimensions meets the points in their
+// order: the ranges are the scalar scan's for any values, NaNs and zeros of either sign
+// included. Measured on the 4 MP photograph's 4 million descriptors, a tree on two threads:
+// 0.84 s -> 0.75 s (fastest of 6; medians 0.92 s -> 0.86 s), the scalar scan's ten tests a
+// point being the bounding box's cost.
+template <class Points>
+void compactExtendBox(Points pa, int from, int to, int dim, ANNcoord *lo, ANNcoord *hi)
+{
+	const ANNcoord *chunk[BOX_CHUNK_POINTS];
+	for (int c0 = from; c0 < to; c0 += BOX_CHUNK_POINTS) {
+		const int m = std::min(to - c0, BOX_CHUNK_POINTS);
+		for (int i = 0; i < m; i++) chunk[i] = pa.at(c0 + i);
+		int d = 0;
+		for (; d + 2 <= dim; d += 2) {
+			__m128d l = _mm_loadu_pd(lo + d), h = _mm_loadu_pd(hi + d);
+			for (int i = 0; i < m; i++) {
+				const __m128d c = _mm_loadu_pd(chunk[i] + d);
+				l = _mm_min_pd(c, l);
+				h = _mm_max_pd(c, h);
+			}
+			_mm_storeu_pd(lo + d, l);
+			_mm_storeu_pd(hi + d, h);
+		}
+		for (; d < dim; d++)
+			for (int i = 0; i < m; i++) {
+				const ANNcoord c = chunk[i][d];
+				if (c < lo[d]) lo[d] = c;
+				if (c > hi[d]) hi[d] = c;
+			}
+	}
+}
+
 // The least and greatest coordinate of positions [from, to) along each dimension of dims[0..nd),
 // into lo[d] and hi[d] (a cell's range along d, as annMinMax() and annEnclRect() find it).
 // Position 0 starts the range, as there; a later start begins from an empty range, and a NaN
@@ -160,6 +201,10 @@ void compactScanRange(Points pa, int from, int to, const int *dims, int nd, ANNc
 		}
 		lo[d] = l;
 		hi[d] = h;
+		return;
+	}
+	if (nd == pa.dim) {					// every dimension (dims are increasing): the bounding box
+		compactExtendBox(pa, first, to, nd, lo, hi);
 		return;
 	}
 	for (int i = first; i < to; i++) {

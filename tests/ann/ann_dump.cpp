@@ -47,11 +47,12 @@ uint64_t nextRandom(uint64_t& state) {
 // A coordinate of the layout: uniform in [-1000, 1000) with 53 random bits, one of 8 fixed
 // points, a lattice position 0..3, one of 0.1, 0.3, 0.5 and 0.7 (no binary fraction:
 // sums of their squared differences round, so equal distances and box distances computed in
-// different orders can differ in their last bit), or one of -1, -0, 0 and 1 (the two zeros
-// compare equal, but a cut value keeps the sign of the one a range found first).
+// different orders can differ in their last bit), or one of -0, 0, 0.5 and 1 (the two zeros
+// compare equal, but a range, and so the bounding box or a cut value, keeps the sign of the one
+// found first).
 double coordinate(Layout layout, uint64_t& state) {
     if (layout == Layout::signedZeros) {
-        const double values[] = {-1.0, -0.0, 0.0, 1.0};
+        const double values[] = {-0.0, 0.0, 0.5, 1.0};
         return values[nextRandom(state) % 4];
     }
     if (layout == Layout::lattice)
