@@ -4,6 +4,8 @@
 #include "engine/workers.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cassert>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
@@ -88,6 +90,18 @@ void runInRanges(int64_t count, const std::function<void(int64_t, int64_t)>& tas
         thread.join();
     if (failure)
         std::rethrow_exception(failure);
+}
+
+void runInChunks(int64_t count, int64_t chunk, const std::function<void(int64_t, int64_t)>& task) {
+    assert(chunk > 0);
+    if (count <= 0)
+        return;
+    const int64_t chunks = (count - 1) / chunk + 1;
+    std::atomic<int64_t> next{0};
+    runInRanges(std::min<int64_t>(workerCount(), chunks), [&](int64_t, int64_t) {
+        for (int64_t c = next++; c < chunks; c = next++)
+            task(c * chunk, std::min(count, (c + 1) * chunk));
+    });
 }
 
 } // namespace mendora

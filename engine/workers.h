@@ -24,4 +24,11 @@ void forceWorkerCount(int32_t count);
 // std::bad_alloc). The task must not depend on the order in which ranges run.
 void runInRanges(int64_t count, const std::function<void(int64_t, int64_t)>& task);
 
+// Runs task(begin, end) over [0, count) in chunks of `chunk` items (the last may be shorter),
+// which up to workerCount() threads take in turn, each the next one left when it finishes its
+// last: a thread the machine slows down takes fewer chunks instead of holding the others up.
+// Returns, and rethrows a failure, as runInRanges (a thread whose chunk threw takes no more;
+// the others go on). `chunk` must be positive.
+void runInChunks(int64_t count, int64_t chunk, const std::function<void(int64_t, int64_t)>& task);
+
 } // namespace mendora

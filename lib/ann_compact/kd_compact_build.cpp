@@ -90,6 +90,24 @@ inline void compactSwap(Points pa, ANNidxArray pidx, int l, int r, int dim)
 	}
 }
 
+// How far ahead of a scan (in positions) a cell across blocks has its coordinates fetched.
+// Such a cell is larger than the caches, and the scans waited on memory: measured on the 4 MP
+// photograph's 4 million descriptors, the tree on two threads took 0.73 s, and 0.71 s with the
+// plane splits' first pass fetching 24 positions ahead, 0.68 s 64 to 256 ahead (fastest of 4).
+// Fetching for flat cells too (inside a block: at most 10 MB), or both lines of a point, cost
+// time; for the range scans, which run forwards as the processor's own prefetch expects, it
+// gained nothing.
+const int FETCH_AHEAD = 64;
+
+// Asks for the line holding coordinate d of position i of a cell of n positions (clamped to
+// the cell) when the cell is one across blocks; for a flat cell nothing.
+template <class Points>
+inline void compactFetch(Points pa, int i, int n, int d)
+{
+	if (std::is_same<Points, ANNcompactPoints>::value)
+		__builtin_prefetch(pa.at(i < 0 ? 0 : i < n ? i : n - 1) + d);
+}
+
 // A plane split's first pass tells `sides` of every point it meets, once each: low() of those
 // that end below cv (before br1), high() of the others.
 struct NoSides {
@@ -106,8 +124,12 @@ void compactPlaneSplit(Points pa, ANNidxArray pidx, int n, int d, int dim,
 	int r = n-1;
 	bool level = false;					// a coordinate neither below nor above cv met
 	for(;;) {
-		while (l < n && CA(l,d) < cv) { sides.low(pa.at(l)); l++; }
+		while (l < n && CA(l,d) < cv) {
+			compactFetch(pa, l + FETCH_AHEAD, n, d);
+			sides.low(pa.at(l)); l++;
+		}
 		while (r >= 0 && CA(r,d) >= cv) {
+			compactFetch(pa, r - FETCH_AHEAD, n, d);
 			level = level || !(CA(r,d) > cv);
 			sides.high(pa.at(r));
 			r--;

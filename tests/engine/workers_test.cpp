@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "engine/workers.h"
@@ -38,6 +40,39 @@ TEST(Workers, EveryItemOnceAndFailuresAfterTheLastRange) {
     }
     forceWorkerCount(0);
     EXPECT_GE(workerCount(), 1);
+}
+
+// Chunks cover every item once; while one thread is held in its chunk the others take every
+// other chunk (held until they have, or for at most a minute, which fails the test).
+TEST(Workers, ChunksGoToTheThreadsThatAreFree) {
+    for (int32_t threads : {1, 2, 8}) {
+        SCOPED_TRACE(threads);
+        forceWorkerCount(threads);
+        for (int64_t chunk : {int64_t{1}, int64_t{7}, int64_t{1000}}) {
+            std::vector<std::atomic<int32_t>> seen(1000);
+            runInChunks(1000, chunk, [&](int64_t begin, int64_t end) {
+                EXPECT_TRUE(end - begin == chunk || end == 1000);
+                for (int64_t i = begin; i < end; i++)
+                    seen[static_cast<size_t>(i)]++;
+            });
+            for (const auto& times : seen)
+                EXPECT_EQ(times.load(), 1);
+        }
+        if (threads == 1)
+            continue;
+        std::atomic<int32_t> others{0};
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        runInChunks(100, 10, [&](int64_t begin, int64_t) {
+            if (begin != 0) {
+                others++;
+                return;
+            }
+            while (others.load() < 9 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+        });
+        EXPECT_EQ(others.load(), 9);
+    }
+    forceWorkerCount(0);
 }
 
 // MENDORA_THREADS limits the machine's count (never raises it); a malformed value limits
