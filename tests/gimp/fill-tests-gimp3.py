@@ -338,7 +338,31 @@ def mendora_closing_fill(photo, dir):
     img.clean_all()  # closed without a question
     Gimp.displays_flush()
     mendora_fill(img, [layer], 4, dir, "closing")
+    mendora_wait_for_plug_in_exit()
     mendora_note(dir, "closing-left", len(Gimp.get_images()), "")
+
+
+# Waits (up to a minute) until no process of the plug-in is left. Its process sends GIMP a last
+# message after the call has returned; GIMP quitting before that leaves the plug-in a broken
+# pipe to warn of, on GIMP's output, which the test reads.
+def mendora_wait_for_plug_in_exit():
+    import os
+    import time
+
+    def running():
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+                    if b"/plug-ins/mendora/" in cmdline.read():
+                        return True
+            except OSError:
+                pass  # ended meanwhile
+        return False
+
+    for _ in range(600):
+        if not running():
+            return
+        time.sleep(0.1)
 
 
 # In GIMP with a display: the dialog of an interactive run over the hard ellipse of "dialog"
