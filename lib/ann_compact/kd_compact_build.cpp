@@ -92,8 +92,10 @@ inline void compactSwap(Points pa, ANNidxArray pidx, int l, int r, int dim)
 
 // How far ahead of a scan (in positions) a cell across blocks has its coordinates fetched.
 // Such a cell is larger than the caches, and the scans waited on memory: measured on the 4 MP
-// photograph's 4 million descriptors, the tree on two threads took 0.73 s, and 0.71 s with the
-// plane splits' first pass fetching 24 positions ahead, 0.68 s 64 to 256 ahead (fastest of 4).
+// photograph's 4 million descriptors, the tree on two threads (the fill of a 1,300-pixel spot,
+// 4 runs alternating with the plain scans, in three sets) took 0.71-0.75 s, and 0.67-0.71 s
+// with the plane splits' first pass fetching 64 positions ahead; 24 ahead gave 0.70-0.71 s, 128
+// and 256 ahead no more than 64.
 // Fetching for flat cells too (inside a block: at most 10 MB), or both lines of a point, cost
 // time; for the range scans, which run forwards as the processor's own prefetch expects, it
 // gained nothing.
