@@ -279,8 +279,7 @@ static void readBatchLightness(int32_t x, int32_t y, BatchLightness& l) {
 typedef double FourWindows __attribute__((vector_size(4 * sizeof(double))));
 
 // On 64-bit Linux the batch is compiled twice, for AVX and for any x86-64, and the loader picks
-// one for the processor (measured on the 4 MP photograph when a batch summed one coefficient
-// at a time: every descriptor in 0.60 s with SSE2 registers, 0.45 s with AVX).
+// one for the processor: AVX's wider registers describe faster (bench/PERFORMANCE.md).
 #if defined(__x86_64__) && defined(__linux__)
 #define DESCRIBE_FOR_EACH_VECTOR_UNIT __attribute__((target_clones("avx", "default")))
 #else
@@ -289,9 +288,8 @@ typedef double FourWindows __attribute__((vector_size(4 * sizeof(double))));
 
 // Coefficients summed together per batch. On x86-64 five coefficients of two vectors each are
 // ten independent chains of adds, enough to keep both adders busy. One coefficient at a time,
-// the batch's two chains waited on each add's latency: the 4 MP photograph's descriptors took
-// twice as long. The 32-bit build has eight vector registers, which one coefficient's sums and
-// operands already fill.
+// the batch's two chains waited on each add's latency. The 32-bit build has eight vector
+// registers, which one coefficient's sums and operands already fill.
 #if defined(__x86_64__) || defined(_M_X64)
 constexpr int32_t kCoefficientGroup = 5;
 #else
@@ -413,9 +411,9 @@ void limitDescriptorBlocks(size_t bytes) {
     descriptorBlockBytes = bytes == 0 ? kDescriptorBlockBytes : bytes;
 }
 
-// Candidates the describing threads take at a time: 2^14 is about 1.5 ms of work (the 4 MP
-// photograph's 4.1 M candidates take 0.36 s of processor time, their memory's first touch
-// included), so a thread that the machine slows keeps the others waiting that long at most.
+// Candidates the describing threads take at a time: 2^14 is a millisecond or two of work
+// (bench/PERFORMANCE.md), so a thread that the machine slows keeps the others waiting that
+// long at most.
 constexpr int64_t kDescribeChunk = 1 << 14;
 
 void buildSourceIndex(int32_t d) {

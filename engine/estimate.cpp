@@ -7,7 +7,7 @@
 // inside the window, a pair of unknown pixels one equation for the pair. The least-squares
 // solution solves the normal equations MTM s = TM b. The matrices are dense although M has at
 // most two nonzero entries a row: with the default radius J <= 80, and the whole estimate
-// takes under 1.5 % of a 640 x 480 fill (perf, bench/fill_bench), far behind the search.
+// takes a small share of a fill, far behind the search (bench/PERFORMANCE.md).
 #include <memory>
 
 #include "engine/fill_internal.h"

@@ -59,7 +59,7 @@ constexpr int32_t largestPatchRadius() {
 
 // The descriptors are held in blocks of at most this size, each of whole descriptors: a
 // 32-bit process rarely has one free range the size of all of them (880 MB at 11 MP with
-// d = 10; under Wine the largest free range measured 598 MB of 1.95 GB free).
+// d = 10; bench/PERFORMANCE.md gives the largest free range measured under Wine).
 constexpr size_t kDescriptorBlockBytes = 16u << 20;
 
 // --- The least memory of a fill ---------------------------------------------------------------

@@ -39,8 +39,7 @@ LabWord labWordOf(PackedColour colour) {
 // The words of the colours met last on one thread, so that a colour met again is not converted
 // again (three cube roots a conversion). Direct-mapped: a colour has one place, which holds
 // the colour plus one (0: none yet) above its word, 512 KB a thread, about a core's second-level
-// cache. Measured on the 4 MP photograph (4.1 M pixels): 2^12 places convert 2.38 M colours,
-// 2^16 places 1.00 M, 2^18 places 0.49 M; with none, every word took 0.22 s of CPU.
+// cache; fewer places convert many more colours again (bench/PERFORMANCE.md).
 constexpr int kLabCacheBits = 16;
 using LabWordCache = std::vector<uint64_t>;
 

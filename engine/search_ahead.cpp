@@ -62,10 +62,9 @@ bool searchAheadAllowed = true;
 int32_t searchAheadD = 0;
 int32_t searchAheadK = 0;
 int64_t searchAheadHitCount = 0;
-// Off unless a test asks: measured on the 4 MP photograph with a 1 % hole (2 threads), the
-// index's search by buckets on the loop's thread alone (3.7 ms a query) is as quick as the
-// longer of the two parts, which are searched a leaf at a time (4.2 ms), and leaves the worker
-// free to search ahead: 9.5-10.4 s a fill without parts, 9.8-11.1 s with them.
+// Off unless a test asks: the search by buckets on the loop's thread alone is as quick as the
+// longer of the two parts, which are searched a leaf at a time, and leaves the worker free to
+// search ahead (bench/PERFORMANCE.md).
 bool searchInPartsAllowed = false;
 int64_t searchInPartsCount = 0;
 // The earlier part of the loop's search, searched by the loop's thread, and the merged

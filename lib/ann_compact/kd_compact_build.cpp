@@ -91,14 +91,8 @@ inline void compactSwap(Points pa, ANNidxArray pidx, int l, int r, int dim)
 }
 
 // How far ahead of a scan (in positions) a cell across blocks has its coordinates fetched.
-// Such a cell is larger than the caches, and the scans waited on memory: measured on the 4 MP
-// photograph's 4 million descriptors, the tree on two threads (the fill of a 1,300-pixel spot,
-// 4 runs alternating with the plain scans, in three sets) took 0.71-0.75 s, and 0.67-0.71 s
-// with the plane splits' first pass fetching 64 positions ahead; 24 ahead gave 0.70-0.71 s, 128
-// and 256 ahead no more than 64.
-// Fetching for flat cells too (inside a block: at most 10 MB), or both lines of a point, cost
-// time; for the range scans, which run forwards as the processor's own prefetch expects, it
-// gained nothing.
+// Such a cell is larger than the caches, and the scans waited on memory; 64 ahead was the
+// quickest distance tried, and only the plane splits' first pass gains (bench/PERFORMANCE.md).
 const int FETCH_AHEAD = 64;
 
 // Asks for the line holding coordinate d of position i of a cell of n positions (clamped to
@@ -170,9 +164,7 @@ const int BOX_CHUNK_POINTS = 64;
 // vector. MINPD and MAXPD return their second operand unless the first is less (greater),
 // which is compactScanRange()'s test, and each pair of dimensions meets the points in their
 // order: the ranges are the scalar scan's for any values, NaNs and zeros of either sign
-// included. Measured on the 4 MP photograph's 4 million descriptors, a tree on two threads:
-// 0.84 s -> 0.75 s (fastest of 6; medians 0.92 s -> 0.86 s), the scalar scan's ten tests a
-// point being the bounding box's cost.
+// included. The scalar scan's ten tests a point were the bounding box's cost.
 template <class Points>
 void compactExtendBox(Points pa, int from, int to, int dim, ANNcoord *lo, ANNcoord *hi)
 {
@@ -415,15 +407,12 @@ const int ONE_PASS_MIN_POINTS = 1 << 12;
 // choices. The spreads and the cutting dimension's range come from compactRange() (on up to
 // `threads` threads) for large cells; min and max do not depend on the order of the scan.
 // Each candidate's range is scanned once and gives its spread (the cut's range is the chosen
-// one's), and the second pass of the plane split is left out when it has nothing to do:
-// measured on the 4 MP photograph's 4 million descriptors, one thread, 2.5 s -> 1.8 s a tree.
+// one's), and the second pass of the plane split is left out when it has nothing to do.
 // `known`, when not NULL, is the points' range (lo[0..dim), then hi) along at least the cell's
 // candidates, as the scans would find it: the bounding box at the root, a parent's split for
 // its children. Nothing is then scanned before the plane split. `children`, when not NULL,
 // receives the children's ranges (as compactCutRanging()); true when it did. Taking them in the
-// parent's split instead of scanning the children again: measured on the 4 MP photograph's 4
-// million descriptors, 0.89 s -> 0.80 s a tree on two threads (fastest of 6), 1.46 s -> 1.37 s
-// on one; the fill of a 1,300-pixel spot in it, 1.63 s -> 1.53 s (fastest of 8).
+// parent's split saves the children a scan of their points from memory.
 template <class Points>
 bool compactSlMidptSplit(Points pa, ANNidxArray pidx, const ANNcoord *lo,
 	const ANNcoord *hi, int n, int dim, int &cut_dim, ANNcoord &cut_val, int &n_lo, int threads,
@@ -498,8 +487,6 @@ bool compactSlMidptSplit(Points pa, ANNidxArray pidx, const ANNcoord *lo,
 
 // The points of a cell inside one block, one after another: read without the block arithmetic
 // of ANNcompactPoints, whose view the steps above also take (for cells across blocks).
-// Measured on the 4 MP photograph's 4 million descriptors (blocks of 2^17), a tree in 1.84 s
-// -> 1.55 s on one thread, 0.88 s -> 0.83 s on two (fastest of 5).
 struct FlatPoints {
 	ANNcoord			*base;
 	int					dim;

@@ -22,22 +22,17 @@
 //	far, each with its place in the order of the descent, to the set of
 //	the k first, as ANN's depth-first search offers them one by one.
 //
-//	Measured on the 4 MP photograph with a 1 % hole (k = 4096, one
-//	thread): the depth-first search reads 45,000 points a query from
-//	30,000 places (131 ns a point); whole subtrees of at most 8, 16, 32
-//	and 64 points hold 56,000, 63,000, 71,000 and 81,000 points in
-//	14,700, 9,000, 5,400 and 3,300 places. Scanning them, the fill takes
-//	14.1 s instead of 17.1 s; bench/ann_bench, n = 4M: 11.1 ms -> 6.6 ms
-//	a query. Buckets of 16 or 64 points measured the same as 32. The
-//	check of the answer's last points sends 4 of the photograph's 1,920
-//	queries back to the depth-first search.
+//	The depth-first search waits on memory at each of its scattered
+//	points; a bucket's points are read from one place (the figures and
+//	the choice of 32 points: bench/PERFORMANCE.md). The check of the
+//	answer's last points seldom sends a query back to the depth-first
+//	search.
 //
 //	The descent reads the splits above the buckets from a copy of their
 //	own, in their preorder (annCompactPrepareScan()): the tree's nodes
 //	lie among the buckets' nodes, a cache line each, and the descent
-//	waited on them. The copy holds 358,000 nodes of 16 bytes for the
-//	photograph's 4 million points (5.7 MB); the fill took 9.5 s -> 8.1 s
-//	of processor time on one thread.
+//	waited on them. The copy holds about one node of 16 bytes for every
+//	11 points.
 //----------------------------------------------------------------------
 #include "kd_compact.h"
 #include "kd_search.h"
@@ -126,9 +121,8 @@ struct DistanceGroups {
 
 // Moves the k first of `held` (more than k) by (distance, rank) to its front, in no order, and
 // returns the k-th distance; `group` is scratch. The groups before the one holding the k-th
-// point are kept whole, and only that group is ordered, as std::nth_element orders. Measured on
-// the 4 MP photograph's hole (one thread), std::nth_element over all held points took 7.4 % of
-// a fill's time, this 3.5-4 %.
+// point are kept whole, and only that group is ordered, as std::nth_element orders: quicker than
+// std::nth_element over all held points.
 ANNdist selectFirst(std::vector<Candidate> &held, int k, std::vector<Candidate> &group)
 {
 	const DistanceGroups groups(held);
@@ -151,8 +145,7 @@ ANNdist selectFirst(std::vector<Candidate> &held, int k, std::vector<Candidate> 
 }
 
 // Sorts `held` (not empty) by (distance, rank): counted into the groups, in their order, then
-// each group sorted; `sorted` is scratch. Measured as above, std::sort of the whole took 3.4 %
-// of a fill's time, this 1.5 %.
+// each group sorted; `sorted` is scratch: quicker than std::sort of the whole.
 void sortFirst(std::vector<Candidate> &held, std::vector<Candidate> &sorted)
 {
 	const DistanceGroups groups(held);
@@ -173,10 +166,7 @@ void sortFirst(std::vector<Candidate> &held, std::vector<Candidate> &sorted)
 // distance of the points held until the next trim, so more points come in and fewer cells are
 // cut than ANNmin_k would let, but it is the k-th distance of k points met before any that
 // come later, so a point at or beyond it is never among the k first: the answer is the same.
-// Measured on two threads (medians; the machine is noisy): the 4 MP photograph's hole
-// (k = 4096), a heap whose bound follows every point 7.3 s a fill, trims at 1.25 k, 1.5 k and
-// 2.5 k 7.0 s, 7.0 s and 7.8 s; the 11 MP photograph's hole (k = 11,025), the heap 60.2 s,
-// trims at 1.25 k and 1.5 k 50.6 s and 54.7 s.
+// A trim at 1.25 k was quicker than a heap and than later trims (bench/PERFORMANCE.md).
 const int KEPT_EXTRA_PART = 4;
 
 struct Kept {
@@ -281,9 +271,9 @@ int orderInSubtree(const ScanSearch &s, int node, int a, int m, int pos)
 }
 
 // Asks for the first `bytes` of the coordinates of the subtree over positions [a, a+m) all at
-// once: a subtree's reads then overlap instead of following one another (measured, a query of
-// the 4 MP photograph's hole: 4.1 ms -> 3.9 ms). Points stored in separate blocks are left to
-// the scan. Its nodes are not asked for: they are read only to rank equally far points.
+// once: a subtree's reads then overlap instead of following one another. Points stored in
+// separate blocks are left to the scan. Its nodes are not asked for: they are read only to
+// rank equally far points.
 void prefetchBucket(const ScanSearch &s, int a, int m, int bytes)
 {
 	const char *from = (const char *) s.pts.at(a);
@@ -306,8 +296,8 @@ bool equalDistances(const std::vector<Candidate> &near)
 // so far, each with its rank in the order of the descent. A bucket's points all come after
 // those of the buckets before it, so its place in that order (s.met) decides between its
 // points and any other bucket's; within it the order of the descent decides only between
-// equally far points, and is worked out only when there are such (measured on the 4 MP
-// photograph's hole: ranking every near point took 12 % of a fill on one thread).
+// equally far points, and is worked out only when there are such (ranking every near point
+// was a large share of a fill).
 void scanBucket(ScanSearch &s, int node, int a, int m)
 {
 	ANNdist *dist = &s.dist[0];
@@ -353,9 +343,8 @@ ANNdist cellDistance(const ScanSearch &s)
 // True when no point of the current cell, whose box distance ANN's way is box_dist, can be
 // among the k first: every one is at least as far as the k-th so far, and met after it. The
 // box distance decides unless it is within its rounding of the bound; there (in images with
-// many equal windows, often exactly at it) the cell's least distance does. Measured on a flat
-// 1600 x 1000 image with an 80 x 80 hole: the fill 9.9 s with the box distance alone, 0.9 s
-// with both.
+// many equal windows, often exactly at it) the cell's least distance does: with the box
+// distance alone, flat images took many times as long.
 inline bool cut(const ScanSearch &s, ANNdist box_dist)
 {
 	const ANNdist bound = s.kept.bound;
@@ -366,7 +355,7 @@ inline bool cut(const ScanSearch &s, ANNdist box_dist)
 }
 
 // The start of a split's far child, a bucket, asked for before the near child is searched:
-// the far child is searched next unless cut (measured as above: 3.9 ms -> 3.7 ms). Its node
+// the far child is searched next unless cut. Its node
 // is not asked for: it is read only to rank equally far points.
 inline void prefetchFar(const ScanSearch &s, int a, int m, int n_lo, bool low_near)
 {
@@ -588,7 +577,7 @@ void annCompactPrepareScan(				// see kd_compact.h
 	std::vector<ANNcompactUpper>().swap(t.upper);
 	if ((unsigned) dim > UPPER_DIMS) return;
 	// Counted first: this comes at the fill's memory peak, where a growing array's spare room
-	// and its copy (measured: 21 MB instead of 5.7 for the 4 MP photograph) would count too.
+	// and its copy would count too.
 	t.upper.reserve(countUpper(t, 0, n));
 	if (collectUpper(t, t.upper, 0, n))
 		t.scan_ready = true;

@@ -214,12 +214,9 @@ void annCompactSearch(					// search a compact tree from the root
 //	most PART_CELL_FACTOR * k points: part 0 searches that cell, which
 //	the search meets first, part 1 the far children of the splits above
 //	it, deepest first, as the search meets them on its way back up.
-//	Measured on the 4 MP photograph with a 1 % hole (k = 4096), the
-//	mean points visited a search: 44,000 whole; in parts, with the
-//	cell at most 64 k: 22,000 and 38,000, 128 k: 31,600 and 30,400,
-//	256 k: 37,400 and 25,500. Each part visits more than half of the
-//	whole, as its bound starts loose, but the longer of the two takes
-//	0.72 of the whole search at 128 k.
+//	Each part visits more than half of the whole, as its bound starts
+//	loose, but at 128 k the longer of the two takes clearly less than
+//	the whole search (bench/PERFORMANCE.md).
 //----------------------------------------------------------------------
 
 namespace {

@@ -287,11 +287,8 @@ const char* suffix(ImageFormat format) {
     return ".png";
 }
 
-// PNG's deflate effort. Measured on a 2560 x 1600 photograph: libvips' default (level 6,
-// no row filter) 0.26-0.38 s, 7.9 MB; level 1 of the left differences 0.13-0.15 s, 5.8 MB;
-// level 3 of them 0.31 s, 5.6 MB; each row's best filter at level 1 0.22 s, 5.8 MB. On a
-// 1080 x 768 screenshot of flat colours: 308 KB by default, 315 KB at level 1 of the left
-// differences. The fastest, and within 4 % of the smallest.
+// PNG's deflate effort: level 1 of the left differences was the fastest setting tried and
+// its files nearly the smallest (bench/PERFORMANCE.md).
 constexpr int kPngCompression = 1;
 constexpr VipsForeignPngFilter kPngFilter = VIPS_FOREIGN_PNG_FILTER_SUB;
 

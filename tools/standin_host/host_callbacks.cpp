@@ -107,8 +107,7 @@ void copyPixels(const Rect32& rect, int16_t first, int16_t last, uint8_t* to) {
     const size_t planes = static_cast<size_t>(last - first + 1);
     for (int32_t y = rect.top; y < rect.bottom; y++) {
         const uint8_t* from = &image.pixels[(static_cast<size_t>(y) * image.width + rect.left) * 3];
-        // All three planes are whole rows of the image: one copy a row. (A 4 MP delivery took
-        // 48 ms of CPU a byte at a time with the copies the host kept then, 12 ms now.)
+        // All three planes are whole rows of the image: one copy a row, not a byte at a time.
         if (planes == 3) {
             to = std::copy_n(from, columns * 3, to);
             continue;

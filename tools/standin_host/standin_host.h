@@ -73,11 +73,11 @@ struct HostSettings {
     // Hand the plug-in the host's own image as its input, and the selection as its mask, when
     // it asks for the whole of them (all planes; mask rows without padding), instead of
     // copies: for a host that trusts the plug-in not to write there, as the command line does
-    // (4 MP: 16 MB less at the fill's peak). Writes into the input then go unnoticed.
+    // (a copy less at the fill's peak). Writes into the input then go unnoticed.
     bool deliverInPlace = false;
     // Hand the plug-in the host's own image as its output buffer too, when it asks for the
-    // whole of it: its writes change the image, which is then the result (4 MP: 12 MB less at
-    // the fill's peak). Without guards around it, and deliveredOutputBuffer() is empty.
+    // whole of it: its writes change the image, which is then the result (a copy less at the
+    // fill's peak). Without guards around it, and deliveredOutputBuffer() is empty.
     bool outputInPlace = false;
 };
 
