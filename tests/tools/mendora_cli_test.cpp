@@ -357,6 +357,28 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
               0);
     const std::string jpeg = fileText(file("photo.jpg"));
     std::ofstream(file("cut.jpg"), std::ios::binary) << jpeg.substr(0, jpeg.size() / 2);
+    // Cut in half and closed by an end marker: libjpeg warns and makes the rest grey (as a
+    // mask, the grey would select everything).
+    const auto closedHalf = [](const std::string& whole) {
+        const size_t scan = whole.find("\xff\xda");
+        return whole.substr(0, scan + (whole.size() - scan) / 2) + "\xff\xd9";
+    };
+    std::ofstream(file("closed.jpg"), std::ios::binary) << closedHalf(jpeg);
+    ASSERT_EQ(vips_image_write_to_file(imageOf(mask, kWidth, kHeight, 1).get(),
+                                       file("mask.jpg").c_str(), nullptr),
+              0);
+    const std::string maskJpeg = fileText(file("mask.jpg"));
+    std::ofstream(file("closed-mask.jpg"), std::ios::binary) << closedHalf(maskJpeg);
+    // A TIFF cut short (its directory lost) and a PPM: the TIFF loader's reason; PPM's loader
+    // is one blocked here.
+    ASSERT_EQ(vips_image_write_to_file(imageOf(pixels, kWidth, kHeight, 3).get(),
+                                       file("photo.tif").c_str(), nullptr),
+              0);
+    const std::string tiff = fileText(file("photo.tif"));
+    std::ofstream(file("cut.tif"), std::ios::binary) << tiff.substr(0, tiff.size() * 2 / 3);
+    ASSERT_EQ(vips_image_write_to_file(imageOf(pixels, kWidth, kHeight, 3).get(),
+                                       file("photo.ppm").c_str(), nullptr),
+              0);
     const std::string png = fileText(file("in.png"));
     std::ofstream(file("cut.png"), std::ios::binary) << png.substr(0, png.size() * 2 / 3);
     const std::string maskPng = fileText(file("mask.png"));
@@ -388,6 +410,14 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
         {file("in.png"), file("mask.png"), file("no/such/dir/out.png"), file("no/such/dir/out.png"),
          "cannot write"},
         {file("cut.jpg"), file("mask.png"), file("kept.png"), file("cut.jpg"), "cannot "},
+        {file("closed.jpg"), file("mask.png"), file("kept.png"), file("closed.jpg"),
+         "cannot decode the image: Corrupt JPEG data: premature end of data segment"},
+        {file("in.png"), file("closed-mask.jpg"), file("kept.png"), file("closed-mask.jpg"),
+         "cannot decode the image: Corrupt JPEG data: premature end of data segment"},
+        {file("cut.tif"), file("mask.png"), file("kept.png"), file("cut.tif"),
+         "cannot read the image: "},
+        {file("photo.ppm"), file("mask.png"), file("kept.png"), file("photo.ppm"),
+         "(ppmload), which is blocked here"},
         {file("cut.png"), file("mask.png"), file("kept.png"), file("cut.png"), "cannot decode"},
         {file("in.png"), file("cut-mask.png"), file("kept.png"), file("cut-mask.png"),
          "cannot decode"},
@@ -414,6 +444,9 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
         EXPECT_EQ(lineCount(outcome.err), 1u) << outcome.err;
         EXPECT_EQ(outcome.err.rfind("mendora: " + c.named + ": ", 0), 0u) << outcome.err;
         EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
+        // Blocked loaders are named only when one of them was chosen.
+        const bool blocked = c.image == file("drawing.svg") || c.image == file("photo.ppm");
+        EXPECT_EQ(outcome.err.find("blocked") != std::string::npos, blocked) << outcome.err;
         EXPECT_EQ(outcome.out, "");
     }
     EXPECT_EQ(fileText(file("kept.png")), "earlier result");
@@ -514,6 +547,74 @@ TEST_F(MendoraCli, JpegMetadataShowsNothingOfTheRemovedContent) {
     const std::string text(writtenXmp.begin(), writtenXmp.end());
     EXPECT_EQ(text.size(), xmp.size());
     EXPECT_NE(text.find("tiff:Orientation=\"1\""), std::string::npos);
+}
+
+// Files that decode whole but not as plain RGB or not whole: CIELAB (8-bit LabQ, 16-bit LabS)
+// converted as libvips converts it, the first page of several, a JPEG whose warning lost no
+// pixel: each is filled, with one notice line naming the file.
+TEST_F(MendoraCli, ConvertedAndPartlyReadFilesSaySo) {
+    writeSample();
+    VipsPtr shown = imageOf(pixels, kWidth, kHeight, 3);
+    VipsImage* lab = nullptr;
+    ASSERT_EQ(vips_colourspace(shown.get(), &lab, VIPS_INTERPRETATION_LABQ, nullptr), 0);
+    ASSERT_EQ(vips_image_write_to_file(VipsPtr(lab).get(), file("lab8.tif").c_str(), nullptr), 0);
+    ASSERT_EQ(vips_colourspace(shown.get(), &lab, VIPS_INTERPRETATION_LABS, nullptr), 0);
+    ASSERT_EQ(vips_image_write_to_file(VipsPtr(lab).get(), file("lab16.tif").c_str(), nullptr), 0);
+    // Two pages: the picture, then a blank one.
+    std::vector<uint8_t> twoPages = pixels;
+    twoPages.resize(pixels.size() * 2, 0);
+    VipsPtr pages = imageOf(twoPages, kWidth, kHeight * 2, 3);
+    vips_image_set_int(pages.get(), VIPS_META_PAGE_HEIGHT, kHeight);
+    ASSERT_EQ(vips_image_write_to_file(pages.get(), file("pages.tif").c_str(), nullptr), 0);
+    // Bytes that belong to no segment before the scan: libjpeg skips them with a warning.
+    ASSERT_EQ(vips_image_write_to_file(shown.get(), file("clean.jpg").c_str(), nullptr), 0);
+    const std::string jpeg = fileText(file("clean.jpg"));
+    const size_t scan = jpeg.find("\xff\xda");
+    std::ofstream(file("junk.jpg"), std::ios::binary)
+        << jpeg.substr(0, scan) << std::string("\0\x11\x22", 3) << jpeg.substr(scan);
+
+    const struct {
+        std::string image;
+        std::string named;
+        std::string notice;
+    } cases[] = {
+        {file("lab8.tif"), file("lab8.tif"), "CIELAB image converted to sRGB"},
+        {file("lab16.tif"), file("lab16.tif"), "CIELAB image converted to 16-bit RGB"},
+        {file("pages.tif"), file("pages.tif"), "only the first of its 2 pages or frames is read"},
+        {file("junk.jpg"), file("junk.jpg"),
+         "Corrupt JPEG data: 3 extraneous bytes before marker 0xda (every pixel decoded)"},
+    };
+    for (const auto& c : cases) {
+        // An output of its own: libvips' cache in this process keeps files read by name.
+        const std::string output = c.image + ".png";
+        const Outcome outcome = run({"fill", c.image, file("mask.png"), "-o", output});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(outcome.err, "mendora: " + c.named + ": " + c.notice + "\n");
+        int32_t w = 0, h = 0;
+        const std::vector<uint8_t> written = uprightPixels(output, w, h);
+        ASSERT_EQ(h, kHeight) << c.image;
+        // Where nothing was filled: the pixels libvips' own conversion to RGB gives.
+        const bool deep = c.image == file("lab16.tif");
+        VipsImage* rgb = nullptr;
+        ASSERT_EQ(vips_colourspace(opened(c.image).get(), &rgb,
+                                   deep ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB,
+                                   nullptr),
+                  0);
+        VipsImage* firstPage = nullptr;
+        ASSERT_EQ(vips_crop(VipsPtr(rgb).get(), &firstPage, 0, 0, kWidth, kHeight, nullptr), 0);
+        size_t size = 0;
+        void* expected = vips_image_write_to_memory(VipsPtr(firstPage).get(), &size);
+        ASSERT_EQ(written.size(), size) << c.image;
+        const size_t bytes = pixels.size() == 0 ? 0 : size / pixels.size();
+        for (size_t i = 0; i < size; i++)
+            ASSERT_TRUE(mask[i / bytes / 3] != 0 ||
+                        written[i] == static_cast<uint8_t*>(expected)[i])
+                << c.image << " byte " << i;
+        g_free(expected);
+    }
+    EXPECT_TRUE(readPng(file("pages.tif.png")).data == engineFill(FillParameters{0, 0, 48, 36, 4}));
+    EXPECT_EQ(run({"fill", file("clean.jpg"), file("mask.png"), "-o", file("c.png")}).status, 0);
+    EXPECT_EQ(fileText(file("junk.jpg.png")), fileText(file("c.png")));
 }
 
 TEST_F(MendoraCli, MasksThatLeaveNoSourceAndRegions) {

@@ -40,10 +40,14 @@ bool openable(const std::string& path, std::string& error) {
     return true;
 }
 
-// One sample of a decoded image, 8 or 16 bits.
+// One sample of a decoded image, 8 or 16 bits (copied out of the bytes: they are no uint16_t
+// objects to read through a cast).
 uint32_t sampleAt(const DecodedImage& image, size_t index) {
-    if (image.bits == 16)
-        return reinterpret_cast<const uint16_t*>(image.samples.data())[index];
+    if (image.bits == 16) {
+        uint16_t value = 0;
+        std::memcpy(&value, &image.samples[index * 2], sizeof value);
+        return value;
+    }
     return image.samples[index];
 }
 
@@ -99,9 +103,10 @@ std::vector<uint8_t> composeOutput(const RgbImage& filled, const KeptSamples& ke
     const size_t outChannels = static_cast<size_t>(channels);
     std::vector<uint8_t> out(count * outChannels * static_cast<size_t>(bits / 8));
     const auto put = [&](size_t index, uint32_t value) {
-        if (bits == 16)
-            reinterpret_cast<uint16_t*>(out.data())[index] = static_cast<uint16_t>(value);
-        else
+        if (bits == 16) {
+            const uint16_t sample = static_cast<uint16_t>(value);
+            std::memcpy(&out[index * 2], &sample, sizeof sample);
+        } else
             out[index] = static_cast<uint8_t>(value);
     };
     const auto own = [&](size_t index) {
@@ -170,6 +175,7 @@ bool readImage(const std::string& path, RgbImage& image, KeptSamples& kept, Imag
     image.height = decoded.height;
     metadata = std::move(decoded.metadata);
     decoded.metadata = ImageMetadata{};
+    notice = decoded.notice;
     if (decoded.channels == 3 && decoded.bits == 8) {
         // The common case: the decoded samples are the fill's input as they are.
         image.pixels = std::move(decoded.samples);
@@ -177,17 +183,18 @@ bool readImage(const std::string& path, RgbImage& image, KeptSamples& kept, Imag
     }
     toRgb(decoded, image.pixels);
     if (decoded.channels == 1 && decoded.bits == 8)
-        notice = "grey image converted to RGB";
+        notice += std::string(notice.empty() ? "" : "; ") + "grey image converted to RGB";
     else
         kept = std::move(decoded);
     return true;
 }
 
-bool readMask(const std::string& path, int32_t threshold, Selection& selection,
+bool readMask(const std::string& path, int32_t threshold, Selection& selection, std::string& notice,
               std::string& error) {
     DecodedImage decoded;
     if (!openable(path, error) || !codec::decode(path, decoded, error))
         return false;
+    notice = decoded.notice;
     selection.width = decoded.width;
     selection.height = decoded.height;
     selection.byAlpha = decoded.channels == 2 || decoded.channels == 4;

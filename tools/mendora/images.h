@@ -31,6 +31,9 @@ struct DecodedImage {
     int bits = 8;
     std::vector<uint8_t> samples;
     ImageMetadata metadata;
+    // What decoding converted or left out, in a few words ("only the first of its 2 pages or
+    // frames is read"); empty when nothing.
+    std::string notice;
 };
 
 // Samples to encode, without owning them: laid out as in DecodedImage.
@@ -75,7 +78,9 @@ bool formatHolds(ImageFormat format, const ImageHeader& header, std::string& err
 // Reads an image as the fill's 8-bit RGB, as viewers show it: grey repeated, 16-bit samples
 // rounded to 8 bits, alpha left out. An image with alpha or of 16 bits also leaves its own
 // samples in `kept` (with its metadata there empty); otherwise `kept` is empty. `notice` says
-// in a few words what was converted ("grey image converted to RGB"), or is empty. Returns
+// in a few words what was converted or left out ("grey image converted to RGB"; a CIELAB
+// image converted, the pages after the first, a JPEG's warning that lost no pixel), or is
+// empty. Returns
 // false with the reason in `error` (without the file name) when the file fails
 // readImageHeader's checks or cannot be decoded whole (a truncated or damaged file is
 // refused, never filled in with made-up pixels).
@@ -93,9 +98,10 @@ struct Selection {
 
 // Reads a mask: a pixel is selected when its alpha (when the mask has alpha), else its grey
 // value or its largest colour value, is at least `threshold` (1 to 255); a 16-bit value v
-// counts as v / 257 rounded up, so that any nonzero value selects at threshold 1. Fails like
-// readImage.
-bool readMask(const std::string& path, int32_t threshold, Selection& selection, std::string& error);
+// counts as v / 257 rounded up, so that any nonzero value selects at threshold 1. `notice` says
+// what decoding left out or met that lost no pixel, or is empty. Fails like readImage.
+bool readMask(const std::string& path, int32_t threshold, Selection& selection, std::string& notice,
+              std::string& error);
 
 // Writes the fill's `image` in `format` (JPEG and WebP at `quality`, 1 to 100) with `metadata`
 // (the colour profile always; EXIF and XMP in JPEG only; the orientation set to upright) to

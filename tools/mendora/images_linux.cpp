@@ -5,10 +5,14 @@
 #include <vips/vips.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "tools/mendora/images.h"
+#include "tools/mendora/jpeg_check.h"
 
 namespace mendora::cli::codec {
 
@@ -20,11 +24,21 @@ struct ImageUnref {
 using Image = std::unique_ptr<VipsImage, ImageUnref>;
 
 // libvips' last warning (a damaged file's details), kept for the one-line reason instead of
-// reaching the terminal raw. Owned by keepWarning; read by libraryError.
+// reaching the terminal raw. Written by keepWarning from libvips' worker threads, read and
+// cleared by the caller's: every access holds warningMutex.
+std::mutex warningMutex;
 std::string lastWarning;
 
 void keepWarning(const gchar*, GLogLevelFlags, const gchar* text, gpointer) {
+    const std::lock_guard<std::mutex> lock(warningMutex);
     lastWarning = text != nullptr ? text : "";
+}
+
+std::string takeLastWarning() {
+    const std::lock_guard<std::mutex> lock(warningMutex);
+    std::string text;
+    text.swap(lastWarning);
+    return text;
 }
 
 // libvips is started once, on first use, and shut down when the program ends (its worker
@@ -55,7 +69,7 @@ std::string libraryError() {
     std::string text = vips_error_buffer();
     vips_error_clear();
     if (text.empty())
-        text = lastWarning;
+        text = takeLastWarning();
     if (text.empty())
         text = "damaged or unsupported file";
     const size_t end = text.find('\n');
@@ -102,7 +116,24 @@ bool isJpegFile(VipsImage* image) {
            std::string(loader) == "jpegload";
 }
 
-// Checks the layout of the upright image before its pixels are decoded.
+// True for the interpretations of grey and RGB samples (MULTIBAND: bands without a colour
+// space, as some loaders leave grey and alpha).
+bool plainInterpretation(VipsInterpretation interpretation) {
+    switch (interpretation) {
+    case VIPS_INTERPRETATION_MULTIBAND:
+    case VIPS_INTERPRETATION_B_W:
+    case VIPS_INTERPRETATION_GREY16:
+    case VIPS_INTERPRETATION_sRGB:
+    case VIPS_INTERPRETATION_RGB:
+    case VIPS_INTERPRETATION_RGB16:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Checks the layout of the upright image before its pixels are decoded: its extent, its
+// coding (none: LabQ is converted before), its samples and its colour space.
 bool checkLayout(VipsImage* image, std::string& error) {
     const int width = vips_image_get_width(image);
     const int height = vips_image_get_height(image);
@@ -116,12 +147,40 @@ bool checkLayout(VipsImage* image, std::string& error) {
         error = "only images of 8 or 16 bits per sample are supported";
         return false;
     }
-    if (vips_image_get_interpretation(image) == VIPS_INTERPRETATION_CMYK ||
+    if (vips_image_get_coding(image) != VIPS_CODING_NONE ||
+        !plainInterpretation(vips_image_get_interpretation(image)) ||
         vips_image_get_bands(image) > 4) {
-        error = "only grey and RGB images (with or without alpha) are supported";
+        const char* space =
+            vips_enum_nick(VIPS_TYPE_INTERPRETATION, vips_image_get_interpretation(image));
+        error = std::string("only grey and RGB images (with or without alpha) are supported, "
+                            "not ") +
+                (vips_image_get_coding(image) == VIPS_CODING_RAD ? "Radiance" : space);
         return false;
     }
     return true;
+}
+
+// An image in CIELAB (8-bit LabQ-coded or 16-bit LabS) converted to sRGB as libvips converts
+// colour spaces (8-bit sRGB, 16-bit RGB for 16-bit samples), without the input's profile
+// (which described the Lab values). `image` itself when it is not Lab; null with libvips'
+// error buffer set on failure.
+Image labToRgb(Image image, std::string& notice) {
+    const VipsInterpretation space = vips_image_get_interpretation(image.get());
+    if (vips_image_get_coding(image.get()) != VIPS_CODING_LABQ &&
+        space != VIPS_INTERPRETATION_LAB && space != VIPS_INTERPRETATION_LABS &&
+        space != VIPS_INTERPRETATION_LABQ)
+        return image;
+    const VipsBandFormat format = vips_image_get_format(image.get());
+    const bool deep = vips_image_get_coding(image.get()) == VIPS_CODING_NONE &&
+                      format != VIPS_FORMAT_UCHAR && format != VIPS_FORMAT_CHAR;
+    VipsImage* converted = nullptr;
+    if (vips_colourspace(image.get(), &converted,
+                         deep ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB, nullptr) != 0)
+        return nullptr;
+    Image rgb(converted);
+    vips_image_remove(rgb.get(), VIPS_META_ICC_NAME);
+    notice = deep ? "CIELAB image converted to 16-bit RGB" : "CIELAB image converted to sRGB";
+    return rgb;
 }
 
 struct ExifUnref {
@@ -243,29 +302,110 @@ void attachMetadata(VipsImage* image, ImageFormat format, const ImageMetadata& m
     vips_image_set_int(image, VIPS_META_ORIENTATION, 1);
 }
 
-// Opens `path` upright and checks its layout, as probe describes. Null with the reason in
-// `error` on failure.
-Image openChecked(const std::string& path, std::string& error) {
+// The loader libvips chooses for `path` when none is blocked: libvips 8.14 chooses among all
+// loaders and refuses a blocked one as it starts, 8.16 passes blocked ones over, so they are
+// let in for the choice alone. Null when no loader takes the file.
+const char* chosenLoader(const std::string& path) {
+    const char* loader = vips_foreign_find_load(path.c_str());
+    if (loader == nullptr) {
+        vips_block_untrusted_set(FALSE);
+        loader = vips_foreign_find_load(path.c_str());
+        vips_block_untrusted_set(TRUE);
+    }
+    vips_error_clear();
+    return loader;
+}
+
+// The class of the loader named `loader` (a type name, as vips_foreign_find_load gives).
+// Fills `nickname` ("ppmload") and answers whether it is blocked here.
+bool loaderBlocked(const char* loader, std::string& nickname) {
+    const GType type = g_type_from_name(loader);
+    if (type == 0)
+        return false;
+    gpointer loaderClass = g_type_class_ref(type);
+    const auto* operation = static_cast<VipsOperationClass*>(loaderClass);
+    const auto* object = static_cast<VipsObjectClass*>(loaderClass);
+    nickname = object->nickname != nullptr ? object->nickname : loader;
+    const bool blocked =
+        (operation->flags & (VIPS_OPERATION_UNTRUSTED | VIPS_OPERATION_BLOCKED)) != 0;
+    g_type_class_unref(loaderClass);
+    return blocked;
+}
+
+// The loader of the trusted types by the file's first bytes (TIFF, PNG, JPEG, GIF, WebP), or
+// null. When libvips chose none of them for such a file, that loader's own error is the
+// file's real reason (a TIFF cut short is passed over by the TIFF loader's quick test).
+const char* ownLoaderByMagic(const std::string& path) {
+    unsigned char start[12] = {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return nullptr;
+    const size_t got = std::fread(start, 1, sizeof start, file);
+    std::fclose(file);
+    const auto is = [&](const char* magic, size_t at, size_t length) {
+        return got >= at + length && std::memcmp(start + at, magic, length) == 0;
+    };
+    if (is("II*\0", 0, 4) || is("MM\0*", 0, 4) || is("II+\0", 0, 4) || is("MM\0+", 0, 4))
+        return "tiffload";
+    if (is("\x89PNG\r\n\x1a\n", 0, 8))
+        return "pngload";
+    if (is("\xff\xd8\xff", 0, 3))
+        return "jpegload";
+    if (is("GIF87a", 0, 6) || is("GIF89a", 0, 6))
+        return "gifload";
+    if (is("RIFF", 0, 4) && is("WEBP", 8, 4))
+        return "webpload";
+    return nullptr;
+}
+
+// `reason` without a leading "`path`: " (libvips' messages name the file again).
+std::string withoutName(std::string reason, const std::string& path) {
+    const std::string named = path + ": ";
+    if (reason.rfind(named, 0) == 0)
+        reason.erase(0, named.size());
+    return reason;
+}
+
+// Why `path` cannot be opened when libvips chose no loader for it or a blocked one (`loader`,
+// null for none): the trusted loader's own error for a file of its type, else which loader
+// was blocked, else that no loader reads it.
+std::string whyNotOpened(const std::string& path, const char* loader) {
+    if (const char* own = ownLoaderByMagic(path)) {
+        VipsImage* image = nullptr;
+        if (vips_call(own, path.c_str(), &image, nullptr) == 0) {
+            g_object_unref(image);
+            vips_error_clear();
+            return "cannot read the image: damaged or unsupported file";
+        }
+        return "cannot read the image: " + withoutName(libraryError(), path);
+    }
+    std::string nickname;
+    if (loader != nullptr && loaderBlocked(loader, nickname))
+        return "not read: libvips reads files of this type only with a loader it does not vouch "
+               "for with untrusted files (" +
+               nickname + "), which is blocked here as SVG's, PDF's and others' are";
+    return "not an image file of any type read here";
+}
+
+// Opens `path` upright, converts CIELAB to RGB (saying so in `notice`) and checks its layout,
+// as probe describes. Null with the reason in `error` on failure.
+Image openChecked(const std::string& path, std::string& notice, std::string& error) {
     if (!started()) {
         error = "cannot start the image library: " + libraryError();
         return nullptr;
     }
-    lastWarning.clear();
-    if (vips_foreign_find_load(path.c_str()) == nullptr) {
-        vips_error_clear();
-        // libvips 8.16 offers no blocked loader here; 8.14 finds one and refuses it below.
-        error = "not an image file of any type read here (SVG, PDF and other types whose "
-                "loaders can run scripts or fetch files are blocked)";
+    takeLastWarning();
+    const char* loader = chosenLoader(path);
+    std::string nickname;
+    if (loader == nullptr || loaderBlocked(loader, nickname)) {
+        error = whyNotOpened(path, loader);
         return nullptr;
     }
     Image upright = openUpright(path);
+    if (upright)
+        upright = labToRgb(std::move(upright), notice);
     if (!upright) {
-        const std::string reason = libraryError();
-        error = reason.find("is blocked") != std::string::npos
-                    ? "not read: files of this type can run scripts or fetch other files, so "
-                      "their loader is blocked (" +
-                          reason + ")"
-                    : "cannot read the image: " + reason;
+        error = "cannot read the image: " + withoutName(libraryError(), path);
         return nullptr;
     }
     if (!checkLayout(upright.get(), error))
@@ -311,7 +451,8 @@ int writeToBuffer(VipsImage* image, ImageFormat format, int32_t quality, void** 
 } // namespace
 
 bool probe(const std::string& path, ImageHeader& header, std::string& error) {
-    Image upright = openChecked(path, error);
+    std::string converted;
+    Image upright = openChecked(path, converted, error);
     if (!upright)
         return false;
     header.width = vips_image_get_width(upright.get());
@@ -319,10 +460,42 @@ bool probe(const std::string& path, ImageHeader& header, std::string& error) {
     return true;
 }
 
+// The number of pages or frames in `image` (a multi-page TIFF, an animated GIF or WebP).
+int pageCount(VipsImage* image) {
+    int pages = 1;
+    if (vips_image_get_typeof(image, VIPS_META_N_PAGES) != 0)
+        vips_image_get_int(image, VIPS_META_N_PAGES, &pages);
+    return pages;
+}
+
+// Adds `part` to the notice `notice` ("a; b").
+void addNotice(std::string& notice, const std::string& part) {
+    if (!part.empty())
+        notice += (notice.empty() ? "" : "; ") + part;
+}
+
 bool decode(const std::string& path, DecodedImage& image, std::string& error) {
-    Image upright = openChecked(path, error);
+    image.notice.clear();
+    // libjpeg turns damaged data into grey pixels with a warning, which libvips passes on as
+    // pixels: the file's scans are decoded first and such a warning refuses it.
+    if (looksLikeJpeg(path)) {
+        const JpegCheck check = checkJpeg(path);
+        if (!check.whole) {
+            error = "cannot decode the image: " + check.reason;
+            return false;
+        }
+        if (!check.notice.empty())
+            addNotice(image.notice, check.notice + " (every pixel decoded)");
+    }
+    std::string converted;
+    Image upright = openChecked(path, converted, error);
     if (!upright)
         return false;
+    addNotice(image.notice, converted);
+    const int pages = pageCount(upright.get());
+    if (pages > 1)
+        addNotice(image.notice,
+                  "only the first of its " + std::to_string(pages) + " pages or frames is read");
     const int width = vips_image_get_width(upright.get());
     const int height = vips_image_get_height(upright.get());
     const int bands = vips_image_get_bands(upright.get());

@@ -111,8 +111,12 @@ int readSelection(const Options& options, const std::string& maskPath, const Rgb
             message(error);
             return kExitUsageOrFile;
         }
-    } else if (!readMask(maskPath, options.maskThreshold, selection, error)) {
-        return fileError(maskPath, error);
+    } else {
+        std::string notice;
+        if (!readMask(maskPath, options.maskThreshold, selection, notice, error))
+            return fileError(maskPath, error);
+        if (!notice.empty() && !options.quiet)
+            message(maskPath + ": " + notice);
     }
     const std::string named = options.region ? "--region" : maskPath;
     if (selection.width != image.width || selection.height != image.height)
