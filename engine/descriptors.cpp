@@ -5,11 +5,13 @@
 #include <ANN/ANN.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "engine/portable_math.h"
@@ -416,18 +418,45 @@ void limitDescriptorBlocks(size_t bytes) {
 // long at most.
 constexpr int64_t kDescribeChunk = 1 << 14;
 
-void buildSourceIndex(int32_t d) {
+bool buildSourceIndex(int32_t d) {
     releaseSourceIndex();
     assert(sourceCandidateCount > 0);
     allocateDescriptors(sourceCandidateCount, d);
-    runInChunks(sourceCandidateCount, kDescribeChunk, [d](int64_t begin, int64_t end) {
+    const int64_t total = sourceCandidateCount;
+    observeProgress(FillStage::describing, 0, total);
+    // The observer is called on this thread only: between the chunks this thread takes, with
+    // the count of every thread's finished candidates (which only grows). Once it asks to
+    // stop, the chunks still to be taken are skipped.
+    const std::thread::id caller = std::this_thread::get_id();
+    const bool observed = fillObserver.progress != nullptr || fillObserver.stopRequested != nullptr;
+    std::atomic<int64_t> described{0};
+    std::atomic<bool> stop{false};
+    runInChunks(total, kDescribeChunk, [&](int64_t begin, int64_t end) {
+        if (stop.load(std::memory_order_relaxed))
+            return;
         describeSources(static_cast<int32_t>(begin), static_cast<int32_t>(end), d);
+        if (!observed)
+            return;
+        const int64_t done = described += end - begin;
+        if (std::this_thread::get_id() != caller)
+            return;
+        observeProgress(FillStage::describing, done, total);
+        if (fillStopRequested())
+            stop = true;
     });
+    if (stop)
+        return false;
+    observeProgress(FillStage::describing, total, total);
+    if (fillStopRequested())
+        return false;
+    observeProgress(FillStage::indexing, 0, 1);
     // The compact form of the bucket-size-1, sliding-midpoint tree: the same tree and the same
     // search results in about 17.4 bytes and an index a point, built on the workers. It rearranges
     // the descriptors into its leaf order, so they are not read through the array afterwards.
     sourceIndex = new ANNkd_tree(descriptorBlockList.data(), descriptorBlockBits,
                                  sourceCandidateCount, d, ANN_KD_COMPACT, workerCount());
+    observeProgress(FillStage::indexing, 1, 1);
+    return !fillStopRequested();
 }
 
 void releaseSourceIndex() {

@@ -5,6 +5,7 @@
 
 #include <ANN/ANN.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -22,6 +23,16 @@ bool anyPixelToFill() {
     return false;
 }
 
+// The pixels to fill, counted only for an observer (the fill itself never needs the count).
+int64_t pixelsToFill() {
+    if (fillObserver.progress == nullptr)
+        return 0;
+    int64_t count = 0;
+    for (int32_t x = 0; x < gridWidth; x++)
+        count += std::count(fillStates[x], fillStates[x] + gridHeight, kToFill);
+    return count;
+}
+
 // True when a window of side h fits in the grid, so that a source window can exist at all.
 bool windowFits(int32_t h) {
     return h <= gridWidth && h <= gridHeight;
@@ -37,6 +48,7 @@ FillOutcome runEngine(FillParameters& params, int32_t boundRight, int32_t boundB
     if (!windowWithinMemoryCaps(engineWindowSide))
         return FillOutcome::outOfMemory;
 
+    observeProgress(FillStage::preparing, 0, 1);
     buildDctBasis();
     collectSourceCandidates(params);
     if (sourceCandidateCount == 0)
@@ -49,14 +61,33 @@ FillOutcome runEngine(FillParameters& params, int32_t boundRight, int32_t boundB
         static_cast<uint64_t>(sourceCandidateCount) * static_cast<uint64_t>(d) * sizeof(double);
     if (descriptorBytes > SIZE_MAX)
         return FillOutcome::outOfMemory;
-    buildSourceIndex(d);
-    runFillLoop(d);
+    const int64_t regionPixels = pixelsToFill();
+    observeProgress(FillStage::preparing, 1, 1);
+    if (fillStopRequested())
+        return FillOutcome::stopped;
+    if (!buildSourceIndex(d))
+        return FillOutcome::stopped;
+    if (!runFillLoop(d, regionPixels))
+        return FillOutcome::stopped;
     releaseSourceIndex();
     annClose();
     return FillOutcome::filled;
 }
 
 } // namespace
+
+FillObserver fillObserver;
+bool fillStopSeen = false;
+
+void setFillObserver(const FillObserver& observer) {
+    fillObserver = observer;
+}
+
+bool fillStopRequested() {
+    if (!fillStopSeen && fillObserver.stopRequested != nullptr)
+        fillStopSeen = fillObserver.stopRequested(fillObserver.context);
+    return fillStopSeen;
+}
 
 void releaseRunStructures() {
     releaseSourceIndex();
@@ -76,8 +107,15 @@ FillOutcome markFillStates(const uint8_t* input, uint8_t* output, const uint8_t*
     // A previous start step on the same grids leaves its structures; a run starts from none.
     releaseRunStructures();
     markSelection(mask, maskRowStride, maskRect);
+    fillStopSeen = false;
     try {
-        return runEngine(params, boundRight, boundBottom);
+        const FillOutcome outcome = runEngine(params, boundRight, boundBottom);
+        if (outcome == FillOutcome::stopped) {
+            // As after running out of memory: nothing of the run stays but the grids.
+            releaseRunStructures();
+            annClose();
+        }
+        return outcome;
     } catch (const std::bad_alloc&) {
         // Everything of the run goes; the grids stay for releaseFillGrids, and the engine
         // is ready for another run.

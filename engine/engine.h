@@ -25,7 +25,33 @@ enum class FillOutcome {
     outOfMemory,   // memory ran out; the run's structures are released (the output buffer may
                    // hold part of the fill, never anything outside the selection)
     notPrepared,   // markFillStates without grids (no allocateFillGrids, or it failed)
+    stopped,       // the observer asked to stop; the run's structures are released (the output
+                   // buffer may hold part of the fill, never anything outside the selection)
 };
+
+// The stages of a run as the observer sees them, in their order (the values of
+// host/host_hooks.h's MENDORA_STAGE_*).
+enum class FillStage : int32_t {
+    preparing = 1,  // marking, the candidate windows, the colours: 0 of 1, then 1 of 1
+    describing = 2, // candidate windows described of all
+    indexing = 3,   // the search index: 0 of 1, then 1 of 1
+    filling = 4,    // pixels filled of the region's pixels
+};
+
+// Our own hosts' view of a run, never the image editor's. `progress` gets a stage's start
+// (done 0) and end (done == total), the describing stage's chunks and every fill step; done
+// never falls within a stage. `stopRequested` is asked between the set-up stages, between the
+// describing chunks and once a fill step; true ends the run with FillOutcome::stopped. Both
+// are called on the thread that called markFillStates only, and either may be null.
+struct FillObserver {
+    void (*progress)(void* context, FillStage stage, int64_t done, int64_t total) = nullptr;
+    bool (*stopRequested)(void* context) = nullptr;
+    void* context = nullptr;
+};
+
+// Installs the observer of later runs (an empty one removes it). Without one the engine does
+// no observing work and runs exactly as before.
+void setFillObserver(const FillObserver& observer);
 
 // Allocates every per-pixel grid for a width x height image and sets all fill states to
 // known. Releases whatever a previous run left first. Returns false when memory runs out

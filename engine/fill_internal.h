@@ -112,8 +112,11 @@ void describeSnapshot(const WindowSnapshot& window, int32_t d, double* out);
 // The compact tree over the descriptor array (blocks of whole descriptors, descriptors.cpp's),
 // which holds the descriptors in its own order once built; null when absent.
 extern ANNkd_tree* sourceIndex;
-// Describes every candidate and builds the kd-tree. Throws std::bad_alloc.
-void buildSourceIndex(int32_t d);
+// Describes every candidate and builds the kd-tree, reporting the describing and indexing
+// stages to the observer. Returns false when the observer asked to stop (checked between the
+// describing chunks, before the tree and after it); releaseSourceIndex releases what was
+// built. Throws std::bad_alloc.
+bool buildSourceIndex(int32_t d);
 // Destroys the tree, then releases the descriptor array. Safe when absent.
 void releaseSourceIndex();
 // Test hook: later runs hold the descriptors in blocks of at most `bytes` (at least one
@@ -157,8 +160,10 @@ struct BestSource {
 BestSource rerankCandidates(int32_t x0, int32_t y0, const WindowExtents& e, const int32_t* indices,
                             int32_t count);
 
-// Runs the fill loop over the prepared index, queue and grids. Throws std::bad_alloc.
-void runFillLoop(int32_t d);
+// Runs the fill loop over the prepared index, queue and grids, reporting the pixels filled of
+// `regionPixels` after every step to the observer. Returns false, with the loop left part way,
+// when the observer asked to stop (checked once a step). Throws std::bad_alloc.
+bool runFillLoop(int32_t d, int64_t regionPixels);
 
 // --- search_ahead.cpp -------------------------------------------------------------------------
 
@@ -194,6 +199,19 @@ int64_t searchAheadHits();
 void waitForSearchAhead();
 void allowSearchInParts(bool allowed);
 int64_t searchesInParts();
+
+// --- engine.cpp: the observer of our own hosts ----------------------------------------------
+
+extern FillObserver fillObserver;
+
+// Hands a stage's progress to the observer, when one listens.
+inline void observeProgress(FillStage stage, int64_t done, int64_t total) {
+    if (fillObserver.progress != nullptr)
+        fillObserver.progress(fillObserver.context, stage, done, total);
+}
+
+// True once the observer asked to stop in this run; the observer is asked until it does.
+bool fillStopRequested();
 
 // The trace hooks (null when none is installed).
 extern FillSetupHook traceSetupHook;

@@ -361,7 +361,7 @@ BestSource rerankCandidates(int32_t x0, int32_t y0, const WindowExtents& e, cons
     return best;
 }
 
-void runFillLoop(int32_t d) {
+bool runFillLoop(int32_t d, int64_t regionPixels) {
     SearchObjects search;
     setUpSearch(search, d);
     const int32_t initialFront = queueInitialFront();
@@ -371,6 +371,8 @@ void runFillLoop(int32_t d) {
             traceHookContext);
 
     const SearchAheadRun ahead(d, search.searched);
+    int64_t filled = 0;
+    observeProgress(FillStage::filling, filled, regionPixels);
     std::vector<int32_t> estimates;
     WindowSnapshot window;
     for (int32_t step = 0; !frontQueue->isEmpty(); step++) {
@@ -416,7 +418,12 @@ void runFillLoop(int32_t d) {
                                         best.squaredDistance,
                                         copied},
                           traceHookContext);
+        filled += copied;
+        observeProgress(FillStage::filling, filled, regionPixels);
+        if (fillStopRequested())
+            return false;
     }
+    return true;
 }
 
 } // namespace mendora

@@ -6,6 +6,7 @@
 
 #include "engine/engine.h"
 #include "host/module_state.h"
+#include "host/our_host_hooks.h"
 #include "host/rect_access.h"
 
 namespace mendora {
@@ -54,6 +55,7 @@ OutcomeReport reportOutcome(FillOutcome outcome) {
         return {true, false};
     case FillOutcome::outOfMemory:
     case FillOutcome::notPrepared:
+    case FillOutcome::stopped: // answered by runFill before
         break;
     }
     writeResult(errOutOfMemory);
@@ -96,10 +98,17 @@ void runFill() {
         return writeResult(errBadParameters);
 
     const PixelRect walked{delivered.top, delivered.left, delivered.bottom, delivered.right};
+    // Our own hosts observe the fill and may stop it; the editor offers no hooks, and the run
+    // is then exactly the unobserved one (host/host_hooks.h).
+    observeWithOurHostHooks(
+        findOurHostHooks(reinterpret_cast<const void*>(hostRecord->deliverBuffers)));
     // The source bounds are checked against the 16-bit rectangle's edges, read directly.
     const FillOutcome outcome = markFillStates(
         hostRecord->inBuffer, hostRecord->outBuffer, mask, maskRowStride, walked,
         *hostParameterBlock, hostRecord->filterRect.right, hostRecord->filterRect.bottom);
+    stopObserving();
+    if (outcome == FillOutcome::stopped)
+        return writeResult(errCanceled);
     const OutcomeReport report = reportOutcome(outcome);
     if (report.engineDone && hostRecord->reportProgress != nullptr)
         hostRecord->reportProgress(kProgressDone, progressTotal());

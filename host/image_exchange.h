@@ -18,7 +18,9 @@ namespace mendora {
 //   progress is still reported (the engine is done with the image), no abort test follows;
 // - errOutOfMemory: the engine ran out of memory (the selection may be partly filled);
 //   neither progress nor abort follow;
-// - errCanceled when the abort test answers true after the complete fill; else 0.
+// - errCanceled when the abort test answers true after the complete fill; else 0;
+// - errCanceled, neither progress nor abort following, when our own host's hooks asked to
+//   stop the fill (host/host_hooks.h; the selection may be partly filled).
 void runFill();
 
 } // namespace mendora

@@ -1,5 +1,9 @@
 // The start step's exchange with the host and whole runs, through the loaded module: what is
 // requested, in which coordinate set, what is filled and what is left as delivered.
+#include <algorithm>
+#include <utility>
+
+#include "host/host_hooks.h"
 #include "host_fixture.h"
 
 namespace mendora::testing {
@@ -275,6 +279,131 @@ TEST_F(ImageExchangeTest, RadiusZeroFillsWithTheRadiusOfThePreviousRun) {
     fillWithRadius(2);
     loadModule(modulePath(), true);
     EXPECT_EQ(fillWithRadius(0), radius4);
+}
+
+// What our own hosts learn through their hooks (host/host_hooks.h), and that the image editor,
+// which offers none, sees exactly the same run either way.
+struct ProgressReport {
+    int32_t stage;
+    int64_t done;
+    int64_t total;
+};
+
+std::vector<std::pair<int32_t, int32_t>> callTrace() {
+    std::vector<std::pair<int32_t, int32_t>> trace;
+    for (const standin::HostCall& call : standin::hostCalls())
+        trace.emplace_back(static_cast<int32_t>(call.kind), call.first * 31 + call.second);
+    return trace;
+}
+
+TEST_F(ImageExchangeTest, HooksSeeEveryStageRiseToTheEndAndChangeNothingTheEditorSees) {
+    const std::vector<uint8_t> mask = discMask(120, 90, 60, 45, 9);
+    const int64_t selected = mask.size() - std::count(mask.begin(), mask.end(), 0);
+    offerImage(120, 90, mask);
+    // The second run, whose handles exist already, as the observed one will find them.
+    ASSERT_EQ(standin::runFilter(true).result, resultSuccess);
+    ASSERT_EQ(standin::runFilter(true).result, resultSuccess);
+    const std::vector<uint8_t> unobserved = standin::outputBuffer();
+    const auto unobservedCalls = callTrace();
+
+    std::vector<ProgressReport> reports;
+    int32_t stopQuestions = 0;
+    standin::hostSettings().fillHooks.progress = [&](int32_t stage, int64_t done, int64_t total) {
+        reports.push_back(ProgressReport{stage, done, total});
+    };
+    standin::hostSettings().fillHooks.stopRequested = [&] {
+        stopQuestions++;
+        return false;
+    };
+    ASSERT_EQ(standin::runFilter(true).result, resultSuccess);
+    EXPECT_EQ(standin::outputBuffer(), unobserved);
+    EXPECT_EQ(callTrace(), unobservedCalls) << "the hooks changed the host calls";
+
+    // Every stage in order, each from 0 to its total, done never falling within a stage.
+    ASSERT_FALSE(reports.empty());
+    std::vector<int32_t> stages;
+    for (size_t i = 0; i < reports.size(); i++) {
+        const ProgressReport& r = reports[i];
+        ASSERT_GE(r.total, 1);
+        ASSERT_LE(r.done, r.total);
+        if (stages.empty() || stages.back() != r.stage) {
+            EXPECT_EQ(r.done, 0) << "stage " << r.stage << " starts part way";
+            if (!stages.empty()) {
+                EXPECT_EQ(reports[i - 1].done, reports[i - 1].total) << "a stage ends early";
+            }
+            stages.push_back(r.stage);
+            continue;
+        }
+        EXPECT_GE(r.done, reports[i - 1].done) << "done fell in stage " << r.stage;
+        EXPECT_EQ(r.total, reports[i - 1].total);
+    }
+    EXPECT_EQ(stages, (std::vector<int32_t>{MENDORA_STAGE_PREPARING, MENDORA_STAGE_DESCRIBING,
+                                            MENDORA_STAGE_INDEXING, MENDORA_STAGE_FILLING}));
+    EXPECT_EQ(reports.back().stage, MENDORA_STAGE_FILLING);
+    EXPECT_EQ(reports.back().done, selected);
+    EXPECT_EQ(reports.back().total, selected);
+    // Asked after each set-up stage, once a fill step (each reports once), and after the
+    // describing chunk when this thread took it (the image has fewer candidates than a chunk).
+    const auto steps = std::count_if(reports.begin(), reports.end(), [](const ProgressReport& r) {
+        return r.stage == MENDORA_STAGE_FILLING && r.done > 0;
+    });
+    EXPECT_GE(stopQuestions, 3 + steps);
+    EXPECT_LE(stopQuestions, 3 + steps + 1);
+}
+
+TEST_F(ImageExchangeTest, StopRequestEndsTheFillAtItsStageOrStepAsCanceled) {
+    const std::vector<uint8_t> mask = discMask(120, 90, 60, 45, 9);
+    offerImage(120, 90, mask);
+    // A stop asked at the end of each set-up stage, during the describing, and at fill steps 1
+    // and 10 (of 15): no later stage or step is reported.
+    struct Case {
+        int32_t stage;
+        int32_t step; // the fill step, for the filling stage
+    };
+    for (const Case c : {Case{MENDORA_STAGE_PREPARING, 0}, Case{MENDORA_STAGE_DESCRIBING, 0},
+                         Case{MENDORA_STAGE_INDEXING, 0}, Case{MENDORA_STAGE_FILLING, 1},
+                         Case{MENDORA_STAGE_FILLING, 10}}) {
+        SCOPED_TRACE(::testing::Message() << "stage " << c.stage << " step " << c.step);
+        int32_t lastStage = 0;
+        int32_t fillSteps = 0;
+        int32_t questionsAfterStop = -1;
+        standin::hostSettings().fillHooks.progress = [&](int32_t stage, int64_t done, int64_t) {
+            EXPECT_EQ(questionsAfterStop, -1) << "progress reported after the stop";
+            lastStage = stage;
+            fillSteps += stage == MENDORA_STAGE_FILLING && done > 0 ? 1 : 0;
+        };
+        standin::hostSettings().fillHooks.stopRequested = [&] {
+            if (questionsAfterStop >= 0) {
+                questionsAfterStop++;
+                return true;
+            }
+            if (lastStage != c.stage || fillSteps != c.step)
+                return false;
+            questionsAfterStop = 0;
+            return true;
+        };
+        const standin::FilterRunResult run = standin::runFilter(true);
+        EXPECT_EQ(run.startResult, errCanceled);
+        EXPECT_EQ(questionsAfterStop, 0) << "asked again after the stop";
+        EXPECT_EQ(lastStage, c.stage);
+        EXPECT_EQ(fillSteps, c.step);
+        // The editor's calls of a canceled start: the delivery, then neither progress nor
+        // abort; the run still ends with finish.
+        EXPECT_EQ(standin::countCalls(HostCallKind::deliverBuffers), 1);
+        EXPECT_EQ(standin::countCalls(HostCallKind::reportProgress), 0);
+        EXPECT_EQ(standin::countCalls(HostCallKind::queryAbort), 0);
+        EXPECT_EQ(run.finishResult, resultSuccess);
+        // Nothing outside the selection is written, even part way.
+        const std::vector<uint8_t> output = standin::outputBuffer();
+        size_t changedOutside = 0;
+        for (size_t i = 0; i < mask.size(); i++)
+            changedOutside += mask[i] == 0 && colourAt(output, i) != colourAt(image.pixels, i);
+        EXPECT_EQ(changedOutside, 0u);
+    }
+    // The module fills whole again once no stop is asked.
+    standin::hostSettings().fillHooks = standin::FillHooks{};
+    ASSERT_EQ(standin::runFilter(true).result, resultSuccess);
+    expectSelectionFilled(standin::outputBuffer());
 }
 
 } // namespace

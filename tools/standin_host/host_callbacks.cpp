@@ -217,6 +217,16 @@ VlmrBoolean VLMR_CALLBACK queryAbort() {
     return state().settings.abortAnswer ? 1 : 0;
 }
 
+// ---- Our own hosts' hooks -------------------------------------------------------------------
+
+void VLMR_CALLBACK forwardProgress(void* context, int32_t stage, int64_t done, int64_t total) {
+    static_cast<HostState*>(context)->settings.fillHooks.progress(stage, done, total);
+}
+
+VlmrBoolean VLMR_CALLBACK forwardStopRequest(void* context) {
+    return static_cast<HostState*>(context)->settings.fillHooks.stopRequested() ? 1 : 0;
+}
+
 // ---- Suites ---------------------------------------------------------------------------------
 
 void VLMR_CALLBACK reservedRoutine() {}
@@ -245,6 +255,18 @@ int16_t VLMR_CALLBACK releaseSuite(const char* name, int32_t version) {
 }
 
 } // namespace
+
+const MendoraHostHooks* offeredHooks() {
+    HostState& host = state();
+    const FillHooks& hooks = host.settings.fillHooks;
+    if (!hooks.progress && !hooks.stopRequested)
+        return nullptr;
+    host.hooks.size = sizeof host.hooks;
+    host.hooks.context = &host;
+    host.hooks.progress = hooks.progress ? forwardProgress : nullptr;
+    host.hooks.stopRequested = hooks.stopRequested ? forwardStopRequest : nullptr;
+    return &host.hooks;
+}
 
 HandleBlock* findHandle(VlmrHandle handle) {
     for (const auto& block : state().handles)
@@ -304,3 +326,15 @@ void installCallbacks() {
 }
 
 } // namespace mendora::standin
+
+// The plug-in module looks this up in the binary holding the host's callbacks
+// (host/host_hooks.h): exported from the program, or from the shared library, the stand-in host
+// is linked into.
+#ifdef _WIN32
+extern "C" __declspec(dllexport) const MendoraHostHooks* VLMR_CALLBACK mendoraHostHooks() {
+#else
+extern "C" __attribute__((visibility("default"))) const MendoraHostHooks* VLMR_CALLBACK
+mendoraHostHooks() {
+#endif
+    return mendora::standin::offeredHooks();
+}

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,19 @@ struct HostImage {
 // The parent window of a host without one: no terminal on Linux, no window on Windows.
 VlmrParentWindow noParentWindow();
 
+// Our own hosts' hooks (host/host_hooks.h), which the plug-in module finds in the binary that
+// holds the stand-in host; the image editor offers none. Called inside the start step, on the
+// thread that called it.
+struct FillHooks {
+    // The fill's stage (MENDORA_STAGE_*) and how far it is: done rises to total within a
+    // stage. Keep it cheap: the fill waits for it once a step.
+    std::function<void(int32_t stage, int64_t done, int64_t total)> progress;
+    // Answers true to stop the fill at its next check (once a fill step, between the set-up
+    // stages): the start step then answers errCanceled without reporting progress or asking
+    // for an abort, and the output buffer may hold part of the fill.
+    std::function<bool()> stopRequested;
+};
+
 struct HostSettings {
     // Offer the 32-bit coordinate record (the plug-in switches to it).
     bool offerBigCoordinates = true;
@@ -70,6 +84,8 @@ struct HostSettings {
     bool deliverThrowsOutOfMemory = false;
     // The answer of queryAbort.
     bool abortAnswer = false;
+    // Offered to the plug-in when either hook is set.
+    FillHooks fillHooks;
     // Hand the plug-in the host's own image as its input, and the selection as its mask, when
     // it asks for the whole of them (all planes; mask rows without padding), instead of
     // copies: for a host that trusts the plug-in not to write there, as the command line does

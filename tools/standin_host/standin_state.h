@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "host/host_hooks.h"
 #include "tools/standin_host/standin_host.h"
 
 namespace mendora::standin {
@@ -39,6 +40,8 @@ struct HostState {
     BasicSuiteAccess suites{};
     FileListSuite4 fileList{};
     intptr_t dataSlot = 0;
+    // The hooks record answered to the plug-in, forwarding to settings.fillHooks.
+    MendoraHostHooks hooks{};
 
     std::vector<std::unique_ptr<HandleBlock>> handles;
     int32_t nextHandleId = 1;
@@ -73,6 +76,9 @@ std::vector<uint8_t> pixelsOf(const Rect32& rect, int16_t first, int16_t last);
 // points the record at it; null without a selection or for an empty rectangle. With
 // deliverInPlace, a mask over the whole image without padding is the selection itself.
 void buildMaskBuffer(const Rect32& rect);
+
+// The hooks record for our own hosts' hooks of the settings, or null when none is set.
+const MendoraHostHooks* offeredHooks();
 
 // Installs the callbacks, handle procedures and suite access into the record.
 void installCallbacks();
