@@ -28,6 +28,7 @@
 #include <stb_image.h>
 #pragma GCC diagnostic pop
 
+#include "host/host_hooks.h"
 #include "support/texture.h"
 #include "tools/standin_host/dialog_answer.h"
 #include "tools/standin_host/standin_host.h"
@@ -102,6 +103,27 @@ TEST(LargeImage, TooLargeIsOutOfMemoryThenASmallImageFills) {
     const standin::FilterRunResult small = confirmedRun();
     EXPECT_EQ(small.result, 0);
     EXPECT_TRUE(standin::outputBuffer() == expected) << "the sample fill differs";
+
+    // Our hosts' hooks reach the Windows module too, found in the program beside the host's
+    // callbacks: the same fill with every step reported, then a stop at the third step.
+    int32_t steps = 0;
+    int64_t lastDone = -1;
+    int64_t lastTotal = 0;
+    standin::hostSettings().fillHooks.progress = [&](int32_t stage, int64_t done, int64_t total) {
+        if (stage != MENDORA_STAGE_FILLING)
+            return;
+        steps += done > 0 ? 1 : 0;
+        lastDone = done;
+        lastTotal = total;
+    };
+    EXPECT_EQ(confirmedRun().result, 0);
+    EXPECT_TRUE(standin::outputBuffer() == expected) << "the observed fill differs";
+    EXPECT_GT(steps, 3);
+    EXPECT_EQ(lastDone, lastTotal);
+    steps = 0;
+    standin::hostSettings().fillHooks.stopRequested = [&] { return steps == 3; };
+    EXPECT_EQ(confirmedRun().startResult, errCanceled);
+    EXPECT_EQ(steps, 3);
     standin::unloadPlugin();
 }
 

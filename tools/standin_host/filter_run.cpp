@@ -104,9 +104,10 @@ std::string pluginModulePath(const std::string& chosen) {
 
 bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_t> mask,
                const DialogValues& typed, bool interactive, bool statusLine, FillRun& run,
-               std::string& error) {
+               std::string& error, const standin::FillHooks& hooks) {
     if (!loadFreshHost(modulePath, error))
         return false;
+    standin::hostSettings().fillHooks = hooks;
     standin::hostSettings().deliverInPlace = true;
     // The plug-in writes only pixels it fills and reads only pixels it never fills, so its
     // output can be the image itself.

@@ -10,6 +10,7 @@
 #include "params/fill_parameters.h"
 #include "tools/standin_host/dialog_answer.h"
 #include "tools/standin_host/rgb_image.h"
+#include "tools/standin_host/standin_host.h"
 
 namespace mendora::runner {
 
@@ -35,10 +36,11 @@ struct FillRun {
 // and unloads the module. While the fill runs a status line is shown when `statusLine` is
 // true. Returns false with a one-line message in `error` when the run cannot be made (the
 // module does not load, no terminal for the dialog); the plug-in's own result codes are
-// reported in `run.result` instead.
+// reported in `run.result` instead. `hooks` learn the fill's progress and may stop it
+// (standin::FillHooks; a stopped fill ends with errCanceled).
 bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_t> mask,
                const DialogValues& typed, bool interactive, bool statusLine, FillRun& run,
-               std::string& error);
+               std::string& error, const standin::FillHooks& hooks = {});
 
 // A result code of the plug-in in words: "out of memory (-108)", "canceled (-128)", "bad
 // parameters (-30100): no source patch fits the source rectangle outside the region", or
