@@ -62,13 +62,21 @@ set(ann_compact_sources ${ann_compact_dir}/kd_compact_build.cpp
                         ${ann_compact_dir}/kd_compact_scan.cpp
                         ${ann_compact_dir}/kd_compact_dump.cpp)
 add_library(ann_patched STATIC ${ann_sources} ${ann_compact_sources})
-target_include_directories(ann_patched PRIVATE ${ann_patched}/src ${ann_compact_dir})
-# Its own code style, not the project's: C++14 (it uses the register keyword) and its
-# warnings silenced, not turned into errors.
+# ANN's private headers are Debian's: included as system headers, so that their warnings do
+# not count against the project's code that includes them.
+target_include_directories(ann_patched SYSTEM PRIVATE ${ann_patched}/src)
+target_include_directories(ann_patched PRIVATE ${ann_compact_dir})
+# ANN's code style: C++14 (it uses the register keyword).
 set_target_properties(ann_patched PROPERTIES CXX_STANDARD 14 CXX_EXTENSIONS OFF
                                              POSITION_INDEPENDENT_CODE ON)
-target_compile_options(ann_patched PRIVATE -w)
-target_compile_definitions(ann_patched PRIVATE NDEBUG)
+# Debian's files keep their warnings silenced and their assertions off, as Debian builds them.
+set_source_files_properties(${ann_sources} PROPERTIES COMPILE_OPTIONS -w
+                                                      COMPILE_DEFINITIONS NDEBUG)
+# The project's own files get the project's warnings (CompilerFlags.cmake), and their
+# assertions in Debug builds and in the sanitizer builds (whose RelWithDebInfo defines NDEBUG).
+if(MENDORA_SANITIZE OR MENDORA_FUZZ)
+  set_source_files_properties(${ann_compact_sources} PROPERTIES COMPILE_OPTIONS -UNDEBUG)
+endif()
 # Outside the builds on Windows the header would declare nothing dllimport or dllexport anyway
 # (strict ISO mode does not predefine WIN32); this keeps every ANN symbol inside the module.
 target_compile_options(ann_patched PRIVATE $<$<BOOL:${WIN32}>:-UWIN32>)

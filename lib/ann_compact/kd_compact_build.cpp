@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <condition_variable>
 #include <exception>
 #include <limits>
@@ -348,6 +349,7 @@ int compactCut(Points pa, ANNidxArray pidx, const ANNcoord *lo, const ANNcoord *
 	int n, int dim, int cut_dim, ANNcoord min, ANNcoord max, ANNcoord &cut_val, int &n_lo,
 	Sides &sides)
 {
+	assert(n >= 2 && 0 <= cut_dim && cut_dim < dim);
 	ANNcoord ideal_cut_val = (lo[cut_dim] + hi[cut_dim])/2;
 	cut_val = compactCutValue(lo, hi, cut_dim, min, max);
 	int br1, br2;
@@ -357,6 +359,8 @@ int compactCut(Points pa, ANNidxArray pidx, const ANNcoord *lo, const ANNcoord *
 	else if (br1 > n/2) n_lo = br1;
 	else if (br2 < n/2) n_lo = br2;
 	else n_lo = n/2;
+	assert(0 <= br1 && br1 <= br2 && br2 <= n);
+	assert(0 < n_lo && n_lo < n);		// (both children hold points)
 	return br1;
 }
 
@@ -428,7 +432,7 @@ bool compactSlMidptSplit(Points pa, ANNidxArray pidx, const ANNcoord *lo,
 		}
 	}
 	ANNcoord max_spread = -1;
-	ANNcoord min, max;
+	ANNcoord min = 0, max = 0;			// (always set below; GCC cannot tell at -O1)
 	if (n < ONE_PASS_MIN_POINTS) {		// (one scan gives a dimension's spread and range)
 		bool ranged = false;
 		for (d = 0; d < dim; d++) {
@@ -529,6 +533,7 @@ template <class Points>
 void compactBuildIn(ANNkdCompact &t, Points pa, ANNidxArray pidx, int node, int a,
 	int m, int dim, ANNcoord *lo, ANNcoord *hi, const ANNcoord *known)
 {
+	assert(m >= 2);						// (a single point is a leaf: no node)
 	int cd;
 	ANNcoord cv;
 	int n_lo;

@@ -41,6 +41,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cfloat>
 #include <climits>
 #include <cstdint>
@@ -107,6 +108,7 @@ struct DistanceGroups {
 	explicit DistanceGroups(const std::vector<Candidate> &set)	// (not empty)
 		: base(0), shift(0)
 		{
+			assert(!set.empty());
 			uint64_t least = distanceBits(set[0].dist), greatest = least;
 			for (size_t i = 1; i < set.size(); i++) {
 				const uint64_t bits = distanceBits(set[i].dist);
@@ -116,7 +118,12 @@ struct DistanceGroups {
 			while (((least ^ greatest) >> shift) >= (uint64_t) GROUPS) shift++;
 			base = least >> shift;
 		}
-	int of(ANNdist d) const { return (int) ((distanceBits(d) >> shift) - base); }
+	int of(ANNdist d) const
+		{
+			const int g = (int) ((distanceBits(d) >> shift) - base);
+			assert(0 <= g && g < GROUPS);	// (d within the set's least and greatest)
+			return g;
+		}
 };
 
 // Moves the k first of `held` (more than k) by (distance, rank) to its front, in no order, and
@@ -125,6 +132,7 @@ struct DistanceGroups {
 // std::nth_element over all held points.
 ANNdist selectFirst(std::vector<Candidate> &held, int k, std::vector<Candidate> &group)
 {
+	assert(k > 0 && held.size() > (size_t) k);
 	const DistanceGroups groups(held);
 	int counts[GROUPS] = {};
 	for (size_t i = 0; i < held.size(); i++) counts[groups.of(held[i].dist)]++;
@@ -251,6 +259,7 @@ inline ANNdist oneDistance(const ScanSearch &s, int a)
 // m): the points of every near child before those of its far child.
 int orderInSubtree(const ScanSearch &s, int node, int a, int m, int pos)
 {
+	assert(a <= pos && pos < a + m);
 	int before_pos = 0;
 	while (m > 1) {
 		const ANNcompactNode &x = s.t.node(node);
