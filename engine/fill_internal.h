@@ -167,9 +167,9 @@ bool runFillLoop(int32_t d, int64_t regionPixels);
 
 // --- search_ahead.cpp -------------------------------------------------------------------------
 
-// Starts the worker that searches ahead with d coefficients and `searched` neighbours and
-// takes part of the loop's searches, when either is allowed and there are at least two
-// workers; otherwise every later call does nothing (and the loop searches alone).
+// Starts the worker that searches ahead with d coefficients and `searched` neighbours, when
+// searching ahead is allowed and there are at least two workers; otherwise every later call
+// does nothing (and the loop searches alone).
 void startSearchAhead(int32_t d, int32_t searched);
 // Stops the worker and joins it; drops every job. Safe when none runs.
 void stopSearchAhead();
@@ -185,20 +185,12 @@ void dropSearchAhead(int32_t x0, int32_t y0, const WindowExtents& e);
 // When a search for (x0, y0) was made with exactly `query`, copies its neighbours into
 // `indices` and returns true. Waits for a search of it under way; drops the pixel's job.
 bool takeSearchAhead(int32_t x0, int32_t y0, const double* query, int32_t* indices);
-// The k nearest of the loop's `query` into `indices`, searched in two parts at once, by this
-// thread and by the worker, and merged: exactly the one search's result. Returns false, having
-// searched nothing, when parts are not allowed, there is no worker or it is busy. Throws
-// std::bad_alloc (after the worker's part is done).
-bool searchInParts(const double* query, int32_t* indices);
 // Test hooks: whether later runs may search ahead (true at load); results used in the last
 // run; waiting until every job in hand has been searched (a job not yet started is otherwise
-// left to the loop, which is then as quick); whether later runs may search in parts (false at
-// load: see search_ahead.cpp), and how many searches of the last run were.
+// left to the loop, which is then as quick).
 void allowSearchAhead(bool allowed);
 int64_t searchAheadHits();
 void waitForSearchAhead();
-void allowSearchInParts(bool allowed);
-int64_t searchesInParts();
 
 // --- engine.cpp: the observer of our own hosts ----------------------------------------------
 

@@ -304,12 +304,9 @@ void searchNextAhead(int32_t x0, int32_t y0, const WindowExtents& e) {
 }
 
 // The k nearest source windows of the query, from a search made ahead when there is one for
-// exactly this query, else from the index (in two parts when they are allowed and the worker is
-// idle).
+// exactly this query, else from the index.
 void searchSources(int32_t x0, int32_t y0, SearchObjects& search) {
     if (takeSearchAhead(x0, y0, search.query, search.indices.get()))
-        return;
-    if (searchInParts(search.query, search.indices.get()))
         return;
     sourceIndex->annkSearch(search.query, search.searched, search.indices.get(),
                             search.distances.get(), 0.0);

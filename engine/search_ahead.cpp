@@ -1,12 +1,9 @@
 // Searching ahead: while the fill loop runs a step, one worker thread searches the source index
-// for targets likely to come next, each on a private copy of its window; and when it has none,
-// it takes half of the loop's own search.
+// for targets likely to come next, each on a private copy of its window.
 // In: requests naming a front pixel (copied from the grids by the loop's own thread). Out: the
 // neighbours found for the query the copy gave, handed back when the loop reaches that pixel
 // and only if the query it computes then is bit-identical; the search being a function of the
 // query alone, the result is then the one the loop would have found.
-// In: the loop's query, when the worker is idle. Out: its neighbours, searched in the tree's two
-// parts at once and merged into exactly the result of one search.
 #include <ANN/ANN.h>
 
 #include <algorithm>
@@ -36,23 +33,11 @@ struct AheadJob {
     JobState state = JobState::queued;
 };
 
-// The later part of the loop's own search, handed to the worker. The query and the bounds are
-// the loop's; the result arrays are allocated once a run.
-struct PartJob {
-    const double* query = nullptr;
-    ANNpartBounds* bounds = nullptr;
-    std::vector<ANNidx> indices;
-    std::vector<ANNdist> distances;
-    int found = 0;
-    JobState state = JobState::found; // none queued or running
-};
-
 // Shared by the loop's thread and the worker, under searchAheadLock.
 std::mutex searchAheadLock;
 std::condition_variable searchAheadWake;               // the worker waits for a job or the stop
 std::condition_variable searchAheadFinished;           // the loop waits for a running job
 std::deque<std::unique_ptr<AheadJob>> searchAheadJobs; // in request order
-PartJob searchPartJob;                                 // taken before any job ahead
 bool searchAheadStopping = false;
 
 // The loop's thread only.
@@ -62,20 +47,6 @@ bool searchAheadAllowed = true;
 int32_t searchAheadD = 0;
 int32_t searchAheadK = 0;
 int64_t searchAheadHitCount = 0;
-// Off unless a test asks: the search by buckets on the loop's thread alone is as quick as the
-// longer of the two parts, which are searched a leaf at a time, and leaves the worker free to
-// search ahead (bench/PERFORMANCE.md).
-bool searchInPartsAllowed = false;
-int64_t searchInPartsCount = 0;
-// The earlier part of the loop's search, searched by the loop's thread, and the merged
-// distances (which the loop does not use but the merge writes).
-struct LoopPart {
-    std::vector<ANNidx> indices;
-    std::vector<ANNdist> distances;
-    std::vector<ANNdist> merged;
-};
-LoopPart loopPart;
-
 // Runs one job outside the lock and returns its outcome. Any failure (memory) only makes the
 // job useless.
 JobState runJob(AheadJob& job) {
@@ -90,24 +61,12 @@ JobState runJob(AheadJob& job) {
     }
 }
 
-// Searches the later part of the loop's query outside the lock; returns its outcome.
-JobState runPartJob(PartJob& job) {
-    try {
-        sourceIndex->annkSearchPart(const_cast<double*>(job.query), searchAheadK, 1, *job.bounds,
-                                    job.indices.data(), job.distances.data(), job.found);
-        return JobState::found;
-    } catch (...) {
-        return JobState::failed;
-    }
-}
-
-// Runs `job` with `run` outside the held lock, the job marked running meanwhile; then records
-// its outcome and wakes the loop's thread.
-template <class Job>
-void runOutsideLock(std::unique_lock<std::mutex>& hold, Job& job, JobState (*run)(Job&)) {
+// Runs `job` outside the held lock, the job marked running meanwhile; then records its outcome
+// and wakes the loop's thread.
+void runOutsideLock(std::unique_lock<std::mutex>& hold, AheadJob& job) {
     job.state = JobState::running;
     hold.unlock();
-    const JobState outcome = run(job);
+    const JobState outcome = runJob(job);
     hold.lock();
     job.state = outcome;
     searchAheadFinished.notify_all();
@@ -120,15 +79,11 @@ void workerLoop() {
         searchAheadWake.wait(hold, [&] {
             next = std::find_if(searchAheadJobs.begin(), searchAheadJobs.end(),
                                 [](const auto& job) { return job->state == JobState::queued; });
-            return searchAheadStopping || searchPartJob.state == JobState::queued ||
-                   next != searchAheadJobs.end();
+            return searchAheadStopping || next != searchAheadJobs.end();
         });
         if (searchAheadStopping)
             return;
-        if (searchPartJob.state == JobState::queued)
-            runOutsideLock(hold, searchPartJob, runPartJob);
-        else
-            runOutsideLock(hold, **next, runJob);
+        runOutsideLock(hold, **next);
     }
 }
 
@@ -186,38 +141,20 @@ void waitForSearchAhead() {
     });
 }
 
-// Releases the arrays of the searches in parts. A start that fails gives back what it had
-// allocated here, as stopSearchAhead() would: no run holds memory after it ends.
-static void releasePartBuffers() {
-    searchPartJob = PartJob{};
-    loopPart = LoopPart{};
-}
-
 void startSearchAhead(int32_t d, int32_t searched) {
     searchAheadHitCount = 0;
-    searchInPartsCount = 0;
-    if (!(searchAheadAllowed || searchInPartsAllowed) || workerCount() < 2)
+    if (!searchAheadAllowed || workerCount() < 2)
         return;
     searchAheadD = d;
     searchAheadK = searched;
     searchAheadStopping = false;
     try {
-        // Both parts' results, and the merge's distances: 3 x 12 bytes a neighbour.
-        const auto k = static_cast<size_t>(searched);
-        searchPartJob = PartJob{};
-        searchPartJob.indices.resize(k);
-        searchPartJob.distances.resize(k);
-        loopPart.indices.resize(k);
-        loopPart.distances.resize(k);
-        loopPart.merged.resize(k);
         searchAheadWorker = std::thread(workerLoop);
         searchAheadRunning = true;
     } catch (const std::system_error&) {
         // No thread: the loop searches everything itself.
-        releasePartBuffers();
     } catch (const std::bad_alloc&) {
-        // No memory for the thread's state (or the arrays): the same, as for the other workers.
-        releasePartBuffers();
+        // No memory for the thread's state: the same, as for the other workers.
     }
 }
 
@@ -232,7 +169,6 @@ void stopSearchAhead() {
     searchAheadWorker.join();
     searchAheadRunning = false;
     searchAheadJobs.clear();
-    releasePartBuffers();
 }
 
 void requestSearchAhead(int32_t x0, int32_t y0) {
@@ -306,59 +242,6 @@ bool takeSearchAhead(int32_t x0, int32_t y0, const double* query, int32_t* indic
     }
     searchAheadJobs.erase(job);
     return same;
-}
-
-bool searchInParts(const double* query, int32_t* indices) {
-    if (!searchAheadRunning || !searchInPartsAllowed)
-        return false;
-    ANNpartBounds bounds;
-    {
-        const std::lock_guard<std::mutex> hold(searchAheadLock);
-        const bool busy =
-            std::any_of(searchAheadJobs.begin(), searchAheadJobs.end(),
-                        [](const auto& job) { return job->state == JobState::running; });
-        if (busy)
-            return false;
-        searchPartJob.query = query;
-        searchPartJob.bounds = &bounds;
-        searchPartJob.state = JobState::queued;
-    }
-    searchAheadWake.notify_one();
-    // The worker reads `bounds` and `query` until its part is done: every way out waits for it.
-    std::unique_lock<std::mutex> hold(searchAheadLock, std::defer_lock);
-    const auto waitForWorker = [&] {
-        hold.lock();
-        searchAheadFinished.wait(hold, [] { return searchPartJob.state != JobState::running; });
-        if (searchPartJob.state == JobState::queued)
-            searchPartJob.state = JobState::failed; // never started: this thread takes it
-        hold.unlock();
-    };
-    int found = 0;
-    try {
-        sourceIndex->annkSearchPart(const_cast<double*>(query), searchAheadK, 0, bounds,
-                                    loopPart.indices.data(), loopPart.distances.data(), found);
-    } catch (...) {
-        waitForWorker();
-        throw;
-    }
-    waitForWorker();
-    if (searchPartJob.state == JobState::failed)
-        sourceIndex->annkSearchPart(const_cast<double*>(query), searchAheadK, 1, bounds,
-                                    searchPartJob.indices.data(), searchPartJob.distances.data(),
-                                    searchPartJob.found);
-    annMergeParts(searchAheadK, loopPart.indices.data(), loopPart.distances.data(), found,
-                  searchPartJob.indices.data(), searchPartJob.distances.data(), searchPartJob.found,
-                  indices, loopPart.merged.data());
-    searchInPartsCount++;
-    return true;
-}
-
-void allowSearchInParts(bool allowed) {
-    searchInPartsAllowed = allowed;
-}
-
-int64_t searchesInParts() {
-    return searchInPartsCount;
 }
 
 } // namespace mendora

@@ -110,17 +110,6 @@ bool annCompactScanSearch(				// the same search by buckets (kd_compact_scan.cpp
 	ANNidxArray			nn_idx,
 	ANNdistArray		dd);
 
-void annCompactSearchPart(				// one part of a search (see ANNpartBounds)
-	ANNkdSearchState	&st,			// the part's search (its nearest filled in)
-	const ANNkdCompact	&t,
-	ANNidxArray			pidx,
-	ANNpoint			bnd_box_lo,		// the tree's bounding box
-	ANNpoint			bnd_box_hi,
-	int					n,				// number of points (>= 1)
-	int					k,				// number of near neighbors wanted
-	int					part,			// 0 or 1
-	ANNpartBounds		&bounds);		// shared with the other part
-
 void annCompactDump(					// dump the nodes, as ANNkd_node::dump()
 	const ANNkdCompact	&t,
 	ANNidxArray			pidx,

@@ -19,43 +19,8 @@ struct CompactSearch {					// one search of a compact tree
 	ANNidxArray			pidx;
 	ANNcoord			*lo;			// the current cell
 	ANNcoord			*hi;
-	ANNpartBounds		*bounds;		// a part's search: the shared bounds
-	int					part;			// and which part it is
 };
 
-// The whole search cuts itself short by its own k-th distance alone, as ANN's does.
-struct OwnBound {
-	static ANNdist leaf(CompactSearch &s)
-		{ return s.st.pointMK->max_key(); }
-	static bool visits(CompactSearch &s, ANNdist box_dist)
-		{ return box_dist * s.st.maxErr < s.st.pointMK->max_key(); }
-	static void inserted(CompactSearch &) {}
-};
-
-// A part's search also by the other part's k-th distance so far, which can only fall. Part 0's
-// points come first in the search's order, so at an equal distance one of them still beats
-// every point of part 1: part 0 drops only what lies beyond part 1's k-th distance, part 1
-// also what lies at part 0's. Either way only points that cannot be among the k nearest are
-// left out, so the merged result is the same whatever the other part has found so far.
-struct PartBound {
-	static ANNdist other(CompactSearch &s)
-		{ return s.bounds->kth[1 - s.part].load(std::memory_order_relaxed); }
-	static ANNdist leaf(CompactSearch &s)
-		{
-			const ANNdist own = s.st.pointMK->max_key();
-			const ANNdist o = other(s);
-			return o < own ? o : own;	// a point beyond is dropped (a tie kept)
-		}
-	static bool visits(CompactSearch &s, ANNdist box_dist)
-		{
-			if (!(box_dist < s.st.pointMK->max_key())) return false;	// eps 0
-			return s.part == 0 ? box_dist <= other(s) : box_dist < other(s);
-		}
-	static void inserted(CompactSearch &s)
-		{ s.bounds->kth[s.part].store(s.st.pointMK->max_key(), std::memory_order_relaxed); }
-};
-
-template <class Bound>
 void compactLeafSearch(CompactSearch &s, int a)		// as ANNkd_leaf::ann_search()
 {
 	ANNkdSearchState &st = s.st;
@@ -66,7 +31,7 @@ void compactLeafSearch(CompactSearch &s, int a)		// as ANNkd_leaf::ann_search()
 	ANNcoord t;
 	int d;
 
-	min_dist = Bound::leaf(s);
+	min_dist = st.pointMK->max_key();
 	pp = s.t.points.at(a);
 	qq = st.q;
 	dist = 0;
@@ -78,19 +43,16 @@ void compactLeafSearch(CompactSearch &s, int a)		// as ANNkd_leaf::ann_search()
 	}
 	if (d >= st.dim && (ANN_ALLOW_SELF_MATCH || dist!=0)) {
 		st.pointMK->insert(dist, s.pidx[a]);
-		Bound::inserted(s);
 	}
 	st.ptsVisited += 1;
 }
 
-template <class Bound>
 void compactSearch(CompactSearch &s, int node, int a, int m, ANNdist box_dist);
 
-template <class Bound>
 inline void compactVisit(CompactSearch &s, int node, int a, int m, ANNdist box_dist)
 {
-	if (m == 1) compactLeafSearch<Bound>(s, a);
-	else compactSearch<Bound>(s, node, a, m, box_dist);
+	if (m == 1) compactLeafSearch(s, a);
+	else compactSearch(s, node, a, m, box_dist);
 }
 
 // A split as a search passes it: its node, the positions [a, a+m) below it, its cut, and the
@@ -133,8 +95,8 @@ inline void compactLeaveNear(CompactSearch &s, const CompactSplit &x)
 }
 
 // The far child of a split, after its near child: visited when the box distance, updated as
-// ANNkd_split::ann_search() updates it, passes the bound. The cell is the split's own.
-template <class Bound>
+// ANNkd_split::ann_search() updates it, passes the bound (eps 0: maxErr is 1). The cell is the
+// split's own.
 void compactFarChild(CompactSearch &s, const CompactSplit &x, ANNdist box_dist)
 {
 	ANNkdSearchState &st = s.st;
@@ -145,9 +107,9 @@ void compactFarChild(CompactSearch &s, const CompactSplit &x, ANNdist box_dist)
 		box_dist = (ANNdist) ANN_SUM(box_dist,
 				ANN_DIFF(ANN_POW(box_diff), ANN_POW(x.cut_diff)));
 
-		if (Bound::visits(s, box_dist)) {
+		if (box_dist * st.maxErr < st.pointMK->max_key()) {
 			s.lo[x.cut_dim] = x.cut_val;
-			compactVisit<Bound>(s, x.node + x.n_lo, x.a + x.n_lo, x.m - x.n_lo, box_dist);
+			compactVisit(s, x.node + x.n_lo, x.a + x.n_lo, x.m - x.n_lo, box_dist);
 			s.lo[x.cut_dim] = x.lv;
 		}
 	}
@@ -158,15 +120,14 @@ void compactFarChild(CompactSearch &s, const CompactSplit &x, ANNdist box_dist)
 		box_dist = (ANNdist) ANN_SUM(box_dist,
 				ANN_DIFF(ANN_POW(box_diff), ANN_POW(x.cut_diff)));
 
-		if (Bound::visits(s, box_dist)) {
+		if (box_dist * st.maxErr < st.pointMK->max_key()) {
 			s.hi[x.cut_dim] = x.cut_val;
-			compactVisit<Bound>(s, x.node + 1, x.a, x.n_lo, box_dist);
+			compactVisit(s, x.node + 1, x.a, x.n_lo, box_dist);
 			s.hi[x.cut_dim] = x.hv;
 		}
 	}
 }
 
-template <class Bound>
 void compactSearch(CompactSearch &s, int node, int a, int m, ANNdist box_dist)
 {										// as ANNkd_split::ann_search()
 	if (ANNmaxPtsVisited != 0 && s.st.ptsVisited > ANNmaxPtsVisited) return;
@@ -174,9 +135,9 @@ void compactSearch(CompactSearch &s, int node, int a, int m, ANNdist box_dist)
 	const CompactSplit x = compactSplitAt(s, node, a, m);
 	int near_node, near_a, near_m;
 	compactEnterNear(s, x, near_node, near_a, near_m);
-	compactVisit<Bound>(s, near_node, near_a, near_m, box_dist);
+	compactVisit(s, near_node, near_a, near_m, box_dist);
 	compactLeaveNear(s, x);
-	compactFarChild<Bound>(s, x, box_dist);
+	compactFarChild(s, x, box_dist);
 }
 
 } // namespace
@@ -197,119 +158,11 @@ void annCompactSearch(					// search a compact tree from the root
 	st.pointMK = &mk;
 	std::vector<ANNcoord> box(bnd_box_lo, bnd_box_lo + st.dim);
 	box.insert(box.end(), bnd_box_hi, bnd_box_hi + st.dim);
-	CompactSearch s = { st, t, pidx, &box[0], &box[st.dim], NULL, 0 };
-	compactVisit<OwnBound>(s, 0, 0, n,
+	CompactSearch s = { st, t, pidx, &box[0], &box[st.dim] };
+	compactVisit(s, 0, 0, n,
 		annBoxDistance(st.q, bnd_box_lo, bnd_box_hi, st.dim));
 	for (int i = 0; i < k; i++) {		// as annkSearch() reads them out
 		dd[i] = mk.ith_smallest_key(i);
 		nn_idx[i] = mk.ith_smallest_info(i);
-	}
-}
-
-//----------------------------------------------------------------------
-//	A search in two parts
-//----------------------------------------------------------------------
-//	The depth-first search descends the query's side of every split
-//	first. The parts divide it where that descent reaches a cell of at
-//	most PART_CELL_FACTOR * k points: part 0 searches that cell, which
-//	the search meets first, part 1 the far children of the splits above
-//	it, deepest first, as the search meets them on its way back up.
-//	Each part visits more than half of the whole, as its bound starts
-//	loose, but at 128 k the longer of the two takes clearly less than
-//	the whole search (bench/PERFORMANCE.md).
-//----------------------------------------------------------------------
-
-namespace {
-
-const long PART_CELL_FACTOR = 128;
-
-} // namespace
-
-void annCompactSearchPart(				// one part of a compact tree's search
-	ANNkdSearchState	&st,
-	const ANNkdCompact	&t,
-	ANNidxArray			pidx,
-	ANNpoint			bnd_box_lo,
-	ANNpoint			bnd_box_hi,
-	int					n,
-	int					k,
-	int					part,
-	ANNpartBounds		&bounds)
-{
-	std::vector<ANNcoord> box(bnd_box_lo, bnd_box_lo + st.dim);
-	box.insert(box.end(), bnd_box_hi, bnd_box_hi + st.dim);
-	CompactSearch s = { st, t, pidx, &box[0], &box[st.dim], &bounds, part };
-	const ANNdist box_dist = annBoxDistance(st.q, bnd_box_lo, bnd_box_hi, st.dim);
-
-	std::vector<CompactSplit> path;		// the splits above part 0's cell
-	int node = 0, a = 0, m = n;
-	while (m > 1 && m > PART_CELL_FACTOR * k) {
-		const CompactSplit x = compactSplitAt(s, node, a, m);
-		path.push_back(x);
-		compactEnterNear(s, x, node, a, m);
-	}
-	if (part == 0) {
-		compactVisit<PartBound>(s, node, a, m, box_dist);
-		return;
-	}
-	for (size_t i = path.size(); i-- > 0; ) {
-		compactLeaveNear(s, path[i]);	// the cell of split i again
-		compactFarChild<PartBound>(s, path[i], box_dist);
-	}
-}
-
-void ANNkd_tree::annkSearchPart(
-	ANNpoint			q,
-	int					k,
-	int					part,
-	ANNpartBounds		&bounds,
-	ANNidxArray			nn_idx,
-	ANNdistArray		dd,
-	int					&found)
-{
-	ANNkdSearchState st;				// as annkSearch() with eps 0
-	st.dim = dim;
-	st.q = q;
-	st.pts = pts;
-	st.ptsVisited = 0;
-	st.maxErr = ANN_POW(1.0 + 0.0);
-	if (k > n_pts) {
-		annError("Requesting more near neighbors than data points", ANNabort);
-	}
-	ANNmin_k mk(k);
-	st.pointMK = &mk;
-	if (compact != NULL)
-		annCompactSearchPart(st, *compact, pidx, bnd_box_lo, bnd_box_hi, n_pts, k, part,
-			bounds);
-	else if (part == 0)					// a classic tree: part 0 is the whole search
-		root->ann_search(st, annBoxDistance(q, bnd_box_lo, bnd_box_hi, dim));
-
-	for (found = 0; found < k && mk.ith_smallest_info(found) != PQ_NULL_INFO; found++) {
-		dd[found] = mk.ith_smallest_key(found);
-		nn_idx[found] = mk.ith_smallest_info(found);
-	}
-}
-
-void annMergeParts(
-	int					k,
-	const ANNidx		*nn_idx0,
-	const ANNdist		*dd0,
-	int					found0,
-	const ANNidx		*nn_idx1,
-	const ANNdist		*dd1,
-	int					found1,
-	ANNidxArray			nn_idx,
-	ANNdistArray		dd)
-{
-	int i = 0, j = 0;
-	for (int out = 0; out < k; out++) {	// at an equal distance part 0 first
-		if (j >= found1 || (i < found0 && dd0[i] <= dd1[j])) {
-			nn_idx[out] = nn_idx0[i];
-			dd[out] = dd0[i++];
-		}
-		else {
-			nn_idx[out] = nn_idx1[j];
-			dd[out] = dd1[j++];
-		}
 	}
 }

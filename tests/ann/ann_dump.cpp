@@ -9,7 +9,7 @@
 // on a small lattice; the queries are random points and exact copies of data points. With the
 // patched library the program writes the results and the dump of the compact tree form in
 // place of the second copy of the classic tree's, and checks in its own process that
-// concurrent searches of one tree, searches in two parts and the plain depth-first search
+// concurrent searches of one tree and the plain depth-first search
 // (the compact tree searches by buckets otherwise) equal serial whole ones.
 #include <ANN/ANN.h>
 
@@ -162,44 +162,6 @@ bool concurrentEqualsSerial(ANNkd_tree& tree, PointSet& set, const std::vector<i
     return false;
 }
 
-// One search in its two parts, one part searched whole before the other starts: the two ends
-// of what the parts can know of each other's bounds.
-Result searchInParts(ANNkd_tree& tree, std::vector<double>& query, int k, bool laterFirst) {
-    std::vector<ANNidx> indices[2];
-    std::vector<ANNdist> distances[2];
-    int found[2] = {0, 0};
-    ANNpartBounds bounds;
-    for (int part : {laterFirst ? 1 : 0, laterFirst ? 0 : 1}) {
-        indices[part].resize(static_cast<size_t>(k));
-        distances[part].resize(static_cast<size_t>(k));
-        tree.annkSearchPart(query.data(), k, part, bounds, indices[part].data(),
-                            distances[part].data(), found[part]);
-    }
-    Result merged;
-    merged.indices.resize(static_cast<size_t>(k));
-    merged.distances.resize(static_cast<size_t>(k));
-    annMergeParts(k, indices[0].data(), distances[0].data(), found[0], indices[1].data(),
-                  distances[1].data(), found[1], merged.indices.data(), merged.distances.data());
-    return merged;
-}
-
-// True when every search made in two parts, in either order, equals the whole search.
-bool partsEqualWhole(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks,
-                     const std::vector<Result>& whole) {
-    for (bool laterFirst : {false, true}) {
-        std::vector<Result> parts;
-        for (int k : ks)
-            for (std::vector<double>& query : set.queries)
-                parts.push_back(searchInParts(tree, query, k, laterFirst));
-        if (!sameResults(whole, parts)) {
-            std::fprintf(stderr, "a search in parts, part %d first, differs (n %d, d %d)\n",
-                         laterFirst ? 1 : 0, set.n, set.dim);
-            return false;
-        }
-    }
-    return true;
-}
-
 // True when the depth-first search one leaf at a time (the library's test switch) finds what
 // the default search by buckets found.
 bool plainEqualsBuckets(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks,
@@ -222,7 +184,7 @@ struct PointsHeld {
 
 // The compact form built on the given threads, over a copy of the points (it rearranges
 // them) held as asked: its results and its dump; true when its other searches agree (at
-// once, in parts, depth-first) and its dump with the points is the classic tree's,
+// once, depth-first) and its dump with the points is the classic tree's,
 // `classicWithPoints` (when not empty).
 bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads, PointsHeld held,
                    const std::string& classicWithPoints, std::vector<Result>& results,
@@ -252,9 +214,8 @@ bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads, Point
         results = searchAll(tree, set, ks);
         dump = dumpText(tree);
         // Over blocks the searches differ only in how they reach a point: the depth-first
-        // search is compared, the searches at once and in parts are the pointer array's.
+        // search is compared, the searches at once are the pointer array's.
         ok = held.blocks || concurrentEqualsSerial(tree, set, ks, results);
-        ok = (held.blocks || partsEqualWhole(tree, set, ks, results)) && ok;
         ok = plainEqualsBuckets(tree, set, ks, results) && ok;
         if (!classicWithPoints.empty() && dumpText(tree, ANNtrue) != classicWithPoints) {
             std::fprintf(stderr, "a compact tree prints other points (n %d, d %d)\n", set.n,
