@@ -12,9 +12,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -58,6 +60,7 @@ namespace fs = std::filesystem;
 
 struct Outcome {
     int status = -1;
+    int signal = 0; // the signal that ended the program, 0 when it exited
     std::string out;
     std::string err;
 };
@@ -157,8 +160,11 @@ class MendoraCli : public ::testing::Test {
 
     // Runs the program with `arguments`, `input` on its standard input, files it writes
     // limited to `fileSizeLimit` bytes and its address space to `memoryLimit` bytes.
+    // `prepare`, when given, runs in the child just before the program (signal dispositions,
+    // the environment, the user).
     Outcome run(const std::vector<std::string>& arguments, const std::string& input = "",
-                rlim_t fileSizeLimit = RLIM_INFINITY, rlim_t memoryLimit = RLIM_INFINITY) {
+                rlim_t fileSizeLimit = RLIM_INFINITY, rlim_t memoryLimit = RLIM_INFINITY,
+                const std::function<void()>& prepare = {}) {
         const std::string outPath = file("stdout.txt");
         const std::string errPath = file("stderr.txt");
         const std::string inPath = file("stdin.txt");
@@ -171,12 +177,15 @@ class MendoraCli : public ::testing::Test {
                 !freopen(errPath.c_str(), "wb", stderr) || setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
                 setrlimit(RLIMIT_AS, &memory) != 0)
                 _exit(127);
+            if (prepare)
+                prepare();
             execProgram(arguments);
         }
         Outcome outcome;
         int status = 0;
         waitpid(child, &status, 0);
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         outcome.out = fileText(outPath);
         outcome.err = fileText(errPath);
         return outcome;
@@ -488,6 +497,125 @@ TEST_F(MendoraCli, OutputsReplaceLinksAndTakeLongNames) {
     EXPECT_FALSE(fs::exists(file("big.png")));
 }
 
+// A signal that ends the program while the output is written (delivered by the program
+// itself once the temporary file is complete, before its rename) removes the temporary file
+// first; a signal the caller ignores (nohup, a script's background run) stays ignored.
+TEST_F(MendoraCli, SignalsLeaveNoTemporaryFileAndIgnoredOnesStayIgnored) {
+    writeSample();
+    const auto deliverBeforeRename = [](int signal, bool ignored) {
+        return [signal, ignored] {
+            const rlimit noCore{0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
+            std::signal(signal, ignored ? SIG_IGN : SIG_DFL);
+            setenv("MENDORA_TEST_SIGNAL_BEFORE_RENAME", std::to_string(signal).c_str(), 1);
+        };
+    };
+    const std::vector<std::string> fill = {"fill", file("in.png"), file("mask.png"),
+                                           "-o",   file("o.png"),  "--quiet"};
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGALRM}) {
+        const Outcome ended =
+            run(fill, "", RLIM_INFINITY, RLIM_INFINITY, deliverBeforeRename(signal, false));
+        EXPECT_EQ(ended.signal, signal) << ended.err;
+        EXPECT_FALSE(fs::exists(file("o.png"))) << signal;
+        for (const auto& entry : fs::directory_iterator(folder))
+            EXPECT_NE(entry.path().filename().string().rfind(".mendora-", 0), 0u)
+                << entry.path() << " after signal " << signal;
+    }
+    for (const int signal : {SIGHUP, SIGINT}) {
+        const Outcome ignored =
+            run(fill, "", RLIM_INFINITY, RLIM_INFINITY, deliverBeforeRename(signal, true));
+        EXPECT_EQ(ignored.status, 0) << signal << ignored.err;
+        EXPECT_TRUE(fs::exists(file("o.png"))) << signal;
+        fs::remove(file("o.png"));
+    }
+}
+
+// Replacing a file keeps its owner and group where the program may set them (root: always)
+// and its permissions, but never a set-user-ID or set-group-ID bit, which would make the
+// new file run with its owner's rights.
+TEST_F(MendoraCli, ReplacedFilesKeepTheirOwnerButNoSetIdBits) {
+    writeSample();
+    const std::string theirs = file("theirs.png");
+    std::ofstream(theirs) << "earlier result";
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(theirs.c_str(), 4321, 4322), 0);
+    }
+    ASSERT_EQ(chmod(theirs.c_str(), 06640), 0);
+    const Outcome outcome = run({"fill", file("in.png"), file("mask.png"), "-o", theirs});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    struct stat written {};
+    ASSERT_EQ(stat(theirs.c_str(), &written), 0);
+    EXPECT_EQ(written.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(written.st_uid, 4321u);
+        EXPECT_EQ(written.st_gid, 4322u);
+    }
+    EXPECT_NE(fileText(theirs), "earlier result");
+}
+
+// The output's name and path against the file system's own limits, before the fill: a name
+// longer than the folder takes and a path longer than the system takes are refused, a path
+// just inside the limit (4,092 bytes through nested folders) is written; a file of another
+// user in a sticky folder, which cannot be replaced there, is refused (root runs the program
+// as another user for it).
+TEST_F(MendoraCli, OutputNamesMeetTheFileSystemsLimitsBeforeTheFill) {
+    writeSample();
+    const std::vector<std::string> fill = {"fill", file("in.png"), file("mask.png"), "-o"};
+    const auto fillTo = [&](const std::string& output) {
+        std::vector<std::string> arguments = fill;
+        arguments.push_back(output);
+        return run(arguments);
+    };
+    const Outcome longName = fillTo(file(std::string(252, 'n') + ".png"));
+    EXPECT_EQ(longName.status, 2);
+    EXPECT_EQ(longName.err, "mendora: " + file(std::string(252, 'n') + ".png") +
+                                ": cannot write: its name is 256 bytes, more than the 255 its "
+                                "folder takes\n");
+    EXPECT_EQ(longName.out, "");
+
+    // Folders of 200 bytes a name down to a path of 4,092 bytes with the output's name.
+    std::string deep = folder.string();
+    const std::string outputName = "o.png";
+    while (deep.size() + 1 + 200 + 1 + outputName.size() <= 4092)
+        deep += "/" + std::string(200, 'd');
+    deep += "/" + std::string(4092 - deep.size() - 2 - outputName.size(), 'e');
+    fs::create_directories(deep);
+    const std::string longest = deep + "/" + outputName;
+    ASSERT_EQ(longest.size(), 4092u);
+    const Outcome longPath = fillTo(longest);
+    EXPECT_EQ(longPath.status, 0) << longPath.err;
+    EXPECT_TRUE(fs::exists(longest));
+    const std::string tooLong = deep + "/" + std::string(10, 'p') + ".png";
+    const Outcome overLimit = fillTo(tooLong);
+    EXPECT_EQ(overLimit.status, 2);
+    EXPECT_NE(overLimit.err.find(": cannot write: the path is 4101 bytes, more than the 4095 "
+                                 "the system takes"),
+              std::string::npos)
+        << overLimit.err;
+
+    if (geteuid() != 0)
+        GTEST_SKIP() << "the sticky folder's case needs root to act as two users";
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    const std::string shared = file("shared");
+    fs::create_directory(shared);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    const std::string theirs = shared + "/theirs.png";
+    std::ofstream(theirs) << "earlier result";
+    std::vector<std::string> arguments = fill;
+    arguments.push_back(theirs);
+    const Outcome sticky = run(arguments, "", RLIM_INFINITY, RLIM_INFINITY, [] {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(126);
+    });
+    EXPECT_EQ(sticky.status, 2) << sticky.err;
+    EXPECT_EQ(sticky.err, "mendora: " + theirs +
+                              ": cannot replace it: it belongs to another user, and its folder "
+                              "lets only a file's owner replace it (sticky bit)\n");
+    EXPECT_EQ(fileText(theirs), "earlier result");
+}
+
 // A JPEG written from a camera JPEG carries no picture of what was removed: the EXIF
 // thumbnail is dropped, and XMP's orientation says upright like the pixels.
 TEST_F(MendoraCli, JpegMetadataShowsNothingOfTheRemovedContent) {
@@ -727,8 +855,11 @@ TEST_F(MendoraCli, PhotographsOrientationProfilesAndFormats) {
 // Runs the program on a pseudo-terminal, types `keys` once `shown` was drawn (by default the
 // region dialog's radius label), and answers the exit status and everything the terminal
 // showed.
+// With `signal`, sends it instead of typing, and leaves in `modes` the terminal's modes after
+// the program ended.
 Outcome runOnTerminal(const std::vector<std::string>& arguments, const std::string& keys,
-                      const std::string& shown = "coefficient:") {
+                      const std::string& shown = "coefficient:", int signal = 0,
+                      termios* modes = nullptr) {
     int master = -1;
     const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
     if (child == 0) {
@@ -747,13 +878,18 @@ Outcome runOnTerminal(const std::vector<std::string>& arguments, const std::stri
             break; // the program ended and closed the terminal
         outcome.out.append(buffer, static_cast<size_t>(got));
         if (!typed && outcome.out.find(shown) != std::string::npos) {
-            typed = write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
+            typed = signal != 0 ? kill(child, signal) == 0
+                                : write(master, keys.data(), keys.size()) ==
+                                      static_cast<ssize_t>(keys.size());
         }
     }
     int status = 0;
     waitpid(child, &status, 0);
+    if (modes != nullptr)
+        tcgetattr(master, modes);
     close(master);
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return outcome;
 }
 
@@ -782,6 +918,20 @@ TEST_F(MendoraCli, InteractiveDialogOnTheTerminal) {
     EXPECT_EQ(given.status, 0) << given.out;
     EXPECT_NE(given.out.find("(source rectangle 2,3 to 46,30, patch radius 3)"), std::string::npos)
         << given.out;
+
+    // Ended by a signal while the dialog is open: the normal screen, the cursor and the
+    // terminal's modes come back before the program ends.
+    termios modes{};
+    const Outcome terminated = runOnTerminal(
+        {"fill", file("in.png"), file("mask.png"), "-o", file("t.png"), "--interactive"}, "",
+        "coefficient:", SIGTERM, &modes);
+    EXPECT_EQ(terminated.signal, SIGTERM);
+    const size_t entered = terminated.out.rfind("\x1b[?1049h");
+    ASSERT_NE(entered, std::string::npos);
+    EXPECT_NE(terminated.out.find("\x1b[?1049l", entered), std::string::npos);
+    EXPECT_NE(modes.c_lflag & ECHO, 0u);
+    EXPECT_NE(modes.c_lflag & ICANON, 0u);
+    EXPECT_FALSE(fs::exists(file("t.png")));
 }
 
 // A 16-bit image is filled through 8 bits: its unselected pixels keep their 16 bits exactly

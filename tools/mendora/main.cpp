@@ -330,7 +330,7 @@ int runCommandLine(const std::vector<std::string>& arguments) {
 } // namespace mendora::cli
 
 int main(int argc, char** argv) {
-    mendora::cli::removeOnSignals();
+    mendora::cli::removeOnSignals(mendora::runner::restoreDialogTerminal);
     try {
         std::vector<std::string> arguments(argv + 1, argv + argc);
         return mendora::cli::runCommandLine(arguments);

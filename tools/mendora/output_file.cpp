@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -16,6 +17,7 @@
 #include <process.h>
 #include <share.h>
 #else
+#include <sys/random.h>
 #include <unistd.h>
 #endif
 
@@ -25,22 +27,40 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The temporary file being written, for the signal handler: its name, and whether it exists.
-// Owned by replaceWhole; read by removePendingAndReraise.
+// The temporary file being written, for the signal handler, and whether it exists. On Windows
+// its whole name; elsewhere its folder (a descriptor, so that a folder path near the system's
+// limit still takes the longer temporary name) and its name there. Owned by replaceWhole;
+// read by removePendingAndReraise.
 char pendingTemporary[4096];
 volatile std::sig_atomic_t pendingExists = 0;
+#ifndef _WIN32
+volatile std::sig_atomic_t pendingFolder = -1;
+#endif
+
+// What else the handler does before the program ends (restoring a terminal), or null.
+void (*volatile alsoOnSignal)() = nullptr;
 
 extern "C" void removePendingAndReraise(int signal) {
     if (pendingExists != 0) {
 #ifdef _WIN32
         _unlink(pendingTemporary);
 #else
-        unlink(pendingTemporary);
+        unlinkat(pendingFolder, pendingTemporary, 0);
 #endif
     }
+    if (alsoOnSignal != nullptr)
+        alsoOnSignal();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
+
+// The signals after which the temporary file is removed before the program ends.
+#ifdef _WIN32
+constexpr int kCleanedSignals[] = {SIGINT, SIGTERM};
+#else
+constexpr int kCleanedSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,
+                                   SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM};
+#endif
 
 fs::path folderOf(const fs::path& path) {
     return path.has_parent_path() ? path.parent_path() : fs::path(".");
@@ -54,9 +74,8 @@ struct SignalsHeld {
     SignalsHeld() {
         sigset_t held;
         sigemptyset(&held);
-        sigaddset(&held, SIGINT);
-        sigaddset(&held, SIGTERM);
-        sigaddset(&held, SIGHUP);
+        for (const int signal : kCleanedSignals)
+            sigaddset(&held, signal);
         sigprocmask(SIG_BLOCK, &held, &previous);
     }
     ~SignalsHeld() {
@@ -65,18 +84,37 @@ struct SignalsHeld {
 #endif
 };
 
+#ifndef _WIN32
+// A test's way to deliver a signal at the moment the temporary file is complete, before its
+// rename (MENDORA_TEST_SIGNAL_BEFORE_RENAME=N raises signal N there): the moment a signal
+// would otherwise leave the file behind, reached without waiting on the scheduler.
+void testSignalBeforeRename() {
+    static const int signal = [] {
+        const char* text = std::getenv("MENDORA_TEST_SIGNAL_BEFORE_RENAME");
+        return text != nullptr ? std::atoi(text) : 0;
+    }();
+    if (signal > 0)
+        std::raise(signal);
+}
+
+void closeFolder() {
+    if (pendingFolder >= 0)
+        close(pendingFolder);
+    pendingFolder = -1;
+}
+#endif
+
 // Creates a new temporary file in `folder` exclusively (an existing name, a link or a pipe
 // among them, is never opened) and records it as pending. Returns its descriptor, or -1
 // with errno set.
 int createPending(const fs::path& folder) {
+#ifdef _WIN32
     const std::string name = (folder / ".mendora-XXXXXX").string();
     if (name.size() >= sizeof pendingTemporary) {
         errno = ENAMETOOLONG;
         return -1;
     }
     [[maybe_unused]] SignalsHeld held;
-    std::memcpy(pendingTemporary, name.c_str(), name.size() + 1);
-#ifdef _WIN32
     // No mkstemp: a name from the process and a counter, created only when it is new.
     static unsigned counter = 0;
     int fd = -1;
@@ -92,7 +130,26 @@ int createPending(const fs::path& folder) {
             break;
     }
 #else
-    const int fd = mkostemp(pendingTemporary, O_CLOEXEC);
+    [[maybe_unused]] SignalsHeld held;
+    closeFolder();
+    pendingFolder = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (pendingFolder < 0)
+        return -1;
+    // mkostemp's names, made here because it takes no folder descriptor.
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
+        unsigned char random[6] = {};
+        if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+            return -1;
+        std::string name = ".mendora-";
+        for (const unsigned char byte : random)
+            name += letters[byte % (sizeof letters - 1)];
+        std::memcpy(pendingTemporary, name.c_str(), name.size() + 1);
+        fd = openat(pendingFolder, pendingTemporary, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
 #endif
     if (fd >= 0)
         pendingExists = 1;
@@ -102,8 +159,12 @@ int createPending(const fs::path& folder) {
 void removePending() {
     [[maybe_unused]] SignalsHeld held;
     if (pendingExists != 0) {
+#ifdef _WIN32
         std::error_code ignored;
         fs::remove(pendingTemporary, ignored);
+#else
+        unlinkat(pendingFolder, pendingTemporary, 0);
+#endif
     }
     pendingExists = 0;
 }
@@ -168,6 +229,48 @@ void flushFolder(const fs::path& folder) {
 #endif
 }
 
+#ifndef _WIN32
+// Gives the temporary file `fd` the replaced file's owner and group (`existing`) where this
+// process may set them: root sets both; another user keeps its own and may set a group it
+// belongs to. Failures leave the file as this process made it.
+void keepOwner(int fd, const struct stat& existing) {
+    if (fchown(fd, existing.st_uid, existing.st_gid) != 0)
+        (void)fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+}
+
+// Checks what the file system's own limits say of the name `path` in `folder`: its last part
+// at most the folder's NAME_MAX bytes, the whole at most PATH_MAX less its ending zero; and
+// that an existing file there can be replaced: in a sticky folder (like /tmp) only the file's
+// or the folder's owner, or root, may rename over it.
+bool fitsFolder(const fs::path& path, const fs::path& folder, std::string& error) {
+    const std::string name = path.filename().string();
+    const long nameMax = pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (nameMax > 0 && name.size() > static_cast<size_t>(nameMax)) {
+        error = "cannot write: its name is " + std::to_string(name.size()) +
+                " bytes, more than the " + std::to_string(nameMax) + " its folder takes";
+        return false;
+    }
+    const long pathMax = pathconf(folder.c_str(), _PC_PATH_MAX);
+    if (pathMax > 0 && path.string().size() >= static_cast<size_t>(pathMax)) {
+        error = "cannot write: the path is " + std::to_string(path.string().size()) +
+                " bytes, more than the " + std::to_string(pathMax - 1) + " the system takes";
+        return false;
+    }
+    struct stat folderStatus {};
+    struct stat existing {};
+    if (stat(folder.c_str(), &folderStatus) != 0 || lstat(path.c_str(), &existing) != 0)
+        return true;
+    const uid_t self = geteuid();
+    if ((folderStatus.st_mode & S_ISVTX) != 0 && self != 0 && existing.st_uid != self &&
+        folderStatus.st_uid != self) {
+        error = "cannot replace it: it belongs to another user, and its folder lets only a "
+                "file's owner replace it (sticky bit)";
+        return false;
+    }
+    return true;
+}
+#endif
+
 } // namespace
 
 bool checkWritable(const std::string& path, std::string& error) {
@@ -186,6 +289,10 @@ bool checkWritable(const std::string& path, std::string& error) {
         error = "cannot write: " + folder.string() + " is not a folder";
         return false;
     }
+#ifndef _WIN32
+    if (!fitsFolder(path, folder, error))
+        return false;
+#endif
     newFilePermissions();
     const int fd = createPending(folder);
     if (fd < 0) {
@@ -205,6 +312,7 @@ bool replaceWhole(const std::string& path, const std::vector<uint8_t>& bytes, st
         return false;
     }
     int failed = writeAndFlush(fd, bytes);
+#ifdef _WIN32
     const int closeFailed = closeFile(fd);
     if (failed == 0)
         failed = closeFailed;
@@ -226,18 +334,59 @@ bool replaceWhole(const std::string& path, const std::vector<uint8_t>& bytes, st
     } else {
         error = std::strerror(failed);
     }
+#else
+    const std::string name = target.filename().string();
+    if (failed == 0) {
+        // A replaced regular file keeps its owner and group where this process may set them,
+        // and its permissions without set-user-ID, set-group-ID and sticky bits (chown clears
+        // the first two; they are never carried to a file the fill wrote). A link is replaced,
+        // not followed.
+        struct stat existing {};
+        mode_t mode = static_cast<mode_t>(newFilePermissions());
+        if (fstatat(pendingFolder, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(existing.st_mode)) {
+            keepOwner(fd, existing);
+            mode = existing.st_mode & 0777;
+        }
+        if (fchmod(fd, mode) != 0)
+            failed = errno;
+    }
+    const int closeFailed = closeFile(fd);
+    if (failed == 0)
+        failed = closeFailed;
+    if (failed == 0) {
+        testSignalBeforeRename();
+        if (renameat(pendingFolder, pendingTemporary, pendingFolder, name.c_str()) == 0) {
+            pendingExists = 0;
+            flushFolder(folderOf(target));
+            closeFolder();
+            return true;
+        }
+        failed = errno;
+    }
+    error = std::strerror(failed);
+#endif
     removePending();
     return false;
 }
 
-void removeOnSignals() {
+void removeOnSignals(void (*alsoOnSignalThen)()) {
+    alsoOnSignal = alsoOnSignalThen;
+    for (const int signal : kCleanedSignals) {
 #ifdef _WIN32
-    const int signals[] = {SIGINT, SIGTERM};
-#else
-    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
-#endif
-    for (const int signal : signals)
         std::signal(signal, removePendingAndReraise);
+#else
+        // A signal the caller set to be ignored (nohup, a script's background run) stays
+        // ignored: the program would not have ended on it.
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction cleanUp {};
+        cleanUp.sa_handler = removePendingAndReraise;
+        sigemptyset(&cleanUp.sa_mask);
+        sigaction(signal, &cleanUp, nullptr);
+#endif
+    }
 #ifndef _WIN32
     // A file size limit reached while writing is an error of the write (EFBIG), which removes
     // the temporary file and says why, not a signal that ends the program with it left.

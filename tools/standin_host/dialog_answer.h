@@ -31,6 +31,12 @@ VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool inter
 // Safe to call when nothing relays, and twice.
 void regionDialogClosed();
 
+// Restores the terminal an interactive region dialog is open on: leaves the alternate screen,
+// shows the cursor and puts back the terminal's modes from before the dialog. For a signal
+// handler that ends the program (async-signal-safe); does nothing while no dialog is open
+// (and on Windows, whose dialog is a window).
+void restoreDialogTerminal();
+
 // Releases whatever prepareRegionDialogAnswer set up (pipes, threads, windows). Safe to call
 // when nothing was prepared, and twice.
 void endRegionDialogAnswer();

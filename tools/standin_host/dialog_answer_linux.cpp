@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -29,6 +30,11 @@ int relayStop[2] = {-1, -1};
 int relayTerminal = -1;
 termios savedModes{};
 bool restoreModes = false;
+
+// The terminal an interactive dialog is drawn on, for restoreDialogTerminal: a descriptor of
+// it (-1 while no dialog is open there) and its modes before the dialog.
+volatile sig_atomic_t signalTerminal = -1;
+termios signalModes{};
 
 constexpr VlmrParentWindow kNoTerminal{-1, -1};
 
@@ -147,6 +153,8 @@ VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool inter
         dialogOutput = dup(relayTerminal);
         if (dialogOutput < 0)
             return failed("cannot use the terminal", error);
+        if (tcgetattr(dialogOutput, &signalModes) == 0)
+            signalTerminal = dialogOutput;
         if (anyTyped(typed))
             return relayedTerminal(keystrokes(typed), error);
         std::swap(dialogInput, relayTerminal);
@@ -175,6 +183,7 @@ VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool inter
 }
 
 void regionDialogClosed() {
+    signalTerminal = -1;
     // Closing the stop pipe's writing end wakes the relay, which then ends.
     closeDescriptor(relayStop[1]);
     if (relay.joinable())
@@ -191,6 +200,16 @@ void endRegionDialogAnswer() {
     regionDialogClosed();
     closeDescriptor(dialogInput);
     closeDescriptor(dialogOutput);
+}
+
+void restoreDialogTerminal() {
+    const int terminal = signalTerminal;
+    if (terminal < 0)
+        return;
+    // The form's own ending: plain colours, the cursor shown, the normal screen back.
+    static const char kLeave[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
+    [[maybe_unused]] const ssize_t written = write(terminal, kLeave, sizeof kLeave - 1);
+    tcsetattr(terminal, TCSANOW, &signalModes);
 }
 
 bool aboutBoxCanShow() {

@@ -103,6 +103,8 @@ VlmrParentWindow prepareRegionDialogAnswer(const DialogValues& typed, bool inter
 
 void regionDialogClosed() {}
 
+void restoreDialogTerminal() {}
+
 void endRegionDialogAnswer() {
     if (stopAnswering != nullptr)
         SetEvent(stopAnswering);

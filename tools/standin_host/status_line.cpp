@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #ifdef _WIN32
@@ -54,8 +55,14 @@ void startStatusLine(const std::string& what) {
     std::lock_guard<std::mutex> lock(statusMutex);
     if (statusRunning)
         return;
+    // Marked running before the thread starts, which waits for this lock and then reads it.
     statusRunning = true;
-    statusThread = std::thread(showStatus, what);
+    try {
+        statusThread = std::thread(showStatus, what);
+    } catch (const std::system_error&) {
+        // No thread (out of threads or memory): the work goes on without a status line.
+        statusRunning = false;
+    }
 }
 
 void stopStatusLine() {
@@ -66,7 +73,8 @@ void stopStatusLine() {
         statusRunning = false;
     }
     statusWake.notify_all();
-    statusThread.join();
+    if (statusThread.joinable())
+        statusThread.join();
 }
 
 } // namespace mendora::runner

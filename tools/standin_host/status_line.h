@@ -10,7 +10,8 @@ namespace mendora::runner {
 bool errorOutputIsTerminal();
 
 // Starts showing "`what` ... N.N s" on the error output, counting from now, until
-// stopStatusLine. Does nothing while a status line is shown already.
+// stopStatusLine. Does nothing while a status line is shown already, and shows none (without
+// failing) when its thread cannot start.
 void startStatusLine(const std::string& what);
 
 // Stops the status line and erases it. Does nothing when none is shown.
