@@ -83,7 +83,7 @@ DecodedImage decodeFile(const std::string& name) {
 
 // An RGB image of smooth shapes (a fill of noise would say little) of `width` x `height`.
 DecodedImage picture(int32_t width, int32_t height) {
-    DecodedImage image{width, height, 3, 8, {}, {}};
+    DecodedImage image{width, height, 3, 8, {}, {}, {}};
     for (int32_t y = 0; y < height; y++)
         for (int32_t x = 0; x < width; x++)
             for (int32_t c = 0; c < 3; c++)
@@ -94,7 +94,7 @@ DecodedImage picture(int32_t width, int32_t height) {
 
 // A grey mask of `width` x `height` marking the rectangle from (left, top), 4 x 6 pixels.
 DecodedImage mask(int32_t width, int32_t height, int32_t left, int32_t top) {
-    DecodedImage image{width, height, 1, 8, std::vector<uint8_t>(width * height, 0), {}};
+    DecodedImage image{width, height, 1, 8, std::vector<uint8_t>(width * height, 0), {}, {}};
     for (int32_t y = top; y < top + 6; y++)
         for (int32_t x = left; x < left + 4; x++)
             image.samples[y * width + x] = 255;
@@ -159,7 +159,7 @@ TEST_F(CliImages, SidewaysPhotographIsFilledUpright) {
     writeFile("sideways.jpg", withOrientation(jpeg, 6));
     const DecodedImage decoded = decodeFile("stored.jpg");
     ASSERT_EQ(decoded.width, 40);
-    DecodedImage shown{24, 40, 3, 8, std::vector<uint8_t>(decoded.samples.size()), {}};
+    DecodedImage shown{24, 40, 3, 8, std::vector<uint8_t>(decoded.samples.size()), {}, {}};
     for (int32_t y = 0; y < 40; y++)
         for (int32_t x = 0; x < 24; x++)
             for (int32_t c = 0; c < 3; c++)
