@@ -132,15 +132,16 @@ std::string pngChunk(const std::string& type, const std::string& data) {
            bigEndian(static_cast<uint32_t>(crc));
 }
 
-// A PNG of `width` x `height` 8-bit grey pixels whose data is a few zero bytes: its header
-// alone.
-std::string pngHeaderOnly(uint32_t width, uint32_t height) {
+// A PNG of `width` x `height` pixels (8-bit grey, or `depth` bits of PNG colour type
+// `colourType`) whose data is a few zero bytes: its header alone.
+std::string pngHeaderOnly(uint32_t width, uint32_t height, char depth = 8, char colourType = 0) {
     const Bytef nothing[16] = {};
     Bytef packed[64];
     uLongf packedSize = sizeof packed;
     compress(packed, &packedSize, nothing, sizeof nothing);
     return std::string("\x89PNG\r\n\x1a\n", 8) +
-           pngChunk("IHDR", bigEndian(width) + bigEndian(height) + std::string("\x08\0\0\0\0", 5)) +
+           pngChunk("IHDR", bigEndian(width) + bigEndian(height) + depth + colourType +
+                                std::string("\0\0\0", 3)) +
            pngChunk("IDAT", std::string(reinterpret_cast<const char*>(packed), packedSize)) +
            pngChunk("IEND", "");
 }
@@ -614,6 +615,68 @@ TEST_F(MendoraCli, OutputNamesMeetTheFileSystemsLimitsBeforeTheFill) {
                               ": cannot replace it: it belongs to another user, and its folder "
                               "lets only a file's owner replace it (sticky bit)\n");
     EXPECT_EQ(fileText(theirs), "earlier result");
+}
+
+// Headers that claim more than the run could hold are refused from the headers: the count
+// takes in what decoding holds besides the fill (a 16-bit RGBA image's 8 bytes a pixel, kept
+// through the fill to write them back; a GIF's frame), against the address space the run is
+// given.
+TEST_F(MendoraCli, PixelBombsAreRefusedFromTheirHeaders) {
+    if (!kAddressSpaceCanBeLimited)
+        GTEST_SKIP() << "the plain build runs it";
+    writeSample();
+    std::ofstream(file("deep.png"), std::ios::binary) << pngHeaderOnly(12000, 12000, 16, 6);
+    std::ofstream(file("deepest.png"), std::ios::binary) << pngHeaderOnly(32767, 32767, 16, 6);
+    // 35 bytes: a 32767 x 32767 GIF of one empty LZW block.
+    const std::string side("\xff\x7f", 2);
+    std::ofstream(file("huge.gif"), std::ios::binary)
+        << "GIF89a" << side << side << std::string("\x80\0\0\0\0\0\xff\xff\xff,\0\0\0\0", 14)
+        << side << side << std::string("\0\x02\x02\x4c\x01\0;", 7);
+    const struct {
+        const char* name;
+        rlim_t memory;
+        const char* reason;
+    } cases[] = {
+        // 21 bytes a pixel: the fill's 12, the kept samples' 8 and the selection kept.
+        {"deep.png", rlim_t{2} << 30, "12000 x 12000 needs at least 2883 MB to read and fill"},
+        {"deepest.png", rlim_t{8} << 30, "32767 x 32767 needs at least 21502 MB to read and fill"},
+        {"huge.gif", rlim_t{8} << 30, "32767 x 32767 needs at least 12287 MB to read and fill"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = run({"fill", file(c.name), "--region=0,0,9,9", "-o", file("o.png")},
+                                    "", RLIM_INFINITY, c.memory);
+        EXPECT_EQ(outcome.status, 2) << c.name;
+        EXPECT_EQ(lineCount(outcome.err), 1u) << outcome.err;
+        EXPECT_EQ(outcome.err.rfind("mendora: " + file(c.name) + ": " + c.reason, 0), 0u)
+            << outcome.err;
+    }
+}
+
+// Memory running out anywhere, inside libvips and glib's threads too, ends the run with the
+// out-of-memory line and status 1 (or the refusal from the headers), never a crash or a file
+// error: an 11 MP photograph under address-space limits from 140 MB to 300 MB.
+TEST_F(MendoraCli, OutOfMemoryUnderTightLimitsIsReportedNeverACrash) {
+    if (!kAddressSpaceCanBeLimited)
+        GTEST_SKIP() << "the plain build runs it";
+    const int32_t width = 4000, height = 2750;
+    ASSERT_EQ(
+        vips_image_write_to_file(imageOf(texturedImage(width, height, 5), width, height, 3).get(),
+                                 file("photo.jpg").c_str(), nullptr),
+        0);
+    const std::vector<uint8_t> spot = discMask(width, height, 2000, 1300, 30, 255);
+    writePngFile(file("spot.png"), width, height, 1, spot.data());
+    for (rlim_t megabytes = 140; megabytes <= 300; megabytes += 10) {
+        const Outcome outcome =
+            run({"fill", file("photo.jpg"), file("spot.png"), "-o", file("o.png"), "--quiet"}, "",
+                RLIM_INFINITY, megabytes << 20);
+        EXPECT_EQ(outcome.signal, 0) << megabytes << " MB";
+        const bool outOfMemory =
+            outcome.status == 1 && outcome.err.find("out of memory (-108)") != std::string::npos;
+        const bool refused =
+            outcome.status == 2 && outcome.err.find("to read and fill") != std::string::npos;
+        EXPECT_TRUE(outcome.status == 0 || outOfMemory || refused)
+            << megabytes << " MB: " << outcome.status << " " << outcome.err;
+    }
 }
 
 // A JPEG written from a camera JPEG carries no picture of what was removed: the EXIF

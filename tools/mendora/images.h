@@ -53,10 +53,17 @@ using KeptSamples = DecodedImage;
 
 enum class ImageFormat { png, jpeg, tiff, webp };
 
-// The extent of an image file as a viewer shows it (its orientation applied).
+// The extent of an image file as a viewer shows it (its orientation applied), and what
+// decoding it takes.
 struct ImageHeader {
     int32_t width = 0;
     int32_t height = 0;
+    int channels = 4; // as decoded (DecodedImage); a codec that cannot tell leaves 4 and 8
+    int bits = 8;
+    // Bytes the decoder holds besides the decoded samples when it decodes the whole image at
+    // once (a progressive JPEG's coefficients, a GIF's or WebP's frame), 0 when it decodes
+    // row by row.
+    uint64_t decoderBytes = 0;
 };
 
 // The format an output name asks for, by its extension (case ignored): .png, .jpg or .jpeg,
@@ -121,7 +128,8 @@ namespace codec {
 bool probe(const std::string& path, ImageHeader& header, std::string& error);
 
 // Decodes `path` as a viewer shows it. The extent is checked against kMaxImageSide before the
-// pixels are decoded. Returns false with the reason in `error` (see readImage).
+// pixels are decoded. Returns false with the reason in `error` (see readImage); throws
+// std::bad_alloc when memory runs out, in the decoder too (probe and encode likewise).
 bool decode(const std::string& path, DecodedImage& image, std::string& error);
 
 // True when this build can write `format`.

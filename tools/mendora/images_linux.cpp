@@ -4,12 +4,14 @@
 #include <libexif/exif-data.h>
 #include <vips/vips.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "tools/mendora/images.h"
 #include "tools/mendora/jpeg_check.h"
@@ -74,6 +76,18 @@ std::string libraryError() {
         text = "damaged or unsupported file";
     const size_t end = text.find('\n');
     return end == std::string::npos ? text : text.substr(0, end);
+}
+
+// libvips' reason for a failed step (libraryError). Memory or threads running out inside
+// libvips (its allocations, glib's thread start under an address-space limit) are thrown as
+// std::bad_alloc: out of memory anywhere ends the run as the plug-in's own would.
+std::string failureReason() {
+    std::string reason = libraryError();
+    for (const char* exhausted :
+         {"out of memory", "failed to allocate", "Error creating thread", "Cannot allocate memory"})
+        if (reason.find(exhausted) != std::string::npos)
+            throw std::bad_alloc();
+    return reason;
 }
 
 std::vector<uint8_t> blob(VipsImage* image, const char* name) {
@@ -405,7 +419,7 @@ Image openChecked(const std::string& path, std::string& notice, std::string& err
     if (upright)
         upright = labToRgb(std::move(upright), notice);
     if (!upright) {
-        error = "cannot read the image: " + withoutName(libraryError(), path);
+        error = "cannot read the image: " + withoutName(failureReason(), path);
         return nullptr;
     }
     if (!checkLayout(upright.get(), error))
@@ -448,6 +462,48 @@ int writeToBuffer(VipsImage* image, ImageFormat format, int32_t quality, void** 
     return vips_image_write_to_buffer(image, suffix(format), buffer, size, nullptr);
 }
 
+// The integer field `name` of `image`, or 0 when it has none.
+int intField(VipsImage* image, const char* name) {
+    int value = 0;
+    if (vips_image_get_typeof(image, name) != 0)
+        vips_image_get_int(image, name, &value);
+    return value;
+}
+
+// The bytes a loader holds besides the samples it delivers when it decodes the whole image
+// before the first row comes out (`header` gives the samples): libjpeg's coefficients of a
+// progressive JPEG (2 bytes a sample, at most one a pixel and band), the frame GIF and WebP
+// decode into (4 bytes a pixel), an interlaced PNG's or a HEIF's whole image. 0 for loaders
+// that decode row by row.
+uint64_t wholeImageBuffer(VipsImage* image, const ImageHeader& header) {
+    const char* loader = nullptr;
+    if (vips_image_get_typeof(image, VIPS_META_LOADER) == 0 ||
+        vips_image_get_string(image, VIPS_META_LOADER, &loader) != 0)
+        return 0;
+    const std::string name = loader;
+    const uint64_t pixels =
+        static_cast<uint64_t>(header.width) * static_cast<uint64_t>(header.height);
+    const uint64_t samples = pixels * static_cast<uint64_t>(header.channels);
+    if (name == "jpegload")
+        return intField(image, "jpeg-multiscan") != 0 ? samples * 2 : 0;
+    if (name == "gifload" || name == "webpload")
+        return pixels * 4;
+    if ((name == "pngload" && intField(image, "interlaced") != 0) || name == "heifload")
+        return samples * static_cast<uint64_t>(header.bits / 8);
+    return 0;
+}
+
+// The number of pages or frames in `image` (a multi-page TIFF, an animated GIF or WebP).
+int pageCount(VipsImage* image) {
+    return std::max(1, intField(image, VIPS_META_N_PAGES));
+}
+
+// Adds `part` to the notice `notice` ("a; b").
+void addNotice(std::string& notice, const std::string& part) {
+    if (!part.empty())
+        notice += (notice.empty() ? "" : "; ") + part;
+}
+
 } // namespace
 
 bool probe(const std::string& path, ImageHeader& header, std::string& error) {
@@ -457,21 +513,10 @@ bool probe(const std::string& path, ImageHeader& header, std::string& error) {
         return false;
     header.width = vips_image_get_width(upright.get());
     header.height = vips_image_get_height(upright.get());
+    header.channels = vips_image_get_bands(upright.get());
+    header.bits = vips_image_get_format(upright.get()) == VIPS_FORMAT_USHORT ? 16 : 8;
+    header.decoderBytes = wholeImageBuffer(upright.get(), header);
     return true;
-}
-
-// The number of pages or frames in `image` (a multi-page TIFF, an animated GIF or WebP).
-int pageCount(VipsImage* image) {
-    int pages = 1;
-    if (vips_image_get_typeof(image, VIPS_META_N_PAGES) != 0)
-        vips_image_get_int(image, VIPS_META_N_PAGES, &pages);
-    return pages;
-}
-
-// Adds `part` to the notice `notice` ("a; b").
-void addNotice(std::string& notice, const std::string& part) {
-    if (!part.empty())
-        notice += (notice.empty() ? "" : "; ") + part;
 }
 
 bool decode(const std::string& path, DecodedImage& image, std::string& error) {
@@ -480,6 +525,8 @@ bool decode(const std::string& path, DecodedImage& image, std::string& error) {
     // pixels: the file's scans are decoded first and such a warning refuses it.
     if (looksLikeJpeg(path)) {
         const JpegCheck check = checkJpeg(path);
+        if (check.outOfMemory)
+            throw std::bad_alloc();
         if (!check.whole) {
             error = "cannot decode the image: " + check.reason;
             return false;
@@ -507,7 +554,7 @@ bool decode(const std::string& path, DecodedImage& image, std::string& error) {
     Image target(vips_image_new_from_memory(image.samples.data(), image.samples.size(), width,
                                             height, bands, format));
     if (!target || vips_image_write(upright.get(), target.get()) != 0) {
-        error = "cannot decode the image: " + libraryError();
+        error = "cannot decode the image: " + failureReason();
         return false;
     }
     image.width = width;
@@ -548,7 +595,7 @@ bool encode(const SamplesView& image, ImageFormat format, int32_t quality,
                            : (deep ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB);
     VipsImage* copied = nullptr;
     if (!pixels || vips_copy(pixels.get(), &copied, "interpretation", interpretation, nullptr)) {
-        error = "cannot encode the image: " + libraryError();
+        error = "cannot encode the image: " + failureReason();
         return false;
     }
     Image out(copied);
@@ -557,7 +604,7 @@ bool encode(const SamplesView& image, ImageFormat format, int32_t quality,
     size_t size = 0;
     const int failed = writeToBuffer(out.get(), format, quality, &buffer, &size);
     if (failed != 0) {
-        error = "cannot encode the image: " + libraryError();
+        error = "cannot encode the image: " + failureReason();
         return false;
     }
     const auto* first = static_cast<const uint8_t*>(buffer);

@@ -24,6 +24,7 @@ struct Reporter {
     std::jmp_buf escape;
     bool lastRowRead;
     bool lost;
+    bool outOfMemory;
     char reason[JMSG_LENGTH_MAX];
     char notice[JMSG_LENGTH_MAX];
 };
@@ -57,6 +58,7 @@ extern "C" void keepMessage(j_common_ptr decoder, int level) {
 
 extern "C" void leave(j_common_ptr decoder) {
     auto* reporter = reinterpret_cast<Reporter*>(decoder->err);
+    reporter->outOfMemory = reporter->base.msg_code == JERR_OUT_OF_MEMORY;
     if (reporter->reason[0] == '\0')
         (*reporter->base.format_message)(decoder, reporter->reason);
     std::longjmp(reporter->escape, 1);
@@ -119,6 +121,7 @@ JpegCheck checkJpeg(const std::string& path) {
     check.whole = finished && !reporter.lost;
     check.reason = reporter.reason;
     check.notice = reporter.notice;
+    check.outOfMemory = reporter.outOfMemory;
     return check;
 }
 

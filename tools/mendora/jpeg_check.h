@@ -11,6 +11,7 @@ struct JpegCheck {
     bool whole = true;  // false when a warning lost pixels (damaged or missing data)
     std::string reason; // the first warning that lost pixels, in the decoder's words
     std::string notice; // the first warning that lost none (extraneous bytes, a bad ICC marker)
+    bool outOfMemory = false; // libjpeg could not have the memory it asked for
 };
 
 // True when `path` starts as a JPEG file does (FF D8 FF).

@@ -182,8 +182,9 @@ void tellWhatOutputKeeps(const std::string& input, const std::string& output, Im
 }
 
 // Checks before anything is decoded what the headers tell: the output can be written and its
-// format holds the image, the mask has the image's size, and the fill's least memory fits
-// this process. Returns the exit status of a failure, or kExitDone.
+// format holds the image, the mask has the image's size, and the least memory of the run
+// (decoding both files and filling, leastRunBytes) fits this process. Returns the exit status of a
+// failure, or kExitDone.
 int checkBeforeDecoding(const Options& options, const std::string& input,
                         const std::string& maskPath, const std::string& output,
                         ImageFormat format) {
@@ -203,14 +204,13 @@ int checkBeforeDecoding(const Options& options, const std::string& input,
                                        std::to_string(mask.height) + ", the image " +
                                        std::to_string(image.width) + " x " +
                                        std::to_string(image.height));
-    const uint64_t least = static_cast<uint64_t>(image.width) *
-                           static_cast<uint64_t>(image.height) * kLeastFillBytesPerPixel;
+    const uint64_t least = leastRunBytes(image, options.region ? nullptr : &mask);
     const uint64_t ceiling = memoryCeiling();
     if (ceiling != 0 && least > ceiling)
         return fileError(input, std::to_string(image.width) + " x " + std::to_string(image.height) +
                                     " needs at least " + std::to_string(least >> 20) +
-                                    " MB to fill, more than the " + std::to_string(ceiling >> 20) +
-                                    " MB this process can have");
+                                    " MB to read and fill, more than the " +
+                                    std::to_string(ceiling >> 20) + " MB this process can have");
     return kExitDone;
 }
 
@@ -330,6 +330,7 @@ int runCommandLine(const std::vector<std::string>& arguments) {
 } // namespace mendora::cli
 
 int main(int argc, char** argv) {
+    mendora::cli::fitAllocatorToLimits();
     mendora::cli::removeOnSignals(mendora::runner::restoreDialogTerminal);
     try {
         std::vector<std::string> arguments(argv + 1, argv + argc);

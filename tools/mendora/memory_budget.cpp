@@ -1,17 +1,71 @@
-// The memory budget of a fill. In: the machine and the process limits. Out: a ceiling in
-// bytes, and the least a fill takes per pixel.
+// The memory budget of a run. In: the machine and the process limits, the files' headers.
+// Out: a ceiling in bytes, and the least a run takes.
 #include "tools/mendora/memory_budget.h"
 
 #include <algorithm>
+#include <fstream>
+#include <string>
+
+#include "engine/fill_limits.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/sysinfo.h>
 #endif
 
 namespace mendora::cli {
+
+namespace {
+
+#ifndef _WIN32
+// The number in the control group file `path` ("max" and a missing file give 0).
+uint64_t groupValue(const std::string& path) {
+    std::ifstream in(path);
+    uint64_t value = 0;
+    return in >> value ? value : 0;
+}
+
+// The least memory limit of this process's control group and those above it (cgroup v2),
+// with their swap limit (or the machine's swap where none is set); 0 when none is set.
+uint64_t groupLimit(uint64_t machineSwap) {
+    std::ifstream groups("/proc/self/cgroup");
+    std::string line;
+    std::string group;
+    while (std::getline(groups, line))
+        if (line.rfind("0::", 0) == 0)
+            group = line.substr(3);
+    if (group.empty())
+        return 0;
+    uint64_t least = 0;
+    for (;;) {
+        const std::string folder = "/sys/fs/cgroup" + (group == "/" ? "" : group);
+        const uint64_t memory = groupValue(folder + "/memory.max");
+        if (memory != 0) {
+            const uint64_t swap = groupValue(folder + "/memory.swap.max");
+            const uint64_t limit = memory + (swap != 0 ? std::min(swap, machineSwap) : machineSwap);
+            least = least == 0 ? limit : std::min(least, limit);
+        }
+        const size_t slash = group.rfind('/');
+        if (group == "/" || slash == std::string::npos)
+            return least;
+        group = slash == 0 ? "/" : group.substr(0, slash);
+    }
+}
+
+bool processLimited() {
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        struct rlimit limit {};
+        if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            return true;
+    }
+    return false;
+}
+#endif
+
+} // namespace
 
 uint64_t memoryCeiling() {
 #ifdef _WIN32
@@ -26,8 +80,8 @@ uint64_t memoryCeiling() {
     struct sysinfo machine {};
     if (sysinfo(&machine) != 0)
         return 0;
-    uint64_t ceiling =
-        (static_cast<uint64_t>(machine.totalram) + machine.totalswap) * machine.mem_unit;
+    const uint64_t swap = static_cast<uint64_t>(machine.totalswap) * machine.mem_unit;
+    uint64_t ceiling = static_cast<uint64_t>(machine.totalram) * machine.mem_unit + swap;
     if (sizeof(void*) == 4)
         ceiling = std::min<uint64_t>(ceiling, uint64_t{4} << 30);
     for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
@@ -35,7 +89,45 @@ uint64_t memoryCeiling() {
         if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
             ceiling = std::min<uint64_t>(ceiling, limit.rlim_cur);
     }
+    const uint64_t group = groupLimit(swap);
+    if (group != 0)
+        ceiling = std::min(ceiling, group);
     return ceiling;
+#endif
+}
+
+uint64_t leastRunBytes(const ImageHeader& image, const ImageHeader* mask) {
+    // At most 32767 x 32767 pixels of 8 bytes each a side: every sum below stays far inside
+    // 64 bits.
+    const uint64_t pixels =
+        static_cast<uint64_t>(image.width) * static_cast<uint64_t>(image.height);
+    const auto sampleBytes = [&pixels](const ImageHeader& header) {
+        return pixels * static_cast<uint64_t>(header.channels) *
+               static_cast<uint64_t>(header.bits / 8);
+    };
+    const uint64_t samples = sampleBytes(image);
+    const uint64_t rgb = pixels * 3;
+    // 8-bit RGB samples are the fill's input as they are; any other are converted to RGB
+    // while they are held.
+    const bool plain = image.channels == 3 && image.bits == 8;
+    const bool kept = image.channels == 2 || image.channels == 4 || image.bits == 16;
+    const uint64_t keptBytes = kept ? samples : 0;
+    const uint64_t decodingImage = samples + image.decoderBytes + (plain ? 0 : rgb);
+    uint64_t decodingMask = rgb + keptBytes + pixels; // the selection
+    if (mask != nullptr)
+        decodingMask += sampleBytes(*mask) + mask->decoderBytes;
+    const uint64_t selectionKept = kept ? pixels : 0;
+    const uint64_t filling = pixels * kLeastFillBytesPerPixel + keptBytes + selectionKept;
+    // The filled RGB, the kept samples and the selection, and the output's samples composed
+    // of them (at most the kept samples' size).
+    const uint64_t composing = rgb + keptBytes + selectionKept + keptBytes;
+    return std::max({decodingImage, decodingMask, filling, composing});
+}
+
+void fitAllocatorToLimits() {
+#ifndef _WIN32
+    if (processLimited())
+        mallopt(M_ARENA_MAX, 1);
 #endif
 }
 
