@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/mendora/images.h"
+#include "tools/standin_host/module_loader.h"
 
 namespace mendora::cli {
 namespace {
@@ -22,22 +23,23 @@ std::string at(const std::string& name) {
     return kFolder + "\\" + name;
 }
 
-// Runs mendora.exe with `arguments`; returns its exit status and its output in `output`.
+// Runs mendora.exe with `arguments` (UTF-8, given to it as wide characters as a Windows
+// shell does); returns its exit status and its output in `output`.
 int runCli(const std::string& arguments, std::string& output) {
     const std::string log = at("run.log");
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE file = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(file, INVALID_HANDLE_VALUE);
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = file;
     startup.hStdError = file;
     PROCESS_INFORMATION process{};
-    std::string line = "\"" MENDORA_CLI "\" " + arguments;
+    std::wstring line = standin::wideFromUtf8("\"" MENDORA_CLI "\" " + arguments);
     DWORD status = 255;
-    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                        &process)) {
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &status);
@@ -247,6 +249,44 @@ TEST_F(CliImages, WhatTheBuildCannotDoIsRefusedInOneLine) {
         EXPECT_EQ(output.find('\n'), output.size() - 1) << output;
         EXPECT_EQ(GetFileAttributesA(at("out.png").c_str()), INVALID_FILE_ATTRIBUTES);
     }
+}
+
+// The bytes of the file `name` (UTF-8) in the test's folder; empty when it cannot be read.
+std::vector<uint8_t> fileBytes(const std::string& name) {
+    std::vector<uint8_t> bytes;
+    if (FILE* file = _wfopen(standin::wideFromUtf8(at(name)).c_str(), L"rb")) {
+        for (int c; (c = std::fgetc(file)) != EOF;)
+            bytes.push_back(static_cast<uint8_t>(c));
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+TEST_F(CliImages, NamesOutsideTheCodePageAreReadAndWritten) {
+    // 画像 ("image"), マスク ("mask"), 結果 ("result") and 出力 ("output") are in no Western
+    // ANSI code page: a name passed through one arrives as question marks.
+    encodeFile("plain.jpg", picture(32, 24), ImageFormat::jpeg);
+    encodeFile("mask-32.png", mask(32, 24, 10, 8), ImageFormat::png);
+    const auto wide = [](const std::string& name) { return standin::wideFromUtf8(at(name)); };
+    ASSERT_TRUE(CopyFileW(wide("plain.jpg").c_str(), wide(u8"画像.jpg").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(wide("mask-32.png").c_str(), wide(u8"マスク.png").c_str(), FALSE));
+    CreateDirectoryW(wide(u8"結果").c_str(), nullptr);
+    std::string output;
+    ASSERT_EQ(runCli("fill " + at("plain.jpg") + " " + at("mask-32.png") + " -o " +
+                         at("plain-filled.png") + " --quiet",
+                     output),
+              0)
+        << output;
+    ASSERT_EQ(runCli("fill " + at(u8"画像.jpg") + " " + at(u8"マスク.png") + " -o " +
+                         at(u8"結果\\出力.png"),
+                     output),
+              0)
+        << output;
+    // The summary line, nothing else: no notice of a name it could not read.
+    EXPECT_EQ(output.find('\n'), output.size() - 1) << output;
+    const std::vector<uint8_t> filled = fileBytes(u8"結果\\出力.png");
+    EXPECT_FALSE(filled.empty());
+    EXPECT_TRUE(filled == fileBytes("plain-filled.png"));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "engine/fill_limits.h"
+#include "tools/mendora/file_names.h"
 #include "tools/mendora/output_file.h"
 
 namespace mendora::cli {
@@ -24,14 +25,14 @@ namespace {
 // and a pipe or a device would be waited on for ever.
 bool openable(const std::string& path, std::string& error) {
     std::error_code failure;
-    const std::filesystem::file_status status = std::filesystem::status(path, failure);
+    const std::filesystem::file_status status = std::filesystem::status(pathOf(path), failure);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         error = std::filesystem::is_directory(status)
                     ? "is a folder, not an image file"
                     : "is not a regular file (a pipe or a device)";
         return false;
     }
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = openFile(path, "rb");
     if (file == nullptr) {
         error = std::strerror(errno);
         return false;
@@ -127,7 +128,7 @@ std::vector<uint8_t> composeOutput(const RgbImage& filled, const KeptSamples& ke
 } // namespace
 
 bool outputFormatFromName(const std::string& path, ImageFormat& format, std::string& error) {
-    std::string extension = std::filesystem::path(path).extension().string();
+    std::string extension = nameOf(pathOf(path).extension());
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (extension == ".png") {

@@ -17,7 +17,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "tools/mendora/file_names.h"
 #include "tools/mendora/images.h"
+#include "tools/standin_host/module_loader.h"
 
 #define STBI_WRITE_NO_STDIO
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -355,7 +357,7 @@ bool readPngHeader(FILE* file, StoredHeader& header, std::string& error) {
 bool readHeaderByHand(const std::string& path, StoredHeader& header, bool& byHand,
                       std::string& error) {
     static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    File file(std::fopen(path.c_str(), "rb"));
+    File file(openFile(path, "rb"));
     uint8_t start[8] = {};
     if (!file || std::fread(start, 1, sizeof start, file.get()) != sizeof start) {
         byHand = false;
@@ -484,10 +486,7 @@ bool openImage(const std::string& path, Opened& image, std::vector<uint8_t>* icc
         error = "cannot start the Windows Imaging Component";
         return false;
     }
-    // File names reach this program in the ANSI code page, as fopen takes them.
-    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    std::wstring widePath(static_cast<size_t>(std::max(length, 1)), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &widePath[0], length);
+    const std::wstring widePath = standin::wideFromUtf8(path);
     IWICBitmapDecoder* rawDecoder = nullptr;
     HRESULT result = factory->CreateDecoderFromFilename(
         widePath.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &rawDecoder);
@@ -523,7 +522,7 @@ bool openImage(const std::string& path, Opened& image, std::vector<uint8_t>* icc
     image.stored.width = width;
     image.stored.height = height;
     if (image.jpeg) {
-        File file(std::fopen(path.c_str(), "rb"));
+        File file(openFile(path, "rb"));
         StoredHeader segments;
         if (!file) {
             error = "cannot open the file again";

@@ -15,6 +15,7 @@
 
 #include "engine/fill_limits.h"
 #include "resources/maker_texts.h"
+#include "tools/mendora/file_names.h"
 #include "tools/mendora/images.h"
 #include "tools/mendora/memory_budget.h"
 #include "tools/mendora/options.h"
@@ -74,7 +75,7 @@ std::string summary(size_t selected, const FillRun& run) {
 // True when `a` and `b` name the same existing file.
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code failure;
-    return std::filesystem::equivalent(a, b, failure) && !failure;
+    return std::filesystem::equivalent(pathOf(a), pathOf(b), failure) && !failure;
 }
 
 // The selection of --region: the rectangle clipped to the image. Returns false with the
@@ -274,12 +275,12 @@ int fill(const Options& options, const std::string& input, const std::string& ma
 int demo(const Options& options) {
     const std::string output = options.output.empty() ? MENDORA_DEMO_OUTPUT : options.output;
     std::error_code ignored;
-    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+    const std::filesystem::path folder = pathOf(output).parent_path();
     if (!folder.empty())
         std::filesystem::create_directories(folder, ignored);
     const int status = fill(options, kDemoImage, kDemoMask, output);
     if (status == kExitDone)
-        std::printf("%s\n", std::filesystem::absolute(output, ignored).string().c_str());
+        std::printf("%s\n", nameOf(std::filesystem::absolute(pathOf(output), ignored)).c_str());
     return status;
 }
 
@@ -333,8 +334,7 @@ int main(int argc, char** argv) {
     mendora::cli::fitAllocatorToLimits();
     mendora::cli::removeOnSignals(mendora::runner::restoreDialogTerminal);
     try {
-        std::vector<std::string> arguments(argv + 1, argv + argc);
-        return mendora::cli::runCommandLine(arguments);
+        return mendora::cli::runCommandLine(mendora::cli::commandLineArguments(argc, argv));
     } catch (const std::bad_alloc&) {
         // The program's own buffers (decoding, encoding) ran out as the plug-in's would have.
         mendora::runner::stopStatusLine();

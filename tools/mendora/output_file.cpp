@@ -12,6 +12,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "tools/mendora/file_names.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <process.h>
@@ -28,10 +30,10 @@ namespace fs = std::filesystem;
 namespace {
 
 // The temporary file being written, for the signal handler, and whether it exists. On Windows
-// its whole name; elsewhere its folder (a descriptor, so that a folder path near the system's
-// limit still takes the longer temporary name) and its name there. Owned by replaceWhole;
-// read by removePendingAndReraise.
-char pendingTemporary[4096];
+// its whole name, in wide characters so that any folder's name works; elsewhere its folder (a
+// descriptor, so that a folder path near the system's limit still takes the longer temporary
+// name) and its name there. Owned by replaceWhole; read by removePendingAndReraise.
+fs::path::value_type pendingTemporary[4096];
 volatile std::sig_atomic_t pendingExists = 0;
 #ifndef _WIN32
 volatile std::sig_atomic_t pendingFolder = -1;
@@ -43,7 +45,7 @@ void (*volatile alsoOnSignal)() = nullptr;
 extern "C" void removePendingAndReraise(int signal) {
     if (pendingExists != 0) {
 #ifdef _WIN32
-        _unlink(pendingTemporary);
+        _wunlink(pendingTemporary);
 #else
         unlinkat(pendingFolder, pendingTemporary, 0);
 #endif
@@ -104,27 +106,35 @@ void closeFolder() {
 }
 #endif
 
+#ifdef _WIN32
+// Records `name` as the pending temporary file's. Returns false with errno ENAMETOOLONG when it
+// is too long to hold.
+bool recordPending(const fs::path& name) {
+    const fs::path::string_type& text = name.native();
+    if (text.size() >= sizeof pendingTemporary / sizeof pendingTemporary[0]) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(pendingTemporary, text.c_str(), (text.size() + 1) * sizeof pendingTemporary[0]);
+    return true;
+}
+#endif
+
 // Creates a new temporary file in `folder` exclusively (an existing name, a link or a pipe
 // among them, is never opened) and records it as pending. Returns its descriptor, or -1
 // with errno set.
 int createPending(const fs::path& folder) {
 #ifdef _WIN32
-    const std::string name = (folder / ".mendora-XXXXXX").string();
-    if (name.size() >= sizeof pendingTemporary) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
     [[maybe_unused]] SignalsHeld held;
     // No mkstemp: a name from the process and a counter, created only when it is new.
     static unsigned counter = 0;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
-        const std::string unique =
-            (folder / (".mendora-" + std::to_string(_getpid()) + "-" + std::to_string(counter++)))
-                .string();
-        std::memcpy(pendingTemporary, unique.c_str(), unique.size() + 1);
-        if (_sopen_s(&fd, pendingTemporary, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYRW,
-                     _S_IREAD | _S_IWRITE) != 0)
+        if (!recordPending(folder / (".mendora-" + std::to_string(_getpid()) + "-" +
+                                     std::to_string(counter++))))
+            break;
+        if (_wsopen_s(&fd, pendingTemporary, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYRW,
+                      _S_IREAD | _S_IWRITE) != 0)
             fd = -1;
         if (fd < 0 && errno != EEXIST)
             break;
@@ -275,18 +285,18 @@ bool fitsFolder(const fs::path& path, const fs::path& folder, std::string& error
 
 bool checkWritable(const std::string& path, std::string& error) {
     std::error_code failure;
-    if (fs::is_directory(fs::status(path, failure))) {
+    if (fs::is_directory(fs::status(pathOf(path), failure))) {
         error = "is a folder, not a file name";
         return false;
     }
-    const fs::path folder = folderOf(path);
+    const fs::path folder = folderOf(pathOf(path));
     const fs::file_status folderStatus = fs::status(folder, failure);
     if (!fs::exists(folderStatus)) {
-        error = "cannot write: its folder " + folder.string() + " does not exist";
+        error = "cannot write: its folder " + nameOf(folder) + " does not exist";
         return false;
     }
     if (!fs::is_directory(folderStatus)) {
-        error = "cannot write: " + folder.string() + " is not a folder";
+        error = "cannot write: " + nameOf(folder) + " is not a folder";
         return false;
     }
 #ifndef _WIN32
@@ -305,7 +315,7 @@ bool checkWritable(const std::string& path, std::string& error) {
 }
 
 bool replaceWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    const fs::path target(path);
+    const fs::path target = pathOf(path);
     const int fd = createPending(folderOf(target));
     if (fd < 0) {
         error = std::strerror(errno);

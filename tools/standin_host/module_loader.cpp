@@ -14,7 +14,6 @@ namespace mendora::standin {
 
 #ifdef _WIN32
 
-// `path` in UTF-8 as wide characters; empty when it is not valid UTF-8.
 std::wstring wideFromUtf8(const std::string& path) {
     const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
                                            static_cast<int>(path.size()), nullptr, 0);

@@ -17,4 +17,9 @@ void* findModuleSymbol(void* module, const char* name);
 // Closes a module opened by openModule. Null does nothing.
 void closeModule(void* module);
 
+#ifdef _WIN32
+// `path` in UTF-8 as wide characters; empty when it is not valid UTF-8.
+std::wstring wideFromUtf8(const std::string& path);
+#endif
+
 } // namespace mendora::standin
