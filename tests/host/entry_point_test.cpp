@@ -198,8 +198,17 @@ TEST_F(EntryPointTest, ARefusedImageLeavesTheModuleUsable) {
 
     standin::hostSettings().filterRect.reset();
     offerImage(40, 30, discMask(40, 30, 20, 15, 3));
-    const standin::FilterRunResult run = standin::runFilter(false);
+    standin::beginRun();
+    // The hosts' hook after the start step: called once, when the fill has been delivered
+    // and before any continue call.
+    int32_t hookCalls = 0;
+    const standin::FilterRunResult run = standin::runSteps(false, [&hookCalls] {
+        hookCalls++;
+        EXPECT_EQ(standin::countCalls(HostCallKind::deliverBuffers), 1);
+    });
+    EXPECT_EQ(hookCalls, 1);
     EXPECT_EQ(run.result, resultSuccess);
+    EXPECT_TRUE(run.exchangeEnded);
     expectSelectionFilled(standin::outputBuffer());
 }
 

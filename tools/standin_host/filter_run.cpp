@@ -29,54 +29,20 @@ int16_t VLMR_CALLBACK deliverAndStartClock() {
     return answer;
 }
 
-bool isEmpty(const Rect32& rect) {
-    return rect.bottom <= rect.top || rect.right <= rect.left;
-}
-
-bool isEmpty(const Rect16& rect) {
-    return rect.bottom <= rect.top || rect.right <= rect.left;
-}
-
-// True when the plug-in wants no more data: every requested rectangle is empty, read in the
-// coordinate set it chose.
-bool exchangeEnded() {
-    const HostRecord& record = standin::hostRecord();
-    if (record.bigCoordinates != nullptr && record.bigCoordinates->uses32BitCoordinates != 0) {
-        const BigCoordinateRecord& big = *record.bigCoordinates;
-        return isEmpty(big.inRect32) && isEmpty(big.outRect32) && isEmpty(big.maskRect32);
-    }
-    return isEmpty(record.inRect) && isEmpty(record.outRect) && isEmpty(record.maskRect);
-}
-
-// The calls of a run, in the host's order: parameters, prepare, start, continue until the
-// exchange ends, finish. A failing parameters call ends the run; after a failing prepare or
-// start only finish follows. Answers the first non-zero result, or 0.
+// The host's run sequence (standin::runSteps, with parameters) on the record begun; once the
+// start step returns, the status line stops and `fillSeconds` gets the time since the plug-in
+// asked for the image, when it did. Answers the first non-zero result, or 0.
 int16_t callRunSteps(double& fillSeconds) {
-    int16_t first = resultSuccess;
-    auto note = [&first](int16_t code) {
-        if (first == resultSuccess)
-            first = code;
-        return code;
-    };
-    if (note(standin::callSelector(selectorParameters)) != resultSuccess)
-        return first;
-    if (note(standin::callSelector(selectorPrepare)) == resultSuccess) {
-        fillStarted = {};
-        const int16_t started = note(standin::callSelector(selectorStart));
+    fillStarted = {};
+    const auto startReturned = [&fillSeconds] {
         stopStatusLine();
         if (fillStarted != std::chrono::steady_clock::time_point{}) {
             const std::chrono::duration<double> took =
                 std::chrono::steady_clock::now() - fillStarted;
             fillSeconds = took.count();
         }
-        for (int32_t calls = 0; started == resultSuccess && calls < standin::kMaxContinueCalls;
-             calls++) {
-            if (note(standin::callSelector(selectorContinue)) != resultSuccess || exchangeEnded())
-                break;
-        }
-    }
-    note(standin::callSelector(selectorFinish));
-    return first;
+    };
+    return standin::runSteps(true, startReturned).result;
 }
 
 // Loads the module at `modulePath` into a host reset to its defaults. Returns false with the

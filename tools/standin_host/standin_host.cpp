@@ -221,19 +221,20 @@ int16_t callAbout() {
     return result;
 }
 
-FilterRunResult runFilter(bool withParameters) {
+FilterRunResult runSteps(bool withParameters, const std::function<void()>& afterStart) {
     FilterRunResult run;
     auto note = [&run](int16_t code) {
         if (run.result == resultSuccess)
             run.result = code;
         return code;
     };
-    beginRun();
     if (withParameters && note(run.parametersResult = callSelector(selectorParameters)) != 0)
         return run;
-    if (note(run.prepareResult = callSelector(selectorPrepare)) == resultSuccess &&
-        note(run.startResult = callSelector(selectorStart)) == resultSuccess) {
-        while (run.continueCalls < kMaxContinueCalls) {
+    if (note(run.prepareResult = callSelector(selectorPrepare)) == resultSuccess) {
+        note(run.startResult = callSelector(selectorStart));
+        if (afterStart)
+            afterStart();
+        while (run.startResult == resultSuccess && run.continueCalls < kMaxContinueCalls) {
             run.continueCalls++;
             if (note(run.continueResult = callSelector(selectorContinue)) != resultSuccess)
                 break;
@@ -245,6 +246,11 @@ FilterRunResult runFilter(bool withParameters) {
     }
     note(run.finishResult = callSelector(selectorFinish));
     return run;
+}
+
+FilterRunResult runFilter(bool withParameters) {
+    beginRun();
+    return runSteps(withParameters);
 }
 
 // ---- Inspection ----------------------------------------------------------------------------

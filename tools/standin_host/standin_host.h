@@ -150,9 +150,14 @@ struct FilterRunResult {
     int16_t result = 0;
 };
 
-// A whole filter run: beginRun, then `parameters` when asked for, `prepare`, `start`,
-// `continue` until the requested rectangles are empty (at most 16 calls), `finish`. A failing
-// `parameters` ends the run; after a failing `prepare` or `start` only `finish` follows.
+// The calls of a filter run on the record already built, in the host's order: `parameters`
+// when asked for, `prepare`, `start`, `continue` until the requested rectangles are empty (at
+// most kMaxContinueCalls), `finish`. A failing `parameters` ends the run; after a failing
+// `prepare` or `start` only `finish` follows. `afterStart`, when given, is called as soon as
+// `start` returns, whatever it answered. The one run sequence of every host.
+FilterRunResult runSteps(bool withParameters, const std::function<void()>& afterStart = {});
+
+// A whole filter run: beginRun, then runSteps.
 FilterRunResult runFilter(bool withParameters);
 
 // ---- What the host saw ---------------------------------------------------------------------
