@@ -1,23 +1,15 @@
-// Every limit of Mendora in one place: the image the host can describe, the memory caps of a
-// fill and the patch radius they allow, the least memory a fill takes, the worker threads,
-// searching ahead, and the command line's values and outputs. The README's limits table says
-// the same for users. Not limited: k = W·H/1000, the neighbours searched per step, which is
-// the fill's definition.
+// The fill's limits: the memory caps of a fill and the patch radius they allow, the memory
+// the engine's grids take, the worker threads and searching ahead. The image side and the
+// parameter block's field range are the block's (params/fill_parameters.h); the hosts' and the
+// command line's limits are in tools/standin_host/host_limits.h. The README's limits table
+// says the same for users. Not limited: k = W·H/1000, the neighbours searched per step, which
+// is the fill's definition.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 namespace mendora {
-
-// --- The image and the parameter block ------------------------------------------------------
-
-// The largest width and height the host's 16-bit filter rectangle can describe.
-constexpr int32_t kMaxImageSide = 32767;
-
-// The range of the parameter block's signed 16-bit fields (source rectangle, patch radius).
-constexpr int32_t kLowestFieldValue = -32768;
-constexpr int32_t kHighestFieldValue = 32767;
 
 // --- Memory caps of one fill ------------------------------------------------------------------
 
@@ -62,20 +54,13 @@ constexpr int32_t largestPatchRadius() {
 // d = 10; bench/PERFORMANCE.md gives the largest free range measured under Wine).
 constexpr size_t kDescriptorBlockBytes = 16u << 20;
 
-// --- The least memory of a fill ---------------------------------------------------------------
+// --- The engine's grids ----------------------------------------------------------------------
 
 // Bytes a pixel that the engine's whole-image grids take in every run, whatever the
 // selection: the fill state (1) and the word of CIELAB and grey (4). The confidences and the
 // front's node references (16 more) are held only around the region: the selection's bounding
 // box grown by the radius and one pixel.
 constexpr uint64_t kGridBytesPerPixel = sizeof(char) + sizeof(uint32_t);
-
-// Bytes a pixel of the host's buffers: input and output RGB, and the mask.
-constexpr uint64_t kHostBytesPerPixel = 3 + 3 + 1;
-
-// Bytes a pixel that every fill takes, whatever is selected: 12. The descriptors and the
-// search tree of the source windows come on top (about 100 more at the peak), never less.
-constexpr uint64_t kLeastFillBytesPerPixel = kGridBytesPerPixel + kHostBytesPerPixel;
 
 // --- Threads --------------------------------------------------------------------------------
 
@@ -94,23 +79,5 @@ constexpr char kThreadLimitVariable[] = "MENDORA_THREADS";
 // unknowns, 13.9 MB), and every window with at most 482 unknowns.
 constexpr size_t kMaxAheadJobs = 4;
 constexpr uint64_t kMaxAheadEstimateBytes = 16ull << 20;
-
-// --- The command line's values and outputs --------------------------------------------------
-
-// JPEG and WebP quality.
-constexpr int32_t kLowestQuality = 1;
-constexpr int32_t kHighestQuality = 100;
-
-// The least mask value that selects a pixel.
-constexpr int32_t kLowestMaskThreshold = 1;
-constexpr int32_t kHighestMaskThreshold = 255;
-
-// The largest width and height WebP can hold.
-constexpr int32_t kMaxWebpSide = 16383;
-
-// The largest context width (the pixels sampled around the selection's bounding box: the
-// command line's --context, the GIMP filters' context): one image side. A wider band is the
-// whole image already, and every bound it gives stays far inside int32_t.
-constexpr int32_t kMaxContextWidth = kMaxImageSide;
 
 } // namespace mendora

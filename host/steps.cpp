@@ -65,9 +65,9 @@ void sizeRun() {
         return refuseRun(errBadParameters);
     // Only the 32-bit rectangle reaches beyond: its 16-bit copy, which the defaults and the
     // source bounds are checked against, would wrap.
-    if (filter.bottom > kLargestImageSide)
+    if (filter.bottom > kMaxImageSide)
         return refuseRun(errBadParameters);
-    if (filter.right > kLargestImageSide)
+    if (filter.right > kMaxImageSide)
         return refuseRun(errBadParameters);
     if (hostRecord->planeCount < kPlanesUsed)
         return refuseRun(errBadParameters);

@@ -23,8 +23,12 @@ constexpr int32_t kDataBlockSize = 32;
 // The one byte of the private data block that is ever written (and never read).
 constexpr int32_t kDefaultsWrittenOffset = 20;
 constexpr int16_t kDefaultPatchRadius = 4;
-// The widest and tallest image a run accepts: the block's 16-bit bounds cannot describe more.
-constexpr int32_t kLargestImageSide = INT16_MAX;
+// The widest and tallest image a run accepts: the block's 16-bit bounds, and the host's 16-bit
+// filter rectangle, cannot describe more.
+constexpr int32_t kMaxImageSide = INT16_MAX;
+// The range of the block's signed 16-bit fields (source rectangle, patch radius).
+constexpr int32_t kLowestFieldValue = INT16_MIN;
+constexpr int32_t kHighestFieldValue = INT16_MAX;
 
 // Writes the defaults into `block`, in this order: patchRadius 4, sourceLeft 0, sourceTop 0,
 // sourceRight = filterRight, sourceBottom = filterBottom (the right and bottom edges of the

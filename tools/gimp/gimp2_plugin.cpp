@@ -12,10 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
-#include "engine/fill_limits.h"
 #include "tools/gimp/gimp_fill.h"
 #include "tools/gimp/gimp_pixels.h"
+#include "tools/standin_host/host_limits.h"
 #include "tools/standin_host/rgb_image.h"
 
 namespace mendora::gimp {

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "engine/engine.h"
 #include "tools/gimp/gimp_pixels.h"
 #include "tools/standin_host/context_source.h"
 #include "tools/standin_host/filter_run.h"
+#include "tools/standin_host/host_limits.h"
 
 namespace mendora::gimp {
 

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <utility>
 
-#include "engine/fill_limits.h"
 #include "tools/mendora/file_names.h"
 #include "tools/mendora/output_file.h"
+#include "tools/standin_host/host_limits.h"
 
 namespace mendora::cli {
 

@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/fill_limits.h"
 #include "resources/maker_texts.h"
 #include "tools/mendora/file_names.h"
 #include "tools/mendora/images.h"
@@ -23,6 +22,7 @@
 #include "tools/standin_host/context_source.h"
 #include "tools/standin_host/dialog_answer.h"
 #include "tools/standin_host/filter_run.h"
+#include "tools/standin_host/host_limits.h"
 #include "tools/standin_host/status_line.h"
 
 namespace mendora::cli {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "engine/fill_limits.h"
+#include "tools/standin_host/host_limits.h"
 
 #ifdef _WIN32
 #include <windows.h>

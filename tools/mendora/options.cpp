@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "engine/fill_limits.h"
+#include "tools/standin_host/host_limits.h"
 
 namespace mendora::cli {
 

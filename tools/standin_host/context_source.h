@@ -6,11 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/fill_limits.h"
+#include "tools/standin_host/host_limits.h"
 
 namespace mendora::runner {
 
-using mendora::kMaxContextWidth; // engine/fill_limits.h
+using mendora::kMaxContextWidth; // tools/standin_host/host_limits.h
 
 // A source rectangle as the region dialog takes it (and as --source L,T,R,B types it):
 // columns left to right - 1 and rows top to bottom - 1, left and top inclusive, right and

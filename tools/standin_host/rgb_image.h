@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/fill_limits.h"
+#include "tools/standin_host/host_limits.h"
 
 namespace mendora::runner {
 
-using mendora::kMaxImageSide; // engine/fill_limits.h
+using mendora::kMaxImageSide; // tools/standin_host/host_limits.h
 
 // An RGB image: rows of exactly 3 x width bytes, red, green, blue per pixel.
 struct RgbImage {
