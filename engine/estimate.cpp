@@ -1,13 +1,15 @@
 // Least-squares estimate of the unknown L values of a target window.
-// In: a private copy of the clipped window's fill states and L values. Out: every unknown pixel
-// of the window carries, in the copy, the truncated mean of its in-window four-neighbours (a
-// discrete membrane over the known L values around the hole).
+// In: a private copy of the clipped window's fill states and L values (takeSnapshot takes it
+// from the grids). Out: every unknown pixel of the window carries, in the copy, the truncated
+// mean of its in-window four-neighbours (a discrete membrane over the known L values around
+// the hole).
 //
 // Each unknown pixel gives one equation "this pixel equals that neighbour" per four-neighbour
 // inside the window, a pair of unknown pixels one equation for the pair. The least-squares
 // solution solves the normal equations MTM s = TM b. The matrices are dense although M has at
 // most two nonzero entries a row: with the default radius J <= 80, and the whole estimate
 // takes a small share of a fill, far behind the search (bench/PERFORMANCE.md).
+#include <cstring>
 #include <memory>
 
 #include "engine/fill_internal.h"
@@ -143,6 +145,27 @@ void estimateIn(const Access& g, int32_t x0, int32_t y0, const WindowExtents& e,
 }
 
 } // namespace
+
+void takeSnapshot(int32_t x0, int32_t y0, WindowSnapshot& window) {
+    const WindowExtents e = clipWindow(x0, y0);
+    window.x0 = x0;
+    window.y0 = y0;
+    window.extents = e;
+    window.xFirst = x0 - e.left;
+    window.yFirst = y0 - e.up;
+    window.columns = e.left + e.right + 1;
+    window.rows = e.up + e.down + 1;
+    const size_t cells = static_cast<size_t>(window.columns) * static_cast<size_t>(window.rows);
+    window.states.resize(cells);
+    window.l.resize(cells);
+    for (int32_t i = 0; i < window.columns; i++) {
+        const size_t at = static_cast<size_t>(i) * static_cast<size_t>(window.rows);
+        std::memcpy(&window.states[at], fillStates[window.xFirst + i] + window.yFirst,
+                    static_cast<size_t>(window.rows));
+        for (int32_t j = 0; j < window.rows; j++)
+            window.l[at + static_cast<size_t>(j)] = lightness(window.xFirst + i, window.yFirst + j);
+    }
+}
 
 void estimateSnapshot(WindowSnapshot& window, std::vector<int32_t>* estimates) {
     estimateIn(SnapshotAccess{window}, window.x0, window.y0, window.extents, estimates);

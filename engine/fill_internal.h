@@ -13,11 +13,11 @@ class ANNkd_tree;
 
 namespace mendora {
 
-// The clipped target window around (x0, y0): each extent is r, or less at a grid edge.
+// The clipped target window around (x0, y0): each extent is r, or less at a grid edge
+// (clipWindow, priority.cpp).
 struct WindowExtents {
     int32_t left, right, up, down;
 };
-WindowExtents clipWindow(int32_t x0, int32_t y0);
 
 // A private copy of the fill states and L values of one clipped window, column by column
 // (x outer, y inner): everything its estimate and its target descriptor read. The estimate
@@ -29,8 +29,6 @@ struct WindowSnapshot {
     std::vector<char> states;
     std::vector<int32_t> l;
 };
-// Copies the window around (x0, y0) from the grids. Throws std::bad_alloc.
-void takeSnapshot(int32_t x0, int32_t y0, WindowSnapshot& window);
 
 // --- descriptors.cpp: patch descriptors and the source index --------------------------------
 
@@ -129,11 +127,20 @@ void releaseDescriptorStructures();
 // --- priority.cpp: fill priority -------------------------------------------------------------
 
 extern TrelHeap* frontQueue;
+// The window around (x0, y0) clipped to the grids.
+WindowExtents clipWindow(int32_t x0, int32_t y0);
+// Mean confidence over the clipped window `e` around (x0, y0): unknown pixels count in the
+// area but add nothing. The priority's confidence term, and the confidence a fill step gives
+// the pixels it copies.
+double windowConfidence(int32_t x0, int32_t y0, const WindowExtents& e);
 // Computes the priority of front pixel (x, y), creating its node on first use, and stores x, y
 // and the priority in the node. Returns the node. Throws std::bad_alloc for a first node.
 TrelHeapNode* computePriority(int32_t x, int32_t y);
 
 // --- estimate.cpp: least-squares estimate of unknown window pixels ---------------------------
+
+// Copies the window around (x0, y0) from the grids. Throws std::bad_alloc.
+void takeSnapshot(int32_t x0, int32_t y0, WindowSnapshot& window);
 
 // Overwrites L at every unknown pixel of the window copy with a membrane over its known L
 // values. When `estimates` is given it receives the values written, in window scan order (rows,

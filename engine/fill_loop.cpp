@@ -74,16 +74,6 @@ int32_t queueInitialFront() {
     return initialFront;
 }
 
-// Mean confidence over the clipped window; unknown pixels count in the area but add nothing.
-double windowConfidence(int32_t x0, int32_t y0, const WindowExtents& e) {
-    double confidenceSum = 0.0;
-    for (int32_t x = x0 - e.left; x <= x0 + e.right; x++)
-        for (int32_t y = y0 - e.up; y <= y0 + e.down; y++)
-            if (fillStates[x][y] != kToFill)
-                confidenceSum += confidenceAt(x, y);
-    return confidenceSum / ((e.left + e.right + 1) * (e.up + e.down + 1));
-}
-
 // Estimates L at the window's unknown pixels on a copy of the window (into `estimates` too when
 // given) and writes the target descriptor into `query`. Throws std::bad_alloc.
 void estimateAndDescribe(int32_t x0, int32_t y0, int32_t d, double* query, WindowSnapshot& window,
@@ -313,12 +303,6 @@ void searchSources(int32_t x0, int32_t y0, SearchObjects& search) {
 }
 
 } // namespace
-
-WindowExtents clipWindow(int32_t x0, int32_t y0) {
-    const int32_t r = engineRadius;
-    return WindowExtents{x0 < r ? x0 : r, x0 > gridWidth - r - 1 ? gridWidth - 1 - x0 : r,
-                         y0 < r ? y0 : r, y0 > gridHeight - r - 1 ? gridHeight - 1 - y0 : r};
-}
 
 BestSource rerankCandidates(int32_t x0, int32_t y0, const WindowExtents& e, const int32_t* indices,
                             int32_t count) {

@@ -1,4 +1,4 @@
-// Fill priority of a front pixel.
+// Fill priority of a front pixel, and the clipped window and mean confidence it is made of.
 // In: fill states, confidences and grey levels around the pixel (inside the front's reach). Out:
 // the pixel's queue node holding confidence term x data term.
 #include <cmath>
@@ -40,26 +40,32 @@ static bool touchesHole(int32_t i, int32_t j) {
            (j < gridHeight - 1 && fillStates[i][j + 1] == kToFill);
 }
 
-TrelHeapNode* computePriority(int32_t x, int32_t y) {
+WindowExtents clipWindow(int32_t x0, int32_t y0) {
     const int32_t r = engineRadius;
-    const int32_t ex0 = x < r ? x : r;
-    const int32_t ex1 = x > gridWidth - r - 1 ? gridWidth - 1 - x : r;
-    const int32_t ey0 = y < r ? y : r;
-    const int32_t ey1 = y > gridHeight - r - 1 ? gridHeight - 1 - y : r;
+    return WindowExtents{x0 < r ? x0 : r, x0 > gridWidth - r - 1 ? gridWidth - 1 - x0 : r,
+                         y0 < r ? y0 : r, y0 > gridHeight - r - 1 ? gridHeight - 1 - y0 : r};
+}
+
+double windowConfidence(int32_t x0, int32_t y0, const WindowExtents& e) {
+    double confidenceSum = 0.0;
+    for (int32_t x = x0 - e.left; x <= x0 + e.right; x++)
+        for (int32_t y = y0 - e.up; y <= y0 + e.down; y++)
+            if (fillStates[x][y] != kToFill)
+                confidenceSum += confidenceAt(x, y);
+    return confidenceSum / ((e.left + e.right + 1) * (e.up + e.down + 1));
+}
+
+TrelHeapNode* computePriority(int32_t x, int32_t y) {
+    const WindowExtents e = clipWindow(x, y);
 
     // Confidence term: mean confidence over the clipped window, unknown pixels counting 0.
-    double sum = 0.0;
-    for (int32_t i = x - ex0; i <= x + ex1; i++)
-        for (int32_t j = y - ey0; j <= y + ey1; j++)
-            if (fillStates[i][j] != kToFill)
-                sum += confidenceAt(i, j);
-    const double confidence = sum / ((ex0 + ex1 + 1) * (ey0 + ey1 + 1));
+    const double confidence = windowConfidence(x, y, e);
 
     // Strongest grey gradient among known pixels whose four-neighbours are all known. Ties keep
     // the earlier pixel in scan order.
     double bestGx = 0.0, bestGy = 0.0, bestM = 0.0;
-    for (int32_t i = x - ex0; i <= x + ex1; i++)
-        for (int32_t j = y - ey0; j <= y + ey1; j++) {
+    for (int32_t i = x - e.left; i <= x + e.right; i++)
+        for (int32_t j = y - e.up; j <= y + e.down; j++) {
             if (fillStates[i][j] == kToFill || touchesHole(i, j))
                 continue;
             const double gx = gradientX(i, j);

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -100,27 +99,6 @@ std::deque<std::unique_ptr<AheadJob>>::iterator findJob(int32_t x0, int32_t y0) 
 }
 
 } // namespace
-
-void takeSnapshot(int32_t x0, int32_t y0, WindowSnapshot& window) {
-    const WindowExtents e = clipWindow(x0, y0);
-    window.x0 = x0;
-    window.y0 = y0;
-    window.extents = e;
-    window.xFirst = x0 - e.left;
-    window.yFirst = y0 - e.up;
-    window.columns = e.left + e.right + 1;
-    window.rows = e.up + e.down + 1;
-    const size_t cells = static_cast<size_t>(window.columns) * static_cast<size_t>(window.rows);
-    window.states.resize(cells);
-    window.l.resize(cells);
-    for (int32_t i = 0; i < window.columns; i++) {
-        const size_t at = static_cast<size_t>(i) * static_cast<size_t>(window.rows);
-        std::memcpy(&window.states[at], fillStates[window.xFirst + i] + window.yFirst,
-                    static_cast<size_t>(window.rows));
-        for (int32_t j = 0; j < window.rows; j++)
-            window.l[at + static_cast<size_t>(j)] = lightness(window.xFirst + i, window.yFirst + j);
-    }
-}
 
 void allowSearchAhead(bool allowed) {
     searchAheadAllowed = allowed;
