@@ -13,7 +13,12 @@ namespace mendora {
 
 namespace {
 
-// The one value reported as done: the whole fill happens between two host calls.
+// The one value reported as done. The module reports progress once, after the fill, as
+// (1, W x H): the whole fill runs inside the one deliverBuffers exchange, between two host
+// calls, so there is no moment to report a share of the pixels; done = 1 is the module's
+// fixed value (the exchange has ended), not a count of pixels, and the editor's bar only
+// learns that the filter is done. Our own hosts learn the fill's progress through their
+// hooks instead (host/host_hooks.h).
 constexpr int32_t kProgressDone = 1;
 
 // W x H for the progress total; a count beyond 32 bits is reported as the largest one.
@@ -110,6 +115,7 @@ void runFill() {
     if (outcome == FillOutcome::stopped)
         return writeResult(errCanceled);
     const OutcomeReport report = reportOutcome(outcome);
+    // Done is 1 of W x H: the one report after the whole fill (kProgressDone says why).
     if (report.engineDone && hostRecord->reportProgress != nullptr)
         hostRecord->reportProgress(kProgressDone, progressTotal());
     if (report.succeeded && hostRecord->queryAbort != nullptr && hostRecord->queryAbort() != 0)
