@@ -42,6 +42,7 @@ constexpr bool kAddressSpaceCanBeLimited = true;
 #include "engine/engine.h"
 #include "support/png_read.h"
 #include "support/texture.h"
+#include "tools/standin_host/tone_match.h"
 
 namespace mendora::testing {
 namespace {
@@ -1060,6 +1061,44 @@ TEST_F(MendoraCli, SixteenBitsAndAlphaAreKept) {
     const Outcome told =
         run({"fill", file("rgba.png"), file("mask.png"), "-o", file("rgba-out.jpg")});
     EXPECT_NE(told.err.find("alpha dropped"), std::string::npos) << told.err;
+}
+
+// --match-tone adds the membrane of tone_match.h to the engine's fill, in 8 bits for an 8-bit
+// image and in the input's 16 bits for a 16-bit one (whose unselected pixels stay exact).
+TEST_F(MendoraCli, MatchToneCorrectsTheFillInTheInputsOwnBits) {
+    writeSample();
+    std::vector<uint8_t> expected = engineFill(FillParameters{0, 0, 48, 36, 4});
+    const tone::SampleLayout rgb{kWidth, kHeight, 3, 3, kWidth * 3};
+    ASSERT_EQ(tone::matchTones(expected.data(), rgb, mask.data(), kWidth),
+              tone::ToneMatch::matched);
+    const Outcome plain =
+        run({"fill", file("in.png"), file("mask.png"), "-o", file("tone.png"), "--match-tone"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_NE(plain.out.find("patch radius 4), tone matched in "), std::string::npos) << plain.out;
+    EXPECT_TRUE(readPng(file("tone.png")).data == expected);
+
+    const size_t count = static_cast<size_t>(kWidth) * kHeight;
+    std::vector<uint16_t> deep(count * 3);
+    for (size_t i = 0; i < deep.size(); i++)
+        deep[i] = static_cast<uint16_t>(pixels[i] * 256 + (i * 37) % 256);
+    writePngFile(file("deep.png"), kWidth, kHeight, 3, deep.data(), true);
+    for (size_t i = 0; i < pixels.size(); i++)
+        pixels[i] = static_cast<uint8_t>((deep[i] + 128) / 257);
+    const std::vector<uint8_t> filled = engineFill(FillParameters{0, 0, 48, 36, 4});
+    std::vector<uint16_t> deepExpected = deep;
+    for (size_t i = 0; i < deep.size(); i++)
+        if (mask[i / 3] != 0)
+            deepExpected[i] = static_cast<uint16_t>(filled[i] * 257);
+    ASSERT_EQ(tone::matchTones(deepExpected.data(), rgb, mask.data(), kWidth),
+              tone::ToneMatch::matched);
+    const Outcome deepRun = run({"fill", file("deep.png"), file("mask.png"), "-o",
+                                 file("deep-tone.png"), "--match-tone", "--quiet"});
+    ASSERT_EQ(deepRun.status, 0) << deepRun.err;
+    int32_t w = 0, h = 0;
+    const std::vector<uint8_t> written = uprightPixels(file("deep-tone.png"), w, h);
+    ASSERT_EQ(written.size(), count * 3 * 2);
+    EXPECT_TRUE(std::equal(deepExpected.begin(), deepExpected.end(),
+                           reinterpret_cast<const uint16_t*>(written.data())));
 }
 
 TEST_F(MendoraCli, ImageFormatsAndMaskChannels) {

@@ -117,7 +117,7 @@ std::vector<uint8_t> composeOutput(const RgbImage& filled, const KeptSamples& ke
     for (size_t i = 0; i < count; i++) {
         for (size_t c = 0; c < outChannels; c++) {
             uint32_t value = own(i * keptChannels + c);
-            if (c < colours && selected[i] != 0)
+            if (c < colours && !selected.empty() && selected[i] != 0)
                 value = filled.pixels[i * 3 + c] * (bits == 16 ? 257u : 1u);
             put(i * outChannels + c, value);
         }
@@ -204,6 +204,36 @@ bool readMask(const std::string& path, int32_t threshold, Selection& selection, 
     for (size_t i = 0; i < count; i++)
         selection.mask[i] = maskValue(decoded, i) >= threshold ? 1 : 0;
     return true;
+}
+
+void placeFill(const RgbImage& filled, const std::vector<uint8_t>& selected, KeptSamples& kept) {
+    const size_t channels = static_cast<size_t>(kept.channels);
+    const size_t colours = channels >= 3 ? 3 : 1;
+    for (size_t i = 0; i < selected.size(); i++) {
+        if (selected[i] == 0)
+            continue;
+        for (size_t c = 0; c < colours; c++) {
+            const uint32_t value = filled.pixels[i * 3 + c];
+            if (kept.bits == 16)
+                reinterpret_cast<uint16_t*>(kept.samples.data())[i * channels + c] =
+                    static_cast<uint16_t>(value * 257u);
+            else
+                kept.samples[i * channels + c] = static_cast<uint8_t>(value);
+        }
+    }
+}
+
+void takeFill(const KeptSamples& kept, const std::vector<uint8_t>& selected, RgbImage& filled) {
+    const size_t channels = static_cast<size_t>(kept.channels);
+    for (size_t i = 0; i < selected.size(); i++) {
+        if (selected[i] == 0)
+            continue;
+        for (size_t c = 0; c < 3; c++) {
+            const uint32_t value = sampleAt(kept, i * channels + (channels >= 3 ? c : 0));
+            filled.pixels[i * 3 + c] =
+                kept.bits == 16 ? roundTo8(value) : static_cast<uint8_t>(value);
+        }
+    }
 }
 
 bool writeImage(const std::string& path, const RgbImage& image, const KeptSamples& kept,

@@ -110,12 +110,22 @@ struct Selection {
 bool readMask(const std::string& path, int32_t threshold, Selection& selection, std::string& notice,
               std::string& error);
 
+// Puts the fill's colours of the pixels `selected` marks (one byte a pixel, nonzero selected)
+// into `kept`'s colour samples (times 257 for 16 bits; a grey image takes the red), so that
+// kept holds the whole output in its own bits.
+void placeFill(const RgbImage& filled, const std::vector<uint8_t>& selected, KeptSamples& kept);
+
+// The reverse of placeFill: the selected pixels of `filled` from `kept`'s colours, rounded to
+// 8 bits (a grey image's repeated).
+void takeFill(const KeptSamples& kept, const std::vector<uint8_t>& selected, RgbImage& filled);
+
 // Writes the fill's `image` in `format` (JPEG and WebP at `quality`, 1 to 100) with `metadata`
 // (the colour profile always; EXIF and XMP in JPEG only; the orientation set to upright) to
 // `path`, whole or not at all (replaceWhole in output_file.h). With `kept` samples, the
 // output keeps their alpha (PNG, TIFF, WebP) and their 16 bits (PNG, TIFF): the pixels that
 // `selected` marks (one byte per pixel, nonzero selected) take the fill's colours, every other
-// pixel keeps its own samples exactly. Returns false with the reason in `error`.
+// pixel keeps its own samples exactly; with `selected` empty, kept holds the fill already
+// (placeFill) and every pixel keeps its samples. Returns false with the reason in `error`.
 bool writeImage(const std::string& path, const RgbImage& image, const KeptSamples& kept,
                 const std::vector<uint8_t>& selected, ImageFormat format, int32_t quality,
                 const ImageMetadata& metadata, std::string& error);

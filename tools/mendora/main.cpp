@@ -3,6 +3,7 @@
 // (0 done, 1 the plug-in reported an error, 2 a usage or file error).
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "tools/standin_host/filter_run.h"
 #include "tools/standin_host/host_limits.h"
 #include "tools/standin_host/status_line.h"
+#include "tools/standin_host/tone_match.h"
 
 namespace mendora::cli {
 
@@ -60,16 +62,46 @@ std::string describeResult(int16_t code) {
     return resultInWords(code);
 }
 
-std::string summary(size_t selected, const FillRun& run) {
+std::string seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+// `toneSeconds` is negative when the tone was not matched.
+std::string summary(size_t selected, const FillRun& run, double toneSeconds) {
     const RgbImage& image = run.output;
     const FillParameters& p = run.parameters;
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f", run.fillSeconds);
     return std::to_string(image.width) + " x " + std::to_string(image.height) + " pixels, " +
-           std::to_string(selected) + " filled in " + seconds + " s (source rectangle " +
-           std::to_string(p.sourceLeft) + "," + std::to_string(p.sourceTop) + " to " +
-           std::to_string(p.sourceRight) + "," + std::to_string(p.sourceBottom) +
-           ", patch radius " + std::to_string(p.patchRadius) + ")";
+           std::to_string(selected) + " filled in " + seconds(run.fillSeconds) +
+           " s (source rectangle " + std::to_string(p.sourceLeft) + "," +
+           std::to_string(p.sourceTop) + " to " + std::to_string(p.sourceRight) + "," +
+           std::to_string(p.sourceBottom) + ", patch radius " + std::to_string(p.patchRadius) +
+           ")" + (toneSeconds < 0 ? "" : ", tone matched in " + seconds(toneSeconds) + " s");
+}
+
+// --match-tone: matches the fill's tone to its surroundings in the input's own bits, in
+// `kept` when it has samples of its own (which then hold the fill, and `selected` is emptied
+// for writeImage), else in the fill's RGB. Returns false when memory ran out.
+bool matchFillTone(RgbImage& filled, KeptSamples& kept, std::vector<uint8_t>& selected) {
+    const size_t width = static_cast<size_t>(filled.width);
+    tone::ToneMatch outcome;
+    if (kept.channels == 0) {
+        const tone::SampleLayout layout{filled.width, filled.height, 3, 3, width * 3};
+        outcome = tone::matchTones(filled.pixels.data(), layout, selected.data(), width);
+    } else {
+        placeFill(filled, selected, kept);
+        const int32_t channels = kept.channels;
+        const tone::SampleLayout layout{kept.width, kept.height, channels >= 3 ? 3 : 1, channels,
+                                        width * static_cast<size_t>(channels)};
+        outcome = kept.bits == 16
+                      ? tone::matchTones(reinterpret_cast<uint16_t*>(kept.samples.data()), layout,
+                                         selected.data(), width)
+                      : tone::matchTones(kept.samples.data(), layout, selected.data(), width);
+        takeFill(kept, selected, filled);
+        selected.clear();
+    }
+    return outcome != tone::ToneMatch::outOfMemory;
 }
 
 // True when `a` and `b` name the same existing file.
@@ -246,9 +278,10 @@ int fill(const Options& options, const std::string& input, const std::string& ma
         return status;
     if (!options.quiet)
         tellWhatOutputKeeps(input, output, format, kept, selection.mask);
-    // Writing the kept samples back needs the selection after it moved into the host.
-    const std::vector<uint8_t> selectedPixels =
-        kept.channels != 0 ? selection.mask : std::vector<uint8_t>{};
+    // Writing the kept samples back and matching the tone need the selection after it moved
+    // into the host.
+    std::vector<uint8_t> selectedPixels =
+        kept.channels != 0 || options.matchTone ? selection.mask : std::vector<uint8_t>{};
     const runner::DialogValues typed = typedValues(options, selection);
 
     FillRun run;
@@ -264,11 +297,22 @@ int fill(const Options& options, const std::string& input, const std::string& ma
                 " was not written");
         return kExitPluginError;
     }
+    double toneSeconds = -1.0;
+    if (options.matchTone && selected > 0) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!matchFillTone(run.output, kept, selectedPixels)) {
+            message("matching the tone ran " + resultInWords(errOutOfMemory) + "; " + output +
+                    " was not written");
+            return kExitPluginError;
+        }
+        toneSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
     if (!writeImage(output, run.output, kept, selectedPixels, format, options.quality, metadata,
                     error))
         return fileError(output, "cannot write: " + error);
     if (!options.quiet)
-        std::printf("%s\n", summary(selected, run).c_str());
+        std::printf("%s\n", summary(selected, run, toneSeconds).c_str());
     return kExitDone;
 }
 

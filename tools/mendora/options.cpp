@@ -221,6 +221,10 @@ bool parseOptions(const std::vector<std::string>& arguments, Options& options, s
             options.interactive = true;
             continue;
         }
+        if (argument == "--match-tone") {
+            options.matchTone = true;
+            continue;
+        }
         if (argument == "--quiet" || argument == "-q") {
             options.quiet = true;
             continue;
@@ -260,9 +264,9 @@ std::string usageText() {
     return "Usage:\n"
            "  mendora fill IN (MASK | --region L,T,R,B) -o OUT [--radius N]\n"
            "               [--source L,T,R,B | --context N] [--mask-threshold N]\n"
-           "               [--quality N] [--interactive] [--quiet]\n"
+           "               [--match-tone] [--quality N] [--interactive] [--quiet]\n"
            "  mendora demo [-o OUT] [--radius N] [--source L,T,R,B | --context N]\n"
-           "               [--interactive] [--quiet]\n"
+           "               [--match-tone] [--interactive] [--quiet]\n"
            "  mendora about\n"
            "  mendora --help | --version\n"
            "\n"
@@ -309,6 +313,11 @@ std::string usageText() {
            std::to_string(kMaxContextWidth) +
            "; 0: the whole image);\n"
            "                       not with --source\n"
+           "  --match-tone         after the fill, match its tone to the pixels around it: a\n"
+           "                       smooth correction added to the fill (its texture kept)\n"
+           "                       takes away the steps along the region's edge, as on skies\n"
+           "                       and walls whose patches came from lighter or darker parts;\n"
+           "                       off by default: the plug-in's fill as it is\n"
            "  --mask-threshold N   the least mask value that selects (1 to 255, default 1)\n"
 #ifdef _WIN32
            "  --quality N          JPEG quality (1 to 100, default 92)\n"

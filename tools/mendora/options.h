@@ -32,6 +32,9 @@ struct Options {
     // --context: the source rectangle is the selection's bounding box grown by this many
     // pixels on each side (runner::contextSourceRectangle), typed once the mask is read.
     std::optional<int32_t> context;
+    // --match-tone: after the fill, the region's tone is matched to its surroundings
+    // (tone_match.h); off, the output holds the plug-in's fill as it is.
+    bool matchTone = false;
     bool interactive = false;
     bool quiet = false;
     // The plug-in module to load; empty: MENDORA_MODULE, else the module of this build.
