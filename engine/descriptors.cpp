@@ -150,11 +150,29 @@ void buildDctBasis() {
                         cosines[static_cast<size_t>(h * fx + dx)];
 }
 
-// Adds `sign` to counts[y] for every pixel to fill in column x.
+// The sampling area (setSamplingArea): null allows every pixel.
+static const uint8_t* samplingArea = nullptr;
+static int32_t samplingAreaStride = 0;
+
+// Adds `sign` to counts[y] for every pixel of column x that no source window may hold: a
+// pixel to fill, or one outside the sampling area.
 static void countColumn(int32_t x, int32_t sign, std::vector<int32_t>& counts) {
     const char* states = fillStates[x];
+    if (samplingArea == nullptr) {
+        for (int32_t y = 0; y < gridHeight; y++)
+            counts[static_cast<size_t>(y)] += sign * (states[y] == kToFill);
+        return;
+    }
+    const uint8_t* allowed = samplingArea + x;
+    const size_t stride = static_cast<size_t>(samplingAreaStride);
     for (int32_t y = 0; y < gridHeight; y++)
-        counts[static_cast<size_t>(y)] += sign * (states[y] == kToFill);
+        counts[static_cast<size_t>(y)] +=
+            sign * (states[y] == kToFill || allowed[stride * static_cast<size_t>(y)] == 0);
+}
+
+void setSamplingArea(const uint8_t* allowed, int32_t rowStride) {
+    samplingArea = allowed;
+    samplingAreaStride = rowStride;
 }
 
 void appendSourceCandidate(int32_t x, int32_t y) {
@@ -181,7 +199,9 @@ void collectSourceCandidates(const FillParameters& bounds) {
     if (xBegin >= xEnd || yBegin >= yEnd)
         return;
     assert(bounds.sourceLeft >= 0 && bounds.sourceTop >= 0);
-    // A window is usable when it holds no pixel to fill. Counts of such pixels slide along x
+    assert(samplingArea == nullptr || samplingAreaStride >= gridWidth);
+    // A window is usable when it holds no pixel to fill (nor one outside the sampling area).
+    // Counts of such pixels slide along x
     // (per row, over the window's columns) and then along y, so each state is read twice
     // instead of h^2 times; the candidates and their order are those of the window by window
     // test, x outer and y inner.

@@ -72,6 +72,15 @@ FillOutcome markFillStates(const uint8_t* input, uint8_t* output, const uint8_t*
                            int32_t maskRowStride, PixelRect maskRect, FillParameters& params,
                            int32_t boundRight, int32_t boundBottom);
 
+// The sampling area of the runs that follow: a source window is a candidate only when every
+// one of its pixels is marked in `allowed` (one byte a pixel, nonzero allowed, rows
+// `rowStride` bytes apart, covering the whole grid of each run), besides the source rectangle's
+// rule and holding no pixel to fill. Pixels outside the area still count as known image around
+// the region (their colours are matched and they confine the front). Null, as at load, allows
+// every pixel: the module's own fill. The bytes are read during markFillStates only and stay the
+// caller's. Set by our hosts (command line, GIMP), never by the image editor.
+void setSamplingArea(const uint8_t* allowed, int32_t rowStride);
+
 // Releases the grids, the queue and its nodes, the cosine basis and the candidate list.
 // Does nothing for what is already released; safe to call at any time, and twice.
 void releaseFillGrids();

@@ -167,5 +167,59 @@ TEST_F(Descriptors, CandidatesRespectHoleAndHalfOpenBounds) {
     EXPECT_EQ(sourceCandidateCount, 6 * 4 - 9);
 }
 
+// With a sampling area, the candidates are exactly the windows of the plain rule (inside the
+// source rectangle, no pixel to fill) whose every pixel the area allows, in the same order;
+// an area allowing everything gives the plain list.
+TEST_F(Descriptors, SamplingAreaKeepsTheWindowsWhollyInsideIt) {
+    for (int32_t r = 1; r <= 3; r++) {
+        const int32_t w = 23, h = 17, stride = 25;
+        makeGrids(w, h, r);
+        std::vector<uint8_t> area(static_cast<size_t>(stride) * h, 1);
+        uint32_t seed = 777u + static_cast<uint32_t>(r);
+        for (int32_t y = 0; y < h; y++)
+            for (int32_t x = 0; x < w; x++) {
+                seed = seed * 1103515245u + 12345u;
+                const uint32_t draw = (seed >> 16) % 64;
+                if (draw == 0)
+                    setState(x, y, kToFill);
+                // Sparse holes in the area, and a band of columns it leaves out.
+                area[static_cast<size_t>(y) * stride + x] =
+                    draw == 1 || (x >= 14 && x < 16) ? 0 : 1;
+            }
+        const FillParameters bounds{2, 1, 21, 16, static_cast<int16_t>(r)};
+        const auto listed = [] {
+            std::vector<std::pair<int32_t, int32_t>> found;
+            for (int32_t i = 0; i < sourceCandidateCount; i++)
+                found.emplace_back(sourceCandidate(i).x, sourceCandidate(i).y);
+            releaseDescriptorStructures();
+            return found;
+        };
+        collectSourceCandidates(bounds);
+        const auto plain = listed();
+        std::vector<uint8_t> everything(area.size(), 1);
+        setSamplingArea(everything.data(), stride);
+        collectSourceCandidates(bounds);
+        EXPECT_EQ(listed(), plain);
+        setSamplingArea(area.data(), stride);
+        collectSourceCandidates(bounds);
+        const auto inArea = listed();
+        setSamplingArea(nullptr, 0);
+        std::vector<std::pair<int32_t, int32_t>> expected;
+        for (const auto& centre : plain) {
+            bool inside = true;
+            for (int32_t dx = -r; dx <= r; dx++)
+                for (int32_t dy = -r; dy <= r; dy++)
+                    inside = inside && area[static_cast<size_t>(centre.second + dy) * stride +
+                                            centre.first + dx] != 0;
+            if (inside)
+                expected.push_back(centre);
+        }
+        EXPECT_EQ(inArea, expected) << "r " << r;
+        EXPECT_LT(inArea.size(), plain.size());
+        EXPECT_FALSE(inArea.empty());
+        releaseFillGrids();
+    }
+}
+
 } // namespace
 } // namespace mendora

@@ -46,6 +46,68 @@ int32_t selectedCount(const std::vector<uint8_t>& mask) {
     return n;
 }
 
+// A sampling area: every step copies from a window wholly inside it, the region is filled
+// all the same; an area allowing every pixel fills byte for byte as the module does without.
+TEST(FillLoop, CopiesOnlyFromWindowsInsideTheSamplingArea) {
+    const int32_t w = 80, h = 60, r = 3;
+    const auto input = texturedImage(w, h, 31);
+    const auto mask = discMask(w, h, 40, 30, 6, 255);
+    // A ring of 12 pixels around the disc, less a notch of columns 28 to 33.
+    std::vector<uint8_t> area(mask.size(), 0);
+    for (int32_t y = 0; y < h; y++)
+        for (int32_t x = 0; x < w; x++) {
+            const int32_t dx = x - 40, dy = y - 30;
+            area[static_cast<size_t>(y) * w + x] =
+                dx * dx + dy * dy <= 18 * 18 && (x < 28 || x > 33);
+        }
+    const FillParameters params{0, 0, w, h, r};
+    const FillRun plain = fill(w, h, input, mask.data(), params);
+    std::vector<uint8_t> everything(area.size(), 1);
+    setSamplingArea(everything.data(), w);
+    const FillRun allowed = fill(w, h, input, mask.data(), params);
+    EXPECT_EQ(allowed.output, plain.output);
+
+    struct Sources {
+        const std::vector<uint8_t>* area;
+        int32_t outside = 0;
+        int32_t steps = 0;
+    } sources{&area};
+    setSamplingArea(area.data(), w);
+    std::vector<uint8_t> output = input;
+    setFillTraceHooks(
+        nullptr,
+        [](const FillStepTrace& step, void* context) {
+            auto* seen = static_cast<Sources*>(context);
+            seen->steps++;
+            for (int32_t dx = -r; dx <= r; dx++)
+                for (int32_t dy = -r; dy <= r; dy++)
+                    seen->outside +=
+                        (*seen->area)[static_cast<size_t>(step.bestY + dy) * w + step.bestX + dx] ==
+                        0;
+        },
+        &sources);
+    FillParameters again = params;
+    EXPECT_EQ(fillImage(w, h, input.data(), output.data(), mask.data(), w, again),
+              FillOutcome::filled);
+    setFillTraceHooks(nullptr, nullptr, nullptr);
+    setSamplingArea(nullptr, 0);
+    EXPECT_GT(sources.steps, 0);
+    EXPECT_EQ(sources.outside, 0);
+    EXPECT_NE(output, plain.output);
+
+    // An area too thin for any window leaves no source.
+    std::vector<uint8_t> thin(area.size(), 0);
+    for (int32_t x = 0; x < w; x++)
+        thin[static_cast<size_t>(5) * w + x] = 1;
+    setSamplingArea(thin.data(), w);
+    output = input;
+    again = params;
+    EXPECT_EQ(fillImage(w, h, input.data(), output.data(), mask.data(), w, again),
+              FillOutcome::noSource);
+    setSamplingArea(nullptr, 0);
+    EXPECT_EQ(output, input);
+}
+
 // Two holes, one at an edge, a feathered mask, source restricted to the left part.
 TEST(FillLoop, FillsOnlySelectedPixelsFromKnownSourceColours) {
     const int32_t w = 90, h = 64;
