@@ -1,5 +1,5 @@
-/* Our own hosts' channel into the plug-in module: progress, stop requests and (later) further
- * settings, for the command line, the stand-in host, the GIMP filters and the Python module.
+/* Our own hosts' channel into the plug-in module: progress, stop requests and settings (the
+ * sampling area), for the command line, the stand-in host, the GIMP filters and the Python module.
  * The image editor never offers it, and the module behaves towards the editor exactly as it
  * would without it: the same host calls in the same order, the same exports, the same fills.
  *
@@ -57,6 +57,14 @@ typedef struct MendoraHostHooks {
     void* context;                 /* handed to every hook */
     MendoraProgressProc progress;  /* may be null */
     MendoraStopProc stopRequested; /* may be null */
+    /* The sampling area: one byte a pixel of the filter rectangle, rows samplingAreaRowStride
+     * bytes apart (at least the rectangle's width). A source window is a candidate only when
+     * every one of its pixels is nonzero here (besides the source rectangle and the region);
+     * the pixels outside it still count as known image around the region. Null: every pixel,
+     * the module's own fill. A row stride below the width makes the start step answer
+     * errBadParameters (-30100) before anything is filled. */
+    const uint8_t* samplingArea;
+    int32_t samplingAreaRowStride;
 } MendoraHostHooks;
 
 /* The host's exported function: the hooks of the run about to fill, or null for none. The

@@ -105,8 +105,10 @@ void runFill() {
     const PixelRect walked{delivered.top, delivered.left, delivered.bottom, delivered.right};
     // Our own hosts observe the fill and may stop it; the editor offers no hooks, and the run
     // is then exactly the unobserved one (host/host_hooks.h).
-    observeWithOurHostHooks(
-        findOurHostHooks(reinterpret_cast<const void*>(hostRecord->deliverBuffers)));
+    if (!observeWithOurHostHooks(
+            findOurHostHooks(reinterpret_cast<const void*>(hostRecord->deliverBuffers)),
+            delivered.right - delivered.left))
+        return writeResult(errBadParameters);
     // The source bounds are checked against the 16-bit rectangle's edges, read directly.
     const FillOutcome outcome = markFillStates(
         hostRecord->inBuffer, hostRecord->outBuffer, mask, maskRowStride, walked,

@@ -97,7 +97,14 @@ const MendoraHostHooks* findOurHostHooks(const void* callback) {
     return hooks;
 }
 
-void observeWithOurHostHooks(const MendoraHostHooks* hooks) {
+bool observeWithOurHostHooks(const MendoraHostHooks* hooks, int32_t width) {
+    const bool area = hooks != nullptr &&
+                      holds(*hooks, offsetof(MendoraHostHooks, samplingAreaRowStride) +
+                                        sizeof hooks->samplingAreaRowStride) &&
+                      hooks->samplingArea != nullptr;
+    if (area && hooks->samplingAreaRowStride < width)
+        return false;
+    setSamplingArea(area ? hooks->samplingArea : nullptr, area ? hooks->samplingAreaRowStride : 0);
     FillObserver observer;
     if (hooks != nullptr) {
         observer.context = const_cast<MendoraHostHooks*>(hooks);
@@ -110,10 +117,12 @@ void observeWithOurHostHooks(const MendoraHostHooks* hooks) {
             observer.stopRequested = stopOf;
     }
     setFillObserver(observer);
+    return true;
 }
 
 void stopObserving() {
     setFillObserver(FillObserver{});
+    setSamplingArea(nullptr, 0);
 }
 
 } // namespace mendora

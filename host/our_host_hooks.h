@@ -12,11 +12,14 @@ namespace mendora {
 // own size and context. Asks the operating system's loader only, never the host.
 const MendoraHostHooks* findOurHostHooks(const void* callback);
 
-// Makes `hooks` (may be null: no observer) the engine's observer of the coming run; the hooks'
-// fields beyond their size count as absent.
-void observeWithOurHostHooks(const MendoraHostHooks* hooks);
+// Makes `hooks` (may be null: no observer) the engine's observer of the coming run, and their
+// sampling area the engine's for a filter rectangle `width` pixels wide; the hooks' fields
+// beyond their size count as absent. Returns false, with neither set, when the area's row
+// stride is below `width`.
+bool observeWithOurHostHooks(const MendoraHostHooks* hooks, int32_t width);
 
-// Removes the observer, so that no hook is called after the start step.
+// Removes the observer and the sampling area, so that no hook is called and no area is read
+// after the start step.
 void stopObserving();
 
 } // namespace mendora

@@ -406,5 +406,39 @@ TEST_F(ImageExchangeTest, StopRequestEndsTheFillAtItsStageOrStepAsCanceled) {
     expectSelectionFilled(standin::outputBuffer());
 }
 
+// The sampling area our hosts hand over with their hooks: one allowing every pixel fills as
+// without it; one leaving out the right part fills otherwise; a row stride below the width is
+// refused as bad parameters before anything is filled; the next run without it fills as
+// before (the module keeps no area across runs).
+TEST_F(ImageExchangeTest, SamplingAreaOfOurHostsLimitsTheSourceAndIsNotKept) {
+    const std::vector<uint8_t> mask = discMask(120, 90, 60, 45, 9);
+    offerImage(120, 90, mask);
+    ASSERT_EQ(standin::runFilter(true).result, resultSuccess);
+    const std::vector<uint8_t> plain = standin::outputBuffer();
+
+    const int32_t stride = 128;
+    std::vector<uint8_t> area(static_cast<size_t>(stride) * 90, 1);
+    standin::FillHooks& hooks = standin::hostSettings().fillHooks;
+    hooks.samplingArea = area.data();
+    hooks.samplingAreaRowStride = stride;
+    ASSERT_EQ(standin::runFilter(true).result, resultSuccess);
+    EXPECT_EQ(standin::outputBuffer(), plain);
+
+    for (int32_t y = 0; y < 90; y++)
+        std::fill_n(area.begin() + y * stride + 50, stride - 50, uint8_t{0});
+    ASSERT_EQ(standin::runFilter(true).result, resultSuccess);
+    expectSelectionFilled(standin::outputBuffer());
+    EXPECT_NE(standin::outputBuffer(), plain);
+
+    hooks.samplingAreaRowStride = 119;
+    const standin::FilterRunResult refused = standin::runFilter(true);
+    EXPECT_EQ(refused.startResult, errBadParameters);
+    EXPECT_EQ(standin::countCalls(HostCallKind::reportProgress), 0);
+
+    hooks = standin::FillHooks{};
+    ASSERT_EQ(standin::runFilter(true).result, resultSuccess);
+    EXPECT_EQ(standin::outputBuffer(), plain);
+}
+
 } // namespace
 } // namespace mendora::testing

@@ -42,6 +42,7 @@ constexpr bool kAddressSpaceCanBeLimited = true;
 #include "engine/engine.h"
 #include "support/png_read.h"
 #include "support/texture.h"
+#include "tools/standin_host/sampling_area.h"
 #include "tools/standin_host/tone_match.h"
 
 namespace mendora::testing {
@@ -1099,6 +1100,52 @@ TEST_F(MendoraCli, MatchToneCorrectsTheFillInTheInputsOwnBits) {
     ASSERT_EQ(written.size(), count * 3 * 2);
     EXPECT_TRUE(std::equal(deepExpected.begin(), deepExpected.end(),
                            reinterpret_cast<const uint16_t*>(written.data())));
+}
+
+// --band and --source-mask hand the plug-in its sampling area: the band around the region,
+// intersected with the drawn mask, gives the engine's fill from that area; an area leaving no
+// source window is refused in one line before the fill, and nothing is written.
+TEST_F(MendoraCli, BandAndSourceMaskAreTheSamplingArea) {
+    writeSample();
+    runner::AreaMask area = runner::bandAroundSelection(mask.data(), kWidth, kHeight, kWidth, 14);
+    std::vector<uint8_t> drawn(mask.size(), 255);
+    for (int32_t y = 0; y < kHeight; y++)
+        for (int32_t x = 0; x < 18; x++)
+            drawn[static_cast<size_t>(y * kWidth + x)] = 0; // not from the left
+    writePngFile(file("drawn.png"), kWidth, kHeight, 1, drawn.data());
+    const auto expectFill = [&](const std::vector<std::string>& extra, const uint8_t* allowed) {
+        setSamplingArea(allowed, kWidth);
+        const std::vector<uint8_t> expected = engineFill(FillParameters{0, 0, 48, 36, 4});
+        setSamplingArea(nullptr, 0);
+        std::vector<std::string> arguments{"fill", file("in.png"),   file("mask.png"),
+                                           "-o",   file("band.png"), "--quiet"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_TRUE(outcome.status == 0 && readPng(file("band.png")).data == expected);
+        return expected;
+    };
+    const std::vector<uint8_t> banded = expectFill({"--band", "14"}, area.bytes.data());
+    EXPECT_FALSE(banded == engineFill(FillParameters{0, 0, 48, 36, 4}));
+    runner::intersectArea(area, runner::AreaMask{kWidth, kHeight, drawn});
+    expectFill({"--band=14", "--source-mask", file("drawn.png")}, area.bytes.data());
+
+    // A band of 1 holds no 9 x 9 window outside the disc.
+    fs::remove(file("band.png"));
+    const Outcome thin =
+        run({"fill", file("in.png"), file("mask.png"), "-o", file("band.png"), "--band", "1"});
+    EXPECT_EQ(thin.status, 2);
+    EXPECT_EQ(thin.err, "mendora: the sampling area (--band) leaves no 9 x 9 window outside the "
+                        "region to copy texture from: widen it; nothing was written\n");
+    EXPECT_FALSE(fs::exists(file("band.png")));
+    const Outcome sized = run({"fill", file("in.png"), file("mask.png"), "-o", file("band.png"),
+                               "--source-mask", MENDORA_DEMO_DIR "/kite-mask.png"});
+    EXPECT_EQ(sized.status, 2);
+    EXPECT_NE(sized.err.find("the source mask is 640 x 400, the image 48 x 36"), std::string::npos)
+        << sized.err;
+    EXPECT_EQ(run({"fill", file("in.png"), file("mask.png"), "-o", file("band.png"), "--band", "0"})
+                  .status,
+              2);
 }
 
 TEST_F(MendoraCli, ImageFormatsAndMaskChannels) {

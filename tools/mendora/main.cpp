@@ -7,9 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +26,7 @@
 #include "tools/standin_host/dialog_answer.h"
 #include "tools/standin_host/filter_run.h"
 #include "tools/standin_host/host_limits.h"
+#include "tools/standin_host/sampling_area.h"
 #include "tools/standin_host/status_line.h"
 #include "tools/standin_host/tone_match.h"
 
@@ -187,6 +190,69 @@ runner::DialogValues typedValues(const Options& options, const Selection& select
     return typed;
 }
 
+// The source rectangle the plug-in will sample, as the options type it, for the check of a
+// sampling area (values beyond the image are clipped there, as the plug-in corrects them).
+runner::SourceRectangle typedSource(const Options& options, const Selection& selection) {
+    runner::SourceRectangle source{0, 0, selection.width, selection.height};
+    if (options.source)
+        source = runner::SourceRectangle{(*options.source)[0], (*options.source)[1],
+                                         (*options.source)[2], (*options.source)[3]};
+    else if (options.context)
+        runner::contextSourceRectangle(selection.mask.data(), selection.width, selection.height,
+                                       static_cast<size_t>(selection.width), *options.context,
+                                       source);
+    return source;
+}
+
+// The sampling area of --band and --source-mask into `area` (left empty without them, or when
+// nothing is selected), checked to leave the plug-in a source window. Returns the exit status
+// of a failure, or kExitDone.
+int readSamplingArea(const Options& options, const Selection& selection, size_t selected,
+                     runner::AreaMask& area) {
+    area = runner::AreaMask{};
+    if ((!options.band && options.sourceMask.empty()) || selected == 0)
+        return kExitDone;
+    if (options.band)
+        area = runner::bandAroundSelection(selection.mask.data(), selection.width, selection.height,
+                                           static_cast<size_t>(selection.width), *options.band);
+    if (!options.sourceMask.empty()) {
+        Selection drawn;
+        std::string error;
+        std::string notice;
+        if (!readMask(options.sourceMask, kLowestMaskThreshold, drawn, notice, error))
+            return fileError(options.sourceMask, error);
+        if (!notice.empty() && !options.quiet)
+            message(options.sourceMask + ": " + notice);
+        if (drawn.width != selection.width || drawn.height != selection.height)
+            return fileError(options.sourceMask, "the source mask is " +
+                                                     std::to_string(drawn.width) + " x " +
+                                                     std::to_string(drawn.height) + ", the image " +
+                                                     std::to_string(selection.width) + " x " +
+                                                     std::to_string(selection.height));
+        runner::AreaMask marked{drawn.width, drawn.height, std::move(drawn.mask)};
+        if (area.bytes.empty())
+            area = std::move(marked);
+        else
+            runner::intersectArea(area, marked);
+    }
+    // A fresh module fills with the typed radius when it is above 0, else with 4.
+    const std::optional<std::string>& radiusText = options.typed[4];
+    const int32_t typedRadius = radiusText ? std::atoi(radiusText->c_str()) : 0;
+    const int32_t radius = typedRadius > 0 ? typedRadius : 4;
+    if (!runner::anySourceWindow(area, selection.mask.data(), typedSource(options, selection),
+                                 radius)) {
+        const std::string side = std::to_string(2 * radius + 1);
+        message("the sampling area (" + std::string(options.band ? "--band" : "") +
+                (options.band && !options.sourceMask.empty() ? " and " : "") +
+                (options.sourceMask.empty() ? "" : "--source-mask") + ") leaves no " + side +
+                " x " + side +
+                " window outside the region to copy texture from: widen it; nothing was "
+                "written");
+        return kExitUsageOrFile;
+    }
+    return kExitDone;
+}
+
 // Says what of the input's alpha and bits `output` cannot keep, and when transparent pixels
 // outside the selection lend their hidden colours as texture.
 void tellWhatOutputKeeps(const std::string& input, const std::string& output, ImageFormat format,
@@ -237,6 +303,14 @@ int checkBeforeDecoding(const Options& options, const std::string& input,
                                        std::to_string(mask.height) + ", the image " +
                                        std::to_string(image.width) + " x " +
                                        std::to_string(image.height));
+    ImageHeader drawn;
+    if (!options.sourceMask.empty() && !readImageHeader(options.sourceMask, drawn, error))
+        return fileError(options.sourceMask, error);
+    if (!options.sourceMask.empty() && (drawn.width != image.width || drawn.height != image.height))
+        return fileError(options.sourceMask, "the source mask is " + std::to_string(drawn.width) +
+                                                 " x " + std::to_string(drawn.height) +
+                                                 ", the image " + std::to_string(image.width) +
+                                                 " x " + std::to_string(image.height));
     const uint64_t least = leastRunBytes(image, options.region ? nullptr : &mask);
     const uint64_t ceiling = memoryCeiling();
     if (ceiling != 0 && least > ceiling)
@@ -283,12 +357,21 @@ int fill(const Options& options, const std::string& input, const std::string& ma
     std::vector<uint8_t> selectedPixels =
         kept.channels != 0 || options.matchTone ? selection.mask : std::vector<uint8_t>{};
     const runner::DialogValues typed = typedValues(options, selection);
+    runner::AreaMask area;
+    const int sampled = readSamplingArea(options, selection, selected, area);
+    if (sampled != kExitDone)
+        return sampled;
+    standin::FillHooks hooks;
+    if (!area.bytes.empty()) {
+        hooks.samplingArea = area.bytes.data();
+        hooks.samplingAreaRowStride = area.width;
+    }
 
     FillRun run;
     const bool statusLine = !options.quiet && errorOutputIsTerminal();
     // The image and the mask move into the host: the fill's peak holds no copy of them here.
     if (!runFilter(pluginModulePath(options.module), std::move(image), std::move(selection.mask),
-                   typed, options.interactive, statusLine, run, error)) {
+                   typed, options.interactive, statusLine, run, error, hooks)) {
         message(error);
         return kExitUsageOrFile;
     }

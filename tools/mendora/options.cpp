@@ -102,8 +102,10 @@ bool readSource(const std::string& text, Options& options, std::string& error) {
     if (values == std::array<int32_t, 4>{}) {
         for (size_t i = 0; i < 4; i++)
             options.typed[kSourceLeftBox + i].reset();
+        options.source.reset();
         return true;
     }
+    options.source = values;
     typeSourceRectangle(runner::SourceRectangle{values[0], values[1], values[2], values[3]},
                         options.typed);
     return true;
@@ -130,6 +132,14 @@ bool readValueOption(const std::string& name, const std::string& value, Options&
     if (name == "--context") {
         options.context.emplace();
         return readNumber(name, value, 0, kMaxContextWidth, *options.context, error);
+    }
+    if (name == "--band") {
+        options.band.emplace();
+        return readNumber(name, value, 1, kMaxContextWidth, *options.band, error);
+    }
+    if (name == "--source-mask") {
+        options.sourceMask = value;
+        return true;
     }
     if (name == "--region") {
         options.region.emplace();
@@ -263,10 +273,12 @@ std::string usageText() {
     const std::string largest = std::to_string(largestPatchRadius());
     return "Usage:\n"
            "  mendora fill IN (MASK | --region L,T,R,B) -o OUT [--radius N]\n"
-           "               [--source L,T,R,B | --context N] [--mask-threshold N]\n"
-           "               [--match-tone] [--quality N] [--interactive] [--quiet]\n"
+           "               [--source L,T,R,B | --context N] [--band N]\n"
+           "               [--source-mask FILE] [--match-tone] [--mask-threshold N]\n"
+           "               [--quality N] [--interactive] [--quiet]\n"
            "  mendora demo [-o OUT] [--radius N] [--source L,T,R,B | --context N]\n"
-           "               [--match-tone] [--interactive] [--quiet]\n"
+           "               [--band N] [--source-mask FILE] [--match-tone] [--interactive]\n"
+           "               [--quiet]\n"
            "  mendora about\n"
            "  mendora --help | --version\n"
            "\n"
@@ -313,6 +325,17 @@ std::string usageText() {
            std::to_string(kMaxContextWidth) +
            "; 0: the whole image);\n"
            "                       not with --source\n"
+           "  --band N             sample from the pixels within N pixels of the selection\n"
+           "                       only (1 to " +
+           std::to_string(kMaxContextWidth) +
+           "), a band around each region of its\n"
+           "                       own: on textured photographs (ground, foliage, walls) a\n"
+           "                       band of about 50 keeps more texture than the whole image,\n"
+           "                       the default, and fills faster; on smooth skies the whole\n"
+           "                       image is steadier. Combines with --source or --context\n"
+           "  --source-mask FILE   sample only from the pixels FILE marks (an image of the\n"
+           "                       same size, nonzero marked), within --source, --context\n"
+           "                       and --band when given\n"
            "  --match-tone         after the fill, match its tone to the pixels around it: a\n"
            "                       smooth correction added to the fill (its texture kept)\n"
            "                       takes away the steps along the region's edge, as on skies\n"

@@ -32,6 +32,15 @@ struct Options {
     // --context: the source rectangle is the selection's bounding box grown by this many
     // pixels on each side (runner::contextSourceRectangle), typed once the mask is read.
     std::optional<int32_t> context;
+    // --source: the rectangle typed (absent for four zeros, the whole image), for the check of
+    // a sampling area before the fill.
+    std::optional<std::array<int32_t, 4>> source;
+    // --band: texture only from the pixels within this many pixels of the selection
+    // (runner::bandAroundSelection), handed to the plug-in as its sampling area.
+    std::optional<int32_t> band;
+    // --source-mask: texture only from the pixels this image marks (nonzero), intersected with
+    // the band and the source rectangle.
+    std::string sourceMask;
     // --match-tone: after the fill, the region's tone is matched to its surroundings
     // (tone_match.h); off, the output holds the plug-in's fill as it is.
     bool matchTone = false;
@@ -45,7 +54,8 @@ struct Options {
 // `error` for anything it cannot take: an unknown command or option, a missing value or
 // file, a number that is not whole or outside its range (radius and source values outside
 // the plug-in's 16-bit fields, a radius above the largest the plug-in accepts, a context
-// width outside 0..kMaxContextWidth, --context together with --source). The radius and
+// width outside 0..kMaxContextWidth, a band outside 1..kMaxContextWidth, --context together
+// with --source). The radius and
 // source are kept as typed (0 and negative values included): the plug-in reads them.
 bool parseOptions(const std::vector<std::string>& arguments, Options& options, std::string& error);
 

@@ -259,12 +259,14 @@ int16_t VLMR_CALLBACK releaseSuite(const char* name, int32_t version) {
 const MendoraHostHooks* offeredHooks() {
     HostState& host = state();
     const FillHooks& hooks = host.settings.fillHooks;
-    if (!hooks.progress && !hooks.stopRequested)
+    if (!hooks.progress && !hooks.stopRequested && hooks.samplingArea == nullptr)
         return nullptr;
     host.hooks.size = sizeof host.hooks;
     host.hooks.context = &host;
     host.hooks.progress = hooks.progress ? forwardProgress : nullptr;
     host.hooks.stopRequested = hooks.stopRequested ? forwardStopRequest : nullptr;
+    host.hooks.samplingArea = hooks.samplingArea;
+    host.hooks.samplingAreaRowStride = hooks.samplingAreaRowStride;
     return &host.hooks;
 }
 

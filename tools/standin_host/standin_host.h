@@ -54,6 +54,11 @@ struct FillHooks {
     // stages): the start step then answers errCanceled without reporting progress or asking
     // for an abort, and the output buffer may hold part of the fill.
     std::function<bool()> stopRequested;
+    // The sampling area handed to the plug-in (host/host_hooks.h): one byte a pixel of the
+    // filter rectangle, nonzero where source windows may lie, rows samplingAreaRowStride bytes
+    // apart; null for every pixel. The bytes stay the caller's and must outlive the run.
+    const uint8_t* samplingArea = nullptr;
+    int32_t samplingAreaRowStride = 0;
 };
 
 struct HostSettings {
