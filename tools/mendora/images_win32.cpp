@@ -1,12 +1,13 @@
 // The command line's image codec on Windows: the Windows Imaging Component (WIC) decodes every
 // format it has a decoder for (PNG, JPEG, TIFF, GIF, BMP, ...) and encodes PNG and TIFF; JPEG
 // is encoded by stb's writer (compiled here, once), because Wine's WIC JPEG encoder ignores the
-// quality asked for. What Wine's WIC does not do is done here on the file's bytes, the same on
-// every Windows: a PNG's and a JPEG's header are read without WIC (Wine decodes these files
-// whole on opening them), a JPEG's EXIF orientation and colour profile are read from its
-// segments (Wine reports neither), the orientation is applied to the decoded pixels, and the
-// colour profile is put into every output (Wine has no SetColorContexts). Samples of 16 bits
-// are refused, as are CMYK and premultiplied alpha; EXIF and XMP are not carried over.
+// quality asked for. What Wine's WIC does not do is done on the file's bytes (image_bytes.cpp),
+// the same on every Windows: a PNG's and a JPEG's header are read without WIC (Wine decodes
+// these files whole on opening them), a JPEG's EXIF orientation and colour profile are read
+// from its segments (Wine reports neither), the orientation is applied to the decoded pixels
+// here, and the colour profile is put into every output (Wine has no SetColorContexts).
+// Samples of 16 bits are refused, as are CMYK and premultiplied alpha; EXIF and XMP are not
+// carried over.
 // In: image files. Out: decoded samples as viewers show them; encoded files.
 #include <windows.h>
 
@@ -18,6 +19,7 @@
 #include <memory>
 
 #include "tools/mendora/file_names.h"
+#include "tools/mendora/image_bytes.h"
 #include "tools/mendora/images.h"
 #include "tools/standin_host/module_loader.h"
 
@@ -62,295 +64,6 @@ IWICImagingFactory* imagingFactory() {
     return made;
 }
 
-// ---- Bytes of TIFF structures and JPEG segments -----------------------------------------
-
-uint32_t readNumber(const uint8_t* at, size_t size, bool bigEndian) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < size; i++)
-        value |= static_cast<uint32_t>(at[bigEndian ? i : size - 1 - i]) << (8 * (size - 1 - i));
-    return value;
-}
-
-void appendNumber(std::vector<uint8_t>& bytes, uint32_t value, size_t size, bool bigEndian) {
-    for (size_t i = 0; i < size; i++)
-        bytes.push_back(static_cast<uint8_t>(value >> (8 * (bigEndian ? size - 1 - i : i))));
-}
-
-constexpr char k16BitsRefused[] =
-    "16-bit images are not supported by the Windows build (8 bits per sample needed)";
-constexpr uint16_t kOrientationTag = 274;
-constexpr uint16_t kIccProfileTag = 34675;
-constexpr uint16_t kTiffShort = 3;
-constexpr uint16_t kTiffUndefined = 7;
-constexpr size_t kIfdEntrySize = 12;
-
-// Finds the first IFD of the TIFF structure `tiff`: its byte order, its place and its number
-// of entries, which are followed by the next IFD's place. Returns false when `tiff` does not
-// start like a TIFF structure or its first IFD runs past its end.
-bool firstIfd(const std::vector<uint8_t>& tiff, bool& bigEndian, size_t& ifd, size_t& count) {
-    if (tiff.size() < 8 || tiff[0] != tiff[1] || (tiff[0] != 'I' && tiff[0] != 'M'))
-        return false;
-    bigEndian = tiff[0] == 'M';
-    if (readNumber(&tiff[2], 2, bigEndian) != 42)
-        return false;
-    ifd = readNumber(&tiff[4], 4, bigEndian);
-    if (ifd > tiff.size() - 6)
-        return false;
-    count = readNumber(&tiff[ifd], 2, bigEndian);
-    return count <= (tiff.size() - ifd - 6) / kIfdEntrySize;
-}
-
-// The orientation tag of the first IFD of the TIFF structure `tiff` (an EXIF block's), 1 when
-// it has none. Returns false when the structure is damaged.
-bool tiffOrientation(const std::vector<uint8_t>& tiff, int& orientation) {
-    bool big = false;
-    size_t ifd = 0;
-    size_t count = 0;
-    if (!firstIfd(tiff, big, ifd, count))
-        return false;
-    orientation = 1;
-    for (size_t i = 0; i < count; i++) {
-        const uint8_t* entry = &tiff[ifd + 2 + i * kIfdEntrySize];
-        if (readNumber(entry, 2, big) != kOrientationTag)
-            continue;
-        if (readNumber(entry + 2, 2, big) != kTiffShort || readNumber(entry + 4, 4, big) != 1)
-            return false;
-        orientation = static_cast<int>(readNumber(entry + 8, 2, big));
-    }
-    return true;
-}
-
-constexpr char kExifName[] = "Exif\0";                  // and a second zero: 6 bytes
-constexpr char kIccName[] = "ICC_PROFILE";              // and its zero: 12 bytes
-constexpr size_t kIccChunkHeader = sizeof kIccName + 2; // the chunk's number and their count
-constexpr size_t kMaxSegment = 0xFFFF - 2;              // a segment's bytes after its length
-
-// What a file's header tells of its pixels as stored: their extent and their EXIF orientation.
-struct StoredHeader {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    int orientation = 1;
-};
-
-// Reads the segments of the JPEG file `file` before its first scan: the frame's extent, the
-// orientation of its first EXIF block (1 when none) and, when `icc` is given, its colour
-// profile, the ICC chunks joined in their order (empty when none). Returns false with the
-// reason in `error` when the file does not start as a JPEG, ends within its segments, has no
-// frame header or one of other than 8 bits, 1 or 3 components, or holds a damaged EXIF block
-// or an incomplete profile.
-bool readJpegSegments(FILE* file, StoredHeader& header, std::vector<uint8_t>* icc,
-                      std::string& error) {
-    header = StoredHeader{};
-    bool exifSeen = false;
-    bool frameSeen = false;
-    std::vector<std::vector<uint8_t>> chunks;
-    if (std::fgetc(file) != 0xFF || std::fgetc(file) != 0xD8) {
-        error = "not a JPEG file";
-        return false;
-    }
-    for (;;) {
-        int marker = std::fgetc(file);
-        if (marker != 0xFF) {
-            error = "cannot read the JPEG's segments: the file is damaged or ends early";
-            return false;
-        }
-        while (marker == 0xFF) // fill bytes
-            marker = std::fgetc(file);
-        if (marker == 0xDA || marker == 0xD9 || marker == EOF)
-            break;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
-            continue; // no length
-        const int high = std::fgetc(file);
-        const int low = std::fgetc(file);
-        const int length = high << 8 | low;
-        if (high == EOF || low == EOF || length < 2) {
-            error = "cannot read the JPEG's segments: the file is damaged or ends early";
-            return false;
-        }
-        std::vector<uint8_t> payload(static_cast<size_t>(length - 2));
-        if (std::fread(payload.data(), 1, payload.size(), file) != payload.size()) {
-            error = "cannot read the JPEG's segments: the file ends early";
-            return false;
-        }
-        const bool frame =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame && !frameSeen && payload.size() >= 6) {
-            frameSeen = true;
-            header.height = readNumber(&payload[1], 2, true);
-            header.width = readNumber(&payload[3], 2, true);
-            if (payload[0] != 8) {
-                error = std::to_string(payload[0]) + "-bit JPEG images are not supported (8 bits "
-                                                     "per sample needed)";
-                return false;
-            }
-            if (payload[5] != 1 && payload[5] != 3) {
-                error = "only grey and RGB images are supported, not JPEG images of " +
-                        std::to_string(payload[5]) + " components (CMYK)";
-                return false;
-            }
-        } else if (marker == 0xE1 && !exifSeen && payload.size() >= sizeof kExifName &&
-                   std::equal(kExifName, kExifName + sizeof kExifName, payload.begin())) {
-            exifSeen = true;
-            payload.erase(payload.begin(), payload.begin() + sizeof kExifName);
-            if (!tiffOrientation(payload, header.orientation)) {
-                error = "cannot read the orientation: the EXIF block is damaged";
-                return false;
-            }
-        } else if (icc != nullptr && marker == 0xE2 && payload.size() >= kIccChunkHeader &&
-                   std::equal(kIccName, kIccName + sizeof kIccName, payload.begin())) {
-            const size_t number = payload[sizeof kIccName];
-            const size_t count = payload[sizeof kIccName + 1];
-            if (chunks.empty())
-                chunks.resize(count);
-            if (number == 0 || number > chunks.size() || count != chunks.size()) {
-                error = "cannot read the colour profile: its chunks are misnumbered";
-                return false;
-            }
-            chunks[number - 1].assign(payload.begin() + kIccChunkHeader, payload.end());
-        }
-    }
-    if (!frameSeen || header.width == 0 || header.height == 0) {
-        error = "cannot read the JPEG's frame header (its extent)";
-        return false;
-    }
-    if (icc == nullptr)
-        return true;
-    icc->clear();
-    for (const std::vector<uint8_t>& chunk : chunks) {
-        if (chunk.empty()) {
-            error = "cannot read the colour profile: a chunk of it is missing";
-            return false;
-        }
-        icc->insert(icc->end(), chunk.begin(), chunk.end());
-    }
-    return true;
-}
-
-// Puts `icc` into the encoded JPEG `jpeg` as ICC chunks after its application segments.
-void insertJpegProfile(std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& icc) {
-    size_t at = 2;
-    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] >= 0xE0 &&
-           jpeg[at + 1] <= 0xEF)
-        at += 2 + (static_cast<size_t>(jpeg[at + 2]) << 8 | jpeg[at + 3]);
-    const size_t perChunk = kMaxSegment - kIccChunkHeader;
-    const size_t count = (icc.size() + perChunk - 1) / perChunk;
-    std::vector<uint8_t> segments;
-    for (size_t i = 0; i < count; i++) {
-        const size_t first = i * perChunk;
-        const size_t size = std::min(perChunk, icc.size() - first);
-        segments.push_back(0xFF);
-        segments.push_back(0xE2);
-        appendNumber(segments, static_cast<uint32_t>(2 + kIccChunkHeader + size), 2, true);
-        segments.insert(segments.end(), kIccName, kIccName + sizeof kIccName);
-        segments.push_back(static_cast<uint8_t>(i + 1));
-        segments.push_back(static_cast<uint8_t>(count));
-        segments.insert(segments.end(), icc.begin() + first, icc.begin() + first + size);
-    }
-    jpeg.insert(jpeg.begin() + static_cast<ptrdiff_t>(std::min(at, jpeg.size())), segments.begin(),
-                segments.end());
-}
-
-uint32_t crc32(const uint8_t* data, size_t size) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; i++) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; bit++)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return crc ^ 0xFFFFFFFFu;
-}
-
-// Puts `icc` into the encoded PNG `png` as its iCCP chunk, right after IHDR. The profile is
-// stored in zlib's uncompressed blocks: no compressor is at hand, and profiles are small.
-// Returns false when `png` does not start with IHDR.
-bool insertPngProfile(std::vector<uint8_t>& png, const std::vector<uint8_t>& icc) {
-    constexpr size_t kAfterIhdr = 8 + 4 + 4 + 13 + 4;
-    constexpr size_t kStoredBlock = 0xFFFF;
-    if (png.size() < kAfterIhdr || std::string(png.begin() + 12, png.begin() + 16) != "IHDR")
-        return false;
-    std::vector<uint8_t> chunk = {'i', 'C', 'C', 'P'};
-    for (const char c : std::string("ICC Profile"))
-        chunk.push_back(static_cast<uint8_t>(c));
-    chunk.insert(chunk.end(), {0, 0, 0x78, 0x01}); // name's end, deflate; zlib header
-    uint32_t sumA = 1;
-    uint32_t sumB = 0;
-    for (size_t first = 0; first == 0 || first < icc.size(); first += kStoredBlock) {
-        const size_t size = std::min(kStoredBlock, icc.size() - first);
-        chunk.push_back(first + size == icc.size() ? 1 : 0);
-        appendNumber(chunk, static_cast<uint32_t>(size), 2, false);
-        appendNumber(chunk, static_cast<uint32_t>(~size & 0xFFFF), 2, false);
-        for (size_t i = first; i < first + size; i++) {
-            chunk.push_back(icc[i]);
-            sumA = (sumA + icc[i]) % 65521;
-            sumB = (sumB + sumA) % 65521;
-        }
-    }
-    appendNumber(chunk, sumB << 16 | sumA, 4, true);
-    std::vector<uint8_t> whole;
-    appendNumber(whole, static_cast<uint32_t>(chunk.size() - 4), 4, true);
-    whole.insert(whole.end(), chunk.begin(), chunk.end());
-    appendNumber(whole, crc32(chunk.data(), chunk.size()), 4, true);
-    png.insert(png.begin() + kAfterIhdr, whole.begin(), whole.end());
-    return true;
-}
-
-// Puts `icc` into the encoded TIFF `tiff` as its first IFD's profile tag: the profile and a
-// copy of the IFD with the tag added are appended, and the header points at the copy.
-// Returns false when `tiff` is not laid out as a TIFF file.
-bool insertTiffProfile(std::vector<uint8_t>& tiff, const std::vector<uint8_t>& icc) {
-    bool big = false;
-    size_t ifd = 0;
-    size_t count = 0;
-    if (!firstIfd(tiff, big, ifd, count))
-        return false;
-    const size_t entries = ifd + 2;
-    const uint32_t next = readNumber(&tiff[entries + count * kIfdEntrySize], 4, big);
-    tiff.resize((tiff.size() + 1) & ~size_t{1}); // values start on a word boundary
-    const size_t profileAt = tiff.size();
-    tiff.insert(tiff.end(), icc.begin(), icc.end());
-    tiff.resize((tiff.size() + 1) & ~size_t{1});
-    const size_t newIfd = tiff.size();
-    std::vector<uint8_t> copy;
-    appendNumber(copy, static_cast<uint32_t>(count + 1), 2, big);
-    bool added = false;
-    for (size_t i = 0; i <= count; i++) {
-        const uint8_t* entry = i < count ? &tiff[entries + i * kIfdEntrySize] : nullptr;
-        // Tags stay in ascending order.
-        if (!added && (entry == nullptr || readNumber(entry, 2, big) > kIccProfileTag)) {
-            appendNumber(copy, kIccProfileTag, 2, big);
-            appendNumber(copy, kTiffUndefined, 2, big);
-            appendNumber(copy, static_cast<uint32_t>(icc.size()), 4, big);
-            appendNumber(copy, static_cast<uint32_t>(profileAt), 4, big);
-            added = true;
-        }
-        if (entry != nullptr)
-            copy.insert(copy.end(), entry, entry + kIfdEntrySize);
-    }
-    appendNumber(copy, next, 4, big);
-    tiff.insert(tiff.end(), copy.begin(), copy.end());
-    std::vector<uint8_t> header;
-    appendNumber(header, static_cast<uint32_t>(newIfd), 4, big);
-    std::copy(header.begin(), header.end(), tiff.begin() + 4);
-    return true;
-}
-
-// Reads the PNG file `file`'s IHDR chunk: its extent (PNG has no orientation here). Returns
-// false with the reason in `error` when it is not there or the samples have 16 bits.
-bool readPngHeader(FILE* file, StoredHeader& header, std::string& error) {
-    uint8_t start[26];
-    if (std::fread(start, 1, sizeof start, file) != sizeof start ||
-        std::string(start + 12, start + 16) != "IHDR") {
-        error = "cannot read the PNG's header";
-        return false;
-    }
-    header = StoredHeader{readNumber(&start[16], 4, true), readNumber(&start[20], 4, true), 1};
-    if (start[24] == 16) {
-        error = k16BitsRefused;
-        return false;
-    }
-    return true;
-}
-
 // Reads the header of a PNG or JPEG file by hand: Wine's WIC decodes these whole when they
 // are opened, which would undo the checks made before any pixel is decoded. `byHand` is
 // false for any other type, left to WIC. Returns false with the reason in `error`.
@@ -370,25 +83,6 @@ bool readHeaderByHand(const std::string& path, StoredHeader& header, bool& byHan
     if (start[0] == 0xFF && start[1] == 0xD8)
         return readJpegSegments(file.get(), header, nullptr, error);
     byHand = false;
-    return true;
-}
-
-// Checks the stored `header`'s orientation and the extent shown. Returns false with the
-// reason in `error`.
-bool checkShown(const StoredHeader& header, std::string& error) {
-    if (header.orientation < 1 || header.orientation > 8) {
-        error = "orientation " + std::to_string(header.orientation) + " is not one of 1 to 8";
-        return false;
-    }
-    const bool turned = header.orientation >= 5;
-    const uint32_t width = turned ? header.height : header.width;
-    const uint32_t height = turned ? header.width : header.height;
-    if (width > static_cast<uint32_t>(kMaxImageSide) ||
-        height > static_cast<uint32_t>(kMaxImageSide)) {
-        error = std::to_string(width) + " x " + std::to_string(height) + " is too large (at most " +
-                std::to_string(kMaxImageSide) + " pixels a side)";
-        return false;
-    }
     return true;
 }
 
