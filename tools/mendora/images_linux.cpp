@@ -5,7 +5,6 @@
 #include <vips/vips.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +14,7 @@
 
 #include "tools/mendora/images.h"
 #include "tools/mendora/jpeg_check.h"
+#include "tools/mendora/jpeg_xmp.h"
 
 namespace mendora::cli::codec {
 
@@ -231,87 +231,19 @@ std::vector<uint8_t> exifWithoutThumbnail(const std::vector<uint8_t>& exif) {
     return cleaned;
 }
 
-// The XMP packet `xmp` with its TIFF orientation, in either of XMP's two spellings
-// (tiff:Orientation="6" and <tiff:Orientation>6</tiff:Orientation>), set to upright like the
-// pixels.
-std::vector<uint8_t> xmpUpright(const std::vector<uint8_t>& xmp) {
-    static const std::string name = "tiff:Orientation";
-    std::string text(xmp.begin(), xmp.end());
-    const auto skipSpace = [&](size_t at) {
-        while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
-            at++;
-        return at;
-    };
-    for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
-        size_t value = skipSpace(at + name.size());
-        if (value < text.size() && text[value] == '=') {
-            value = skipSpace(value + 1);
-            if (value >= text.size() || (text[value] != '"' && text[value] != '\''))
-                continue;
-            value++;
-        } else if (value < text.size() && text[value] == '>') {
-            value = skipSpace(value + 1);
-        } else {
-            continue;
-        }
-        size_t end = value;
-        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
-            end++;
-        if (end > value)
-            text.replace(value, end - value, "1");
-    }
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-// libvips leaves out of a JPEG an XMP packet longer than this ("large XMP not saved"), though
-// one APP1 segment holds up to kMaxXmpInSegment bytes: such packets are added afterwards.
-constexpr size_t kLibraryXmpLimit = 60000;
-// 65,535 bytes of segment less its length field (2) and XMP's name space ("http://ns.adobe.com
-// /xap/1.0/" and a zero byte, 29): 65,504. A JPEG's XMP packet as libvips reads it is one
-// segment, so it never holds more.
-constexpr char kXmpNamespace[] = "http://ns.adobe.com/xap/1.0/";
-constexpr size_t kMaxXmpInSegment = 0xFFFF - 2 - sizeof kXmpNamespace;
-
-// Puts the XMP packet `xmp` into the encoded JPEG `jpeg` as an APP1 segment after its other
-// application segments (JFIF, EXIF, the colour profile). Leaves `jpeg` as it is when the
-// packet does not fit one segment or the file is not laid out as a JPEG.
-void insertXmpSegment(std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& xmp) {
-    if (xmp.size() > kMaxXmpInSegment || jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8)
-        return;
-    size_t at = 2;
-    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] >= 0xE0 &&
-           jpeg[at + 1] <= 0xEF)
-        at += 2 + (static_cast<size_t>(jpeg[at + 2]) << 8 | jpeg[at + 3]);
-    if (at > jpeg.size())
-        return;
-    const size_t length = 2 + sizeof kXmpNamespace + xmp.size();
-    const uint8_t marker[4] = {0xFF, 0xE1, static_cast<uint8_t>(length >> 8),
-                               static_cast<uint8_t>(length & 0xFF)};
-    std::vector<uint8_t> joined;
-    joined.reserve(jpeg.size() + 2 + length);
-    joined.insert(joined.end(), jpeg.begin(), jpeg.begin() + static_cast<ptrdiff_t>(at));
-    joined.insert(joined.end(), marker, marker + sizeof marker);
-    joined.insert(joined.end(), kXmpNamespace, kXmpNamespace + sizeof kXmpNamespace);
-    joined.insert(joined.end(), xmp.begin(), xmp.end());
-    joined.insert(joined.end(), jpeg.begin() + static_cast<ptrdiff_t>(at), jpeg.end());
-    jpeg.swap(joined);
-}
-
 void setBlob(VipsImage* image, const char* name, const std::vector<uint8_t>& bytes) {
     if (!bytes.empty())
         vips_image_set_blob_copy(image, name, bytes.data(), bytes.size());
 }
 
-// Attaches what the output keeps: the profile always; in JPEG, EXIF without its thumbnail and
-// XMP, both upright.
+// Attaches what the output keeps: the profile always; in JPEG, EXIF without its thumbnail,
+// upright. (XMP is written into the encoded JPEG afterwards: writeUprightXmp.)
 void attachMetadata(VipsImage* image, ImageFormat format, const ImageMetadata& metadata) {
     setBlob(image, VIPS_META_ICC_NAME, metadata.iccProfile);
     if (format != ImageFormat::jpeg)
         return;
     if (!metadata.exif.empty())
         setBlob(image, VIPS_META_EXIF_NAME, exifWithoutThumbnail(metadata.exif));
-    if (!metadata.xmp.empty() && metadata.xmp.size() <= kLibraryXmpLimit)
-        setBlob(image, VIPS_META_XMP_NAME, xmpUpright(metadata.xmp));
     // The pixels are upright; the EXIF block written is rebuilt with this orientation.
     vips_image_set_int(image, VIPS_META_ORIENTATION, 1);
 }
@@ -610,8 +542,8 @@ bool encode(const SamplesView& image, ImageFormat format, int32_t quality,
     const auto* first = static_cast<const uint8_t*>(buffer);
     bytes.assign(first, first + size);
     g_free(buffer);
-    if (format == ImageFormat::jpeg && metadata.xmp.size() > kLibraryXmpLimit)
-        insertXmpSegment(bytes, xmpUpright(metadata.xmp));
+    if (format == ImageFormat::jpeg && !metadata.xmp.empty())
+        writeUprightXmp(bytes, metadata.xmp);
     return true;
 }
 
