@@ -399,3 +399,47 @@ def mendora_show_dialog(photo):
     config.set_property("image", img)
     config.set_core_object_array("drawables", [layer])
     procedure.run(config)
+
+
+def mendora_select_feathered(img):
+    Gimp.context_push()
+    Gimp.context_set_feather(True)
+    Gimp.context_set_feather_radius(16, 16)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
+    Gimp.context_pop()
+
+
+# Calls refused before anything runs, each with a feathered ellipse selected: an indexed image
+# into the layer ("indexed-layer") and into a new layer ("indexed-new-layer"), a layer of
+# another image ("other-image"). Then fills with a failure injected at a moment (the
+# plug-in's test hook, through the file DIR/hook that MENDORA_GIMP_TEST_HOOK names): the image
+# closed at the start of the fill ("hook-start") and at its write-back, into the layer and
+# into a new layer ("hook-back", "hook-back-new"), and an exception thrown while the module
+# fills ("hook-throw"); notes how many images are left ("hook-left"): GIMP 3 keeps a closed
+# image until the call ends, and none once it has.
+def mendora_guard_tests(photo, dir):
+    for output in ("layer", "new-layer"):
+        img = mendora_load(photo)
+        img.convert_indexed(Gimp.ConvertDitherType.NONE, Gimp.ConvertPaletteType.GENERATE, 16,
+                            False, False, "")
+        mendora_select_feathered(img)
+        mendora_fill(img, img.get_selected_layers(), 4, dir, "indexed-" + output, output=output)
+        img.delete()
+    img, other = mendora_load(photo), mendora_load(photo)
+    mendora_select_feathered(img)
+    mendora_fill(img, other.get_selected_layers(), 4, dir, "other-image")
+    img.delete()
+    other.delete()
+    for moment, name, output in (("close-at-start", "hook-start", "layer"),
+                                 ("close-at-write-back", "hook-back", "layer"),
+                                 ("close-at-write-back", "hook-back-new", "new-layer"),
+                                 ("throw", "hook-throw", "layer")):
+        img = mendora_load(photo)
+        img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
+        with open(dir + "/hook", "w") as hook:
+            hook.write(moment)
+        mendora_fill(img, img.get_selected_layers(), 4, dir, name, output=output)
+        if moment == "throw":
+            img.delete()
+    mendora_wait_for_plug_in_exit()
+    mendora_note(dir, "hook-left", len(Gimp.get_images()), "")

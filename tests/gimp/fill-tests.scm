@@ -370,3 +370,47 @@
     (call-with-output-file (string-append dir "/last-values")
       (lambda (port) (display "filled" port)))
     (gimp-image-delete img)))
+
+; Calls refused before anything runs, each on a fresh photograph with a feathered ellipse
+; selected: an indexed image, filled into the layer (output 0) or a new layer (1); and with
+; 'other, a layer of another image.
+(define (mendora-refused-indexed photo output)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-convert-indexed img CONVERT-DITHER-NONE CONVERT-PALETTE-GENERATE 16 FALSE FALSE "")
+    (mendora-select-feathered img)
+    (plug-in-mendora-fill-context RUN-NONINTERACTIVE img layer 4 0 0 0 0 0 output)))
+
+(define (mendora-refused-other photo)
+  (let* ((img (mendora-load photo))
+         (other (mendora-load photo)))
+    (mendora-select-feathered img)
+    (plug-in-mendora-fill RUN-NONINTERACTIVE img (car (gimp-image-get-active-layer other))
+                          4 0 0 0 0)))
+
+(define (mendora-select-feathered img)
+  (gimp-context-push)
+  (gimp-context-set-feather TRUE)
+  (gimp-context-set-feather-radius 16 16)
+  (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+  (gimp-context-pop))
+
+; A fill with a failure injected at `moment` (the plug-in's test hook, through the file
+; DIR/hook that MENDORA_GIMP_TEST_HOOK names): "close-at-start" and "close-at-write-back"
+; close the image there, "throw" throws while the module fills. Writes what the call returns
+; to DIR/hook-NAME-call when it returns at all; `output` 0 into the layer, 1 a new layer.
+(define (mendora-hooked-fill photo dir moment name output)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+    (call-with-output-file (string-append dir "/hook")
+      (lambda (port) (display moment port)))
+    (let ((answer (plug-in-mendora-fill-context RUN-NONINTERACTIVE img layer 4 0 0 0 0 0
+                                                output)))
+      (call-with-output-file (string-append dir "/hook-" name "-call")
+        (lambda (port) (display answer port))))))
+
+; DIR/hook-left holds the number of images left.
+(define (mendora-hook-left dir)
+  (call-with-output-file (string-append dir "/hook-left")
+    (lambda (port) (display (car (gimp-image-list)) port))))

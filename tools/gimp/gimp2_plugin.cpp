@@ -249,6 +249,11 @@ bool addFilledLayer(gint32 image, gint32 drawable, const std::vector<uint8_t>& b
     return written;
 }
 
+// True while `image` and `drawable` exist: the image may be closed at any moment.
+bool present(gint32 image, gint32 drawable) {
+    return gimp_image_is_valid(image) && gimp_item_is_valid(drawable);
+}
+
 // Fills the selection in `drawable` (a layer or a channel), texture taken from the visible
 // image over a layer, into the drawable or into a new layer above it (values.output). Returns
 // failed with the reason in `error`, the image unchanged, when
@@ -267,32 +272,41 @@ FillOutcome fillSelection(gint32 image, gint32 drawable, const FillValues& value
         gimp_item_is_layer(drawable) ? gimp_layer_new_from_visible(image, image, "visible") : -1;
     if (visible != -1)
         target.visible = gimp_drawable_get_buffer(visible);
-    target.present = [image, drawable] {
-        return gimp_image_is_valid(image) && gimp_item_is_valid(drawable);
-    };
+    target.present = [image, drawable] { return present(image, drawable); };
     std::vector<uint8_t> bytes;
     FillOutcome outcome = fillDrawable(target, values, bytes, error);
     if (visible != -1 && gimp_item_is_valid(visible))
         gimp_item_delete(visible);
     if (outcome != FillOutcome::filled)
         return outcome;
+    // The image may have been closed since the fill ended: GIMP would kill a plug-in that
+    // writes into a drawable gone.
+    if (testHookAt(kHookCloseAtWriteBack))
+        gimp_image_delete(image);
+    if (!target.present())
+        return FillOutcome::gone;
     const bool written = values.output == FillOutput::newLayer
                              ? addFilledLayer(image, drawable, bytes, error)
                              : replacePixels(image, drawable, bytes, error);
     if (!written)
-        outcome = FillOutcome::failed;
+        outcome = target.present() ? FillOutcome::failed : FillOutcome::gone;
     return outcome;
 }
 
-// Why `drawable` cannot be filled, or nullptr when it can: only a layer or a channel (a layer
-// mask, a saved selection) with pixels of its own can.
-const char* refusal(gint32 drawable) {
+// Why `drawable` cannot be filled in `image`, or nullptr when it can: only a layer or a
+// channel (a layer mask, a saved selection) of `image` with pixels of its own can, and no
+// layer of palette indices.
+const char* refusal(gint32 image, gint32 drawable) {
     if (!gimp_item_is_valid(drawable))
         return kNotFillable;
+    if (gimp_item_get_image(drawable) != image)
+        return kOtherImage;
     if (gimp_item_is_group(drawable))
         return kNoGroup;
     if (!gimp_item_is_layer(drawable) && !gimp_item_is_channel(drawable))
         return kNotFillable;
+    if (gimp_drawable_is_indexed(drawable))
+        return kIndexed;
     return nullptr;
 }
 
@@ -330,7 +344,12 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
     const auto mode = static_cast<GimpRunMode>(params[0].data.d_int32);
     const gint32 image = params[1].data.d_image;
     const gint32 drawable = params[2].data.d_drawable;
-    if (const char* why = refusal(drawable)) {
+    // Closed before the plug-in got to it: nothing to fill and nothing to tell.
+    if (!gimp_image_is_valid(image)) {
+        values[0].data.d_status = GIMP_PDB_CANCEL;
+        return;
+    }
+    if (const char* why = refusal(image, drawable)) {
         fail(GIMP_PDB_CALLING_ERROR, why);
         return;
     }
@@ -339,6 +358,13 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
     if (mode == GIMP_RUN_NONINTERACTIVE)
         kept.values = valuesFromArguments(params, count);
     else if (mode == GIMP_RUN_INTERACTIVE && !askValues(kept)) {
+        values[0].data.d_status = GIMP_PDB_CANCEL;
+        return;
+    }
+    // The image may have been closed while the dialog was open.
+    if (testHookAt(kHookCloseAtStart))
+        gimp_image_delete(image);
+    if (!present(image, drawable)) {
         values[0].data.d_status = GIMP_PDB_CANCEL;
         return;
     }
@@ -352,8 +378,8 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
     FillOutcome outcome = FillOutcome::failed;
     try {
         outcome = fillSelection(image, drawable, chosen, reason);
-    } catch (const std::exception&) {
-        reason = "out of memory";
+    } catch (const std::exception& failure) {
+        reason = reasonOf(failure);
     }
     if (outcome == FillOutcome::gone) {
         // The image was closed: nothing to fill and nothing to tell.

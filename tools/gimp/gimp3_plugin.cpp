@@ -210,6 +210,11 @@ bool addFilledLayer(GimpImage* image, GimpDrawable* drawable, const GeglRectangl
     return written;
 }
 
+// True while `image` and `drawable` exist: the image may be closed at any moment.
+bool present(GimpImage* image, GimpDrawable* drawable) {
+    return gimp_image_is_valid(image) && gimp_item_is_valid(GIMP_ITEM(drawable));
+}
+
 // Fills the selection in `drawable` (a layer or a channel), texture taken from the visible
 // image over a layer, into the drawable or into a new layer above it (values.output). Returns
 // failed with the reason in `error`, the image unchanged, when
@@ -230,34 +235,53 @@ FillOutcome fillSelection(GimpImage* image, GimpDrawable* drawable, const FillVa
                              : nullptr;
     if (visible != nullptr)
         target.visible = gimp_drawable_get_buffer(GIMP_DRAWABLE(visible));
-    target.present = [image, drawable] {
-        return gimp_image_is_valid(image) && gimp_item_is_valid(GIMP_ITEM(drawable));
-    };
+    target.present = [image, drawable] { return present(image, drawable); };
     std::vector<uint8_t> bytes;
     FillOutcome outcome = fillDrawable(target, values, bytes, error);
     if (visible != nullptr && gimp_item_is_valid(GIMP_ITEM(visible)))
         gimp_item_delete(GIMP_ITEM(visible));
     if (outcome != FillOutcome::filled)
         return outcome;
+    // The image may have been closed since the fill ended.
+    if (testHookAt(kHookCloseAtWriteBack))
+        gimp_image_delete(image);
+    if (!target.present())
+        return FillOutcome::gone;
     const GeglRectangle size{0, 0, target.area.width, target.area.height};
     const bool written = values.output == FillOutput::newLayer
                              ? addFilledLayer(image, drawable, size, bytes, error)
                              : replacePixels(image, drawable, size, bytes, error);
     if (!written)
-        outcome = FillOutcome::failed;
+        outcome = target.present() ? FillOutcome::failed : FillOutcome::gone;
     return outcome;
 }
 
 GimpValueArray* runOrThrow(GimpProcedure* procedure, GimpRunMode mode, GimpImage* image,
                            GimpDrawable** drawables, GimpProcedureConfig* config) {
+    // Closed before the plug-in got to it: nothing to fill and nothing to tell.
+    if (image != nullptr && !gimp_image_is_valid(image))
+        return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
     if (countOf(drawables) != 1)
         return failure(procedure, GIMP_PDB_CALLING_ERROR, kOneDrawable);
     GimpDrawable* drawable = drawables[0];
-    if (gimp_item_is_group(GIMP_ITEM(drawable)))
+    GimpItem* item = GIMP_ITEM(drawable);
+    GimpImage* owner = gimp_item_get_image(item);
+    if (image == nullptr || owner == nullptr ||
+        gimp_image_get_id(owner) != gimp_image_get_id(image))
+        return failure(procedure, GIMP_PDB_CALLING_ERROR, kOtherImage);
+    if (gimp_item_is_group(item))
         return failure(procedure, GIMP_PDB_CALLING_ERROR, kNoGroup);
-    if (!gimp_item_is_layer(GIMP_ITEM(drawable)) && !gimp_item_is_channel(GIMP_ITEM(drawable)))
+    if (!gimp_item_is_layer(item) && !gimp_item_is_channel(item))
         return failure(procedure, GIMP_PDB_CALLING_ERROR, kNotFillable);
+    // The menu entry is greyed on indexed images, but scripts reach the procedure.
+    if (gimp_drawable_is_indexed(drawable))
+        return failure(procedure, GIMP_PDB_CALLING_ERROR, kIndexed);
     if (mode == GIMP_RUN_INTERACTIVE && !askValues(procedure, config))
+        return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
+    // The image may have been closed while the dialog was open.
+    if (testHookAt(kHookCloseAtStart))
+        gimp_image_delete(image);
+    if (!present(image, drawable))
         return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
 
     // GIMP holds the arguments in their ranges; what reaches the fill is checked all the same.
@@ -281,8 +305,8 @@ GimpValueArray* run(GimpProcedure* procedure, GimpRunMode mode, GimpImage* image
                     GimpDrawable** drawables, GimpProcedureConfig* config, gpointer) {
     try {
         return runOrThrow(procedure, mode, image, drawables, config);
-    } catch (const std::exception&) {
-        return failure(procedure, GIMP_PDB_EXECUTION_ERROR, "out of memory");
+    } catch (const std::exception& thrown) {
+        return failure(procedure, GIMP_PDB_EXECUTION_ERROR, reasonOf(thrown));
     }
 }
 

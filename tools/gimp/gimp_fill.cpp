@@ -7,8 +7,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "tools/gimp/gimp_pixels.h"
@@ -132,9 +137,11 @@ bool runWithProgress(const runner::RgbImage& pixels, const std::vector<uint8_t>&
     bool ran = false;
     std::thread worker([&] {
         try {
+            if (testHookAt(kHookThrow))
+                throw std::runtime_error("a failure injected by a test into the fill");
             ran = runner::runFilter(modulePath(), pixels, mask, typed, false, false, run, error);
-        } catch (const std::exception&) {
-            error = "out of memory";
+        } catch (const std::exception& failure) {
+            error = reasonOf(failure);
         }
         done = true;
     });
@@ -261,8 +268,8 @@ FillOutcome fillDrawable(FillTarget& target, const FillValues& values, std::vect
     FillOutcome outcome = FillOutcome::failed;
     try {
         outcome = fillOrThrow(target, values, bytes, error);
-    } catch (const std::exception&) {
-        error = "out of memory";
+    } catch (const std::exception& failure) {
+        error = reasonOf(failure);
     }
     for (GeglBuffer* buffer : {target.visible, target.selection, target.pixels})
         if (buffer != nullptr)
@@ -275,6 +282,25 @@ FillOutcome fillDrawable(FillTarget& target, const FillValues& values, std::vect
 
 std::string helpFolder() {
     return besideProgram(kHelpFolder).string();
+}
+
+std::string reasonOf(const std::exception& failure) {
+    if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr)
+        return "out of memory";
+    return failure.what();
+}
+
+bool testHookAt(const char* moment) {
+    const char* path = std::getenv(kTestHookVariable);
+    if (path == nullptr || *path == '\0')
+        return false;
+    std::ifstream file(path);
+    std::string text;
+    if (!(file >> text) || text != moment)
+        return false;
+    file.close();
+    std::remove(path);
+    return true;
 }
 
 bool putPixels(GeglBuffer* buffer, const Babl* format, const GeglRectangle& size,

@@ -6,6 +6,7 @@
 #include <gegl.h>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -53,6 +54,20 @@ constexpr char kNoGroup[] =
 constexpr char kNotFillable[] = "Mendora fills a layer or a channel: select one";
 constexpr char kChannelIntoLayer[] =
     "a channel is filled in itself: choose \"Into the layer\" to fill a channel or a mask";
+// An indexed layer holds palette indices, which neither a fill nor a blend may mix.
+constexpr char kIndexed[] = "Mendora fills RGB and grey layers, not the palette indices of an "
+                            "indexed image: convert it to RGB first (Image > Mode > RGB)";
+constexpr char kOtherImage[] =
+    "the drawable belongs to another image than the one given: pass one of that image's";
+// The moments of a fill a test can inject a failure at (testHookAt): the image closed once
+// the values are known and before any pixel is read, the image closed when the filled
+// pixels are about to be written back, and an exception (not std::bad_alloc) thrown while
+// the module fills.
+constexpr char kHookCloseAtStart[] = "close-at-start";
+constexpr char kHookCloseAtWriteBack[] = "close-at-write-back";
+constexpr char kHookThrow[] = "throw";
+// The environment variable naming the hook file of testHookAt.
+constexpr char kTestHookVariable[] = "MENDORA_GIMP_TEST_HOOK";
 
 // Where the fill goes; the numbers are GIMP 2.10's `output` argument.
 enum class FillOutput : int32_t {
@@ -87,6 +102,15 @@ bool checkValues(const FillValues& values, int32_t width, int32_t height, bool l
 
 // The folder of the filter's help pages (kHelpFolder) beside the running program.
 std::string helpFolder();
+
+// The reason to report for `failure`, caught at the edge of the plug-in: "out of memory" for
+// std::bad_alloc, else the exception's own message.
+std::string reasonOf(const std::exception& failure);
+
+// A test's injected failure: true when the environment variable kTestHookVariable names a
+// file holding `moment` (one of the kHook* names), which is then removed, so that the hook
+// fires once, in the call the test set it up for. False without the variable or that text.
+bool testHookAt(const char* moment);
 
 // What a fill reads from GIMP, as each version's layer takes it from the image.
 struct FillTarget {
