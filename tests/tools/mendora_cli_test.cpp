@@ -1195,6 +1195,10 @@ TEST_F(MendoraCli, UsageHelpVersionAndAbout) {
         EXPECT_EQ(outcome.status, 2);
         EXPECT_EQ(lineCount(outcome.err), 1u) << outcome.err;
     }
+    // An output named without -o is taken for what it is.
+    const Outcome noDashO = run({"fill", "a.png", "b.png", "c.png"});
+    EXPECT_NE(noDashO.err.find("the output 'c.png' is named with -o"), std::string::npos)
+        << noDashO.err;
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("mendora fill IN (MASK | --region L,T,R,B) -o OUT"), std::string::npos);

@@ -173,6 +173,12 @@ bool parseCommand(const std::string& word, Command& command) {
 // The files of `fill`: the image and the mask, or the image alone with --region.
 bool takeFillFiles(const std::vector<std::string>& files, Options& options, std::string& error) {
     const size_t wanted = options.region ? 1 : 2;
+    // One name too many and no -o: the output, named without -o.
+    if (files.size() == wanted + 1 && options.output.empty()) {
+        error = "the output '" + files.back() + "' is named with -o (mendora fill IN " +
+                (options.region ? "--region L,T,R,B" : "MASK") + " -o OUT)";
+        return false;
+    }
     if (files.size() != wanted) {
         error = options.region ? "fill takes an image and either a mask or --region, not both"
                                : "fill needs an image and a mask (mendora fill IN MASK -o OUT)";
