@@ -869,6 +869,69 @@ TEST_F(MendoraCli, MasksThatLeaveNoSourceAndRegions) {
     EXPECT_EQ(fileText(file("t.png")), fileText(file("r.png")));
 }
 
+TEST_F(MendoraCli, BatchFillsEachRowAsFillDoesAndGoesOnAfterFailures) {
+    writeSample();
+    const std::vector<uint8_t> other = texturedImage(kWidth, kHeight, 31);
+    writePngFile(file("in2.png"), kWidth, kHeight, 3, other.data());
+    const size_t count = static_cast<size_t>(kWidth) * kHeight;
+    writePngFile(file("all.png"), kWidth, kHeight, 1, std::vector<uint8_t>(count, 255).data());
+    for (const char* name : {"in.png", "in2.png"}) {
+        const Outcome one = run({"fill", file(name), file("mask.png"), "-o",
+                                 file(std::string("ref-") + name), "--radius", "3"});
+        ASSERT_EQ(one.status, 0) << one.err;
+    }
+    // Tabs and commas, a comment, a missing image and a mask selecting everything; the list
+    // on the standard input.
+    const std::string list = file("in.png") + "\t" + file("mask.png") + "\t" + file("a.png") +
+                             "\n# a comment\n\n" + file("missing.png") + "," + file("mask.png") +
+                             "," + file("c.png") + "\r\n" + file("in.png") + "," + file("all.png") +
+                             "," + file("d.png") + "\n" + file("in2.png") + "," + file("mask.png") +
+                             "," + file("b.png") + "\n";
+    const Outcome batch = run({"batch", "-", "--jobs", "2", "--radius=3"}, list);
+    EXPECT_EQ(batch.status, 1) << batch.err;
+    EXPECT_EQ(lineCount(batch.err), 2u) << batch.err;
+    EXPECT_NE(batch.err.find("mendora: " + file("missing.png") + ": "), std::string::npos)
+        << batch.err;
+    EXPECT_NE(batch.err.find(file("all.png") + ": the mask selects every pixel"), std::string::npos)
+        << batch.err;
+    EXPECT_NE(batch.out.find("4 images: 2 filled, 2 failed, 0 skipped"), std::string::npos)
+        << batch.out;
+    EXPECT_EQ(fileText(file("a.png")), fileText(file("ref-in.png")));
+    EXPECT_EQ(fileText(file("b.png")), fileText(file("ref-in2.png")));
+    EXPECT_FALSE(fs::exists(file("c.png")));
+    EXPECT_FALSE(fs::exists(file("d.png")));
+
+    // --skip-existing leaves a row whose output is there; one at a time, from a list file.
+    std::ofstream(file("a.png"), std::ios::binary) << "kept";
+    fs::remove(file("b.png"));
+    std::ofstream(file("list.csv"), std::ios::binary) << list;
+    const Outcome resumed = run({"batch", file("list.csv"), "--skip-existing", "--radius", "3"});
+    EXPECT_EQ(resumed.status, 1) << resumed.err;
+    EXPECT_NE(resumed.out.find("4 images: 1 filled, 2 failed, 1 skipped"), std::string::npos)
+        << resumed.out;
+    EXPECT_EQ(fileText(file("a.png")), "kept");
+    EXPECT_EQ(fileText(file("b.png")), fileText(file("ref-in2.png")));
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+
+    // A list it cannot take runs nothing: a row without three fields, an output named twice.
+    const std::string row = file("in.png") + "," + file("mask.png") + "," + file("e.png") + "\n";
+    for (const std::string& bad : {row + file("in.png") + "," + file("e2.png") + "\n", row + row}) {
+        const Outcome refused = run({"batch", "-"}, bad);
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_NE(refused.err.find("standard input: line 2: "), std::string::npos) << refused.err;
+        EXPECT_FALSE(fs::exists(file("e.png")));
+    }
+    // Its own options, checked as fill's are.
+    EXPECT_NE(run({"batch", "-", "--jobs", "0"}, row).err.find("--jobs 0 is outside 1..64"),
+              std::string::npos);
+    EXPECT_EQ(run({"batch", "-", "-o", file("x.png")}, row).status, 2);
+    EXPECT_EQ(
+        run({"fill", file("in.png"), file("mask.png"), "-o", file("x.png"), "--jobs", "2"}).status,
+        2);
+    EXPECT_FALSE(fs::exists(file("x.png")));
+}
+
 TEST_F(MendoraCli, PhotographsOrientationProfilesAndFormats) {
     writeSample();
     // A camera JPEG stored sideways with orientation 6 (rotate 90 degrees clockwise to

@@ -92,10 +92,8 @@ uint8_t maskValue(const DecodedImage& mask, size_t pixel) {
     return mask.bits == 16 ? roundUpTo8(value) : static_cast<uint8_t>(value);
 }
 
-// The output's samples from the fill's 8-bit RGB `filled` and the input's `kept` samples, in
-// `channels` channels (kept's, or one fewer without alpha) of `bits` bits (kept's, or 8):
-// selected pixels take the fill's colours (times 257 for 16 bits) and keep their alpha;
-// every other pixel keeps its own samples, exactly when the bits are kept's.
+} // namespace
+
 std::vector<uint8_t> composeOutput(const RgbImage& filled, const KeptSamples& kept,
                                    const std::vector<uint8_t>& selected, int channels, int bits) {
     const size_t count = static_cast<size_t>(kept.width) * static_cast<size_t>(kept.height);
@@ -125,8 +123,6 @@ std::vector<uint8_t> composeOutput(const RgbImage& filled, const KeptSamples& ke
     return out;
 }
 
-} // namespace
-
 bool outputFormatFromName(const std::string& path, ImageFormat& format, std::string& error) {
     std::string extension = nameOf(pathOf(path).extension());
     std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -154,6 +150,14 @@ bool readImageHeader(const std::string& path, ImageHeader& header, std::string& 
     return openable(path, error) && codec::probe(path, header, error);
 }
 
+bool sidesWithinLimit(int64_t width, int64_t height, std::string& error) {
+    if (width <= kMaxImageSide && height <= kMaxImageSide)
+        return true;
+    error = std::to_string(width) + " x " + std::to_string(height) + " is too large (at most " +
+            std::to_string(kMaxImageSide) + " pixels a side)";
+    return false;
+}
+
 bool formatHolds(ImageFormat format, const ImageHeader& header, std::string& error) {
     if (format == ImageFormat::webp &&
         (header.width > kMaxWebpSide || header.height > kMaxWebpSide)) {
@@ -172,22 +176,27 @@ bool readImage(const std::string& path, RgbImage& image, KeptSamples& kept, Imag
     DecodedImage decoded;
     if (!openable(path, error) || !codec::decode(path, decoded, error))
         return false;
-    image.width = decoded.width;
-    image.height = decoded.height;
     metadata = std::move(decoded.metadata);
     decoded.metadata = ImageMetadata{};
     notice = decoded.notice;
+    splitDecoded(std::move(decoded), image, kept, notice);
+    return true;
+}
+
+void splitDecoded(DecodedImage decoded, RgbImage& image, KeptSamples& kept, std::string& notice) {
+    kept = KeptSamples{};
+    image.width = decoded.width;
+    image.height = decoded.height;
     if (decoded.channels == 3 && decoded.bits == 8) {
         // The common case: the decoded samples are the fill's input as they are.
         image.pixels = std::move(decoded.samples);
-        return true;
+        return;
     }
     toRgb(decoded, image.pixels);
     if (decoded.channels == 1 && decoded.bits == 8)
         notice += std::string(notice.empty() ? "" : "; ") + "grey image converted to RGB";
     else
         kept = std::move(decoded);
-    return true;
 }
 
 bool readMask(const std::string& path, int32_t threshold, Selection& selection, std::string& notice,

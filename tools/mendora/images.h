@@ -78,6 +78,10 @@ bool outputFormatFromName(const std::string& path, ImageFormat& format, std::str
 // file (a folder, a pipe or a device), or fails one of these checks.
 bool readImageHeader(const std::string& path, ImageHeader& header, std::string& error);
 
+// Checks `width` x `height` against kMaxImageSide. Returns false with the reason
+// ("W x H is too large (at most 32767 pixels a side)") in `error`.
+bool sidesWithinLimit(int64_t width, int64_t height, std::string& error);
+
 // Checks that an image of `header`'s extent fits `format` (WebP: at most kMaxWebpSide a
 // side). Returns false with the reason in `error`.
 bool formatHolds(ImageFormat format, const ImageHeader& header, std::string& error);
@@ -93,6 +97,18 @@ bool formatHolds(ImageFormat format, const ImageHeader& header, std::string& err
 // refused, never filled in with made-up pixels).
 bool readImage(const std::string& path, RgbImage& image, KeptSamples& kept, ImageMetadata& metadata,
                std::string& notice, std::string& error);
+
+// What readImage makes of the decoded samples: the fill's 8-bit RGB in `image`, and for an
+// image with alpha or of 16 bits its own samples in `kept` (otherwise `kept` is empty); what
+// was converted is added to `notice` as readImage gives it.
+void splitDecoded(DecodedImage decoded, RgbImage& image, KeptSamples& kept, std::string& notice);
+
+// The output's samples from the fill's 8-bit RGB `filled` and the input's `kept` samples, in
+// `channels` channels (kept's, or one fewer without alpha) of `bits` bits (kept's, or 8):
+// selected pixels (`selected`, nonzero) take the fill's colours (times 257 for 16 bits) and
+// keep their alpha; every other pixel keeps its own samples, exactly when the bits are kept's.
+std::vector<uint8_t> composeOutput(const RgbImage& filled, const KeptSamples& kept,
+                                   const std::vector<uint8_t>& selected, int channels, int bits);
 
 // A selection read from a mask image: one byte per pixel in rows of `width` bytes, 1 where
 // selected. `byAlpha` is true when the mask had alpha and its alpha decided.

@@ -151,11 +151,8 @@ bool plainInterpretation(VipsInterpretation interpretation) {
 bool checkLayout(VipsImage* image, std::string& error) {
     const int width = vips_image_get_width(image);
     const int height = vips_image_get_height(image);
-    if (width > kMaxImageSide || height > kMaxImageSide) {
-        error = std::to_string(width) + " x " + std::to_string(height) + " is too large (at most " +
-                std::to_string(kMaxImageSide) + " pixels a side)";
+    if (!sidesWithinLimit(width, height, error))
         return false;
-    }
     if (vips_image_get_format(image) != VIPS_FORMAT_UCHAR &&
         vips_image_get_format(image) != VIPS_FORMAT_USHORT) {
         error = "only images of 8 or 16 bits per sample are supported";

@@ -150,13 +150,101 @@ bool readValueOption(const std::string& name, const std::string& value, Options&
     if (name == "--mask-threshold")
         return readNumber(name, value, kLowestMaskThreshold, kHighestMaskThreshold,
                           options.maskThreshold, error);
+    if (name == "--jobs")
+        return readNumber(name, value, 1, kMaxBatchJobs, options.jobs, error);
     error = "unknown option '" + name + "'";
     return false;
+}
+
+// True for the options that a batch hands to each of its fills.
+bool isFillOption(const std::string& name) {
+    return name == "--radius" || name == "--source" || name == "--context" || name == "--band" ||
+           name == "--source-mask" || name == "--mask-threshold" || name == "--quality" ||
+           name == "--module";
+}
+
+// Reads the options from arguments[first] on; other arguments go to `files`. Returns false
+// with the reason for an option it cannot take; stops early (true) at --help.
+bool readArguments(const std::vector<std::string>& arguments, size_t first, Options& options,
+                   std::vector<std::string>& files, std::string& error) {
+    bool optionsEnded = false;
+    bool sourceGiven = false;
+    for (size_t i = first; i < arguments.size(); i++) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            files.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h") {
+            options.command = Command::help;
+            return true;
+        }
+        if (argument == "--interactive") {
+            options.interactive = true;
+            continue;
+        }
+        if (argument == "--quiet" || argument == "-q") {
+            options.quiet = true;
+            continue;
+        }
+        if (argument == "--skip-existing") {
+            options.skipExisting = true;
+            continue;
+        }
+        if (argument == "--match-tone") {
+            options.matchTone = true;
+            options.fillArguments.push_back(argument);
+            continue;
+        }
+        // Options with a value: "--name value" or "--name=value".
+        std::string name = argument;
+        std::string value;
+        const size_t equals = argument.find('=');
+        if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            error = "option '" + name + "' needs a value";
+            return false;
+        }
+        if (!readValueOption(name, value, options, sourceGiven, error))
+            return false;
+        if (isFillOption(name))
+            options.fillArguments.push_back(name + "=" + value);
+    }
+    if (sourceGiven && options.context) {
+        error = "--context and --source both set the source rectangle: give one of them";
+        return false;
+    }
+    return true;
+}
+
+// The list of `batch`, and what a batch cannot take: outputs, a region, the dialog.
+bool takeBatchList(const std::vector<std::string>& files, Options& options, std::string& error) {
+    if (files.size() != 1) {
+        error = "batch needs one list of images, masks and outputs (mendora batch LIST)";
+        return false;
+    }
+    if (!options.output.empty() || options.region || options.interactive) {
+        error = "batch takes each image's mask and output from its list: -o, --region and "
+                "--interactive are for fill";
+        return false;
+    }
+    options.list = files[0];
+    return true;
 }
 
 bool parseCommand(const std::string& word, Command& command) {
     if (word == "fill")
         command = Command::fill;
+    else if (word == "batch")
+        command = Command::batch;
     else if (word == "demo")
         command = Command::demo;
     else if (word == "about")
@@ -217,57 +305,33 @@ bool parseOptions(const std::vector<std::string>& arguments, Options& options, s
         return true;
 
     std::vector<std::string> files;
-    bool optionsEnded = false;
-    bool sourceGiven = false;
-    for (size_t i = 1; i < arguments.size(); i++) {
-        const std::string& argument = arguments[i];
-        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-            files.push_back(argument);
-            continue;
-        }
-        if (argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (argument == "--help" || argument == "-h") {
-            options.command = Command::help;
-            return true;
-        }
-        if (argument == "--interactive") {
-            options.interactive = true;
-            continue;
-        }
-        if (argument == "--match-tone") {
-            options.matchTone = true;
-            continue;
-        }
-        if (argument == "--quiet" || argument == "-q") {
-            options.quiet = true;
-            continue;
-        }
-        // Options with a value: "--name value" or "--name=value".
-        std::string name = argument;
-        std::string value;
-        const size_t equals = argument.find('=');
-        if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
-            error = "option '" + name + "' needs a value";
-            return false;
-        }
-        if (!readValueOption(name, value, options, sourceGiven, error))
-            return false;
-    }
-    if (sourceGiven && options.context) {
-        error = "--context and --source both set the source rectangle: give one of them";
+    if (!readArguments(arguments, 1, options, files, error))
+        return false;
+    if (options.command == Command::help)
+        return true;
+    if ((options.jobs != 1 || options.skipExisting) && options.command != Command::batch) {
+        error = "--jobs and --skip-existing are for batch";
         return false;
     }
 
     if (options.command == Command::fill)
         return takeFillFiles(files, options, error);
+    if (options.command == Command::batch)
+        return takeBatchList(files, options, error);
+    if (!files.empty()) {
+        error = "unexpected argument '" + files[0] + "'";
+        return false;
+    }
+    return true;
+}
+
+bool parseFillOptions(const std::vector<std::string>& arguments, Options& options,
+                      std::string& error) {
+    options = Options{};
+    options.command = Command::fill;
+    std::vector<std::string> files;
+    if (!readArguments(arguments, 0, options, files, error))
+        return false;
     if (!files.empty()) {
         error = "unexpected argument '" + files[0] + "'";
         return false;
@@ -282,6 +346,8 @@ std::string usageText() {
            "               [--source L,T,R,B | --context N] [--band N]\n"
            "               [--source-mask FILE] [--match-tone] [--mask-threshold N]\n"
            "               [--quality N] [--interactive] [--quiet]\n"
+           "  mendora batch LIST [--jobs N] [--skip-existing] [fill's options but -o,\n"
+           "               --region and --interactive] [--quiet]\n"
            "  mendora demo [-o OUT] [--radius N] [--source L,T,R,B | --context N]\n"
            "               [--band N] [--source-mask FILE] [--match-tone] [--interactive]\n"
            "               [--quiet]\n"
@@ -303,6 +369,12 @@ std::string usageText() {
            "       module does the fill, driven as the image editor drives it; its region\n"
            "       dialog is answered as a person would: the given values are typed into its\n"
            "       boxes and OK is pressed.\n"
+           "batch  Fills every row of LIST (a file, or - for the standard input): an image, its\n"
+           "       mask and its output a line, separated by tabs or commas. --jobs N fills N\n"
+           "       images at once (1 to 64, default 1), each in a process of its own with its\n"
+           "       share of the threads; --skip-existing leaves out rows whose output is there.\n"
+           "       A failure names its file and the others go on; exit status 1 if any failed.\n"
+           "       (Linux only.)\n"
            "demo   Fills the bundled sample photograph and prints the path of the result.\n"
            "about  Shows the plug-in's about box (Tab moves, Space presses a button, Escape or\n"
            "       Enter closes it); without a terminal prints its text and addresses.\n"

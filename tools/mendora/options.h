@@ -12,7 +12,7 @@
 
 namespace mendora::cli {
 
-enum class Command { help, version, fill, demo, about };
+enum class Command { help, version, fill, batch, demo, about };
 
 struct Options {
     Command command = Command::help;
@@ -48,6 +48,13 @@ struct Options {
     bool quiet = false;
     // The plug-in module to load; empty: MENDORA_MODULE, else the module of this build.
     std::string module;
+    // batch: the list of images, masks and outputs ("-": the standard input), the fills run at
+    // once, and whether rows whose output exists are left out.
+    std::string list;
+    int32_t jobs = 1;
+    bool skipExisting = false;
+    // The fill options as given (each "--name=value"), for a batch to hand to every fill.
+    std::vector<std::string> fillArguments;
 };
 
 // Reads the arguments after the program name. Returns false with a one-line message in
@@ -58,6 +65,14 @@ struct Options {
 // with --source). The radius and
 // source are kept as typed (0 and negative values included): the plug-in reads them.
 bool parseOptions(const std::vector<std::string>& arguments, Options& options, std::string& error);
+
+// Reads fill options alone (--radius, --source, --context, --band, --source-mask,
+// --match-tone, --mask-threshold, --quality, --module, --quiet), as `mendora fill` takes them,
+// for a caller that names the image, the mask and the output otherwise (the Python module).
+// Returns false with the same one-line message as parseOptions for anything else or any value
+// it cannot take.
+bool parseFillOptions(const std::vector<std::string>& arguments, Options& options,
+                      std::string& error);
 
 // Sets the texts of the source rectangle's boxes in `typed` to `source`, as --source types
 // them.

@@ -32,6 +32,10 @@ constexpr int32_t kHighestQuality = 100;
 constexpr int32_t kLowestMaskThreshold = 1;
 constexpr int32_t kHighestMaskThreshold = 255;
 
+// The most fills `mendora batch --jobs N` runs at once (each a process of its own, whose
+// memory counts in full: more would only crowd the machine's memory).
+constexpr int32_t kMaxBatchJobs = 64;
+
 // The largest width and height WebP can hold.
 constexpr int32_t kMaxWebpSide = 16383;
 
