@@ -171,6 +171,7 @@ def mendora_batch_tests(photo, dir):
     mendora_new_layer_test(photo, dir)
     mendora_context_test(photo, dir)
     mendora_visible_tests(photo, dir)
+    mendora_cutout_test(photo, dir)
 
 
 # A feathered ellipse filled into the photograph's layer, with NAME-strength.pgm: "feather",
@@ -443,3 +444,25 @@ def mendora_guard_tests(photo, dir):
             img.delete()
     mendora_wait_for_plug_in_exit()
     mendora_note(dir, "hook-left", len(Gimp.get_images()), "")
+
+
+# A cut-out with nothing below: the photograph's layer made transparent outside a large
+# ellipse, and a 40 x 40 square selected across the cut-out's edge: "cutout" (the visible
+# image over the layer as "cutout-visible"), filled with texture from the visible pixels only,
+# the transparent ones around not filled.
+def mendora_cutout_test(photo, dir):
+    img = mendora_load(photo)
+    layer = img.get_selected_layers()[0]
+    layer.add_alpha()
+    Gimp.context_set_antialias(False)
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 80, 40, 480, 320)
+    Gimp.Selection.invert(img)
+    layer.edit_clear()
+    img.select_rectangle(Gimp.ChannelOps.REPLACE, 130, 67, 40, 40)
+    visible = Gimp.Layer.new_from_visible(img, img, "visible")
+    img.insert_layer(visible, None, 0)
+    mendora_export(visible, dir, "cutout-visible")
+    img.remove_layer(visible)
+    mendora_export_mask(img, layer, dir, "cutout-mask")
+    mendora_fill_visible(img, layer, dir, "cutout")
+    img.delete()

@@ -414,3 +414,18 @@
 (define (mendora-hook-left dir)
   (call-with-output-file (string-append dir "/hook-left")
     (lambda (port) (display (car (gimp-image-list)) port))))
+
+; A cut-out with nothing below: the photograph's layer made transparent outside a large
+; ellipse, and a 40 x 40 square selected across the cut-out's edge: "cutout", filled with
+; texture from the visible pixels only, the transparent ones around not filled.
+(define (mendora-cutout-test photo dir)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-layer-add-alpha layer)
+    (gimp-context-set-antialias FALSE)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 80 40 480 320)
+    (gimp-selection-invert img)
+    (gimp-drawable-edit-clear layer)
+    (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 130 67 40 40)
+    (mendora-fill-visible img layer dir "cutout")
+    (gimp-image-delete img)))

@@ -127,19 +127,27 @@ std::string describeResult(int16_t code) {
 }
 
 // Runs the module over `pixels` on a worker thread while this thread, GIMP's, pulses the
-// progress bar and asks `present` whether the image is still there. Answers like
-// runner::runFilter, with `gone` set when it was not at some point.
+// progress bar and asks `present` whether the image is still there. `sampling` is the
+// sampling area (one byte a pixel of `pixels`, nonzero where texture may come from; empty:
+// every pixel). Answers like runner::runFilter, with `gone` set when it was not at some point.
 bool runWithProgress(const runner::RgbImage& pixels, const std::vector<uint8_t>& mask,
-                     const runner::DialogValues& typed, const std::function<bool()>& present,
-                     runner::FillRun& run, bool& gone, std::string& error) {
+                     const std::vector<uint8_t>& sampling, const runner::DialogValues& typed,
+                     const std::function<bool()>& present, runner::FillRun& run, bool& gone,
+                     std::string& error) {
     gimp_progress_init("Mendora: filling the selection");
     std::atomic<bool> done{false};
     bool ran = false;
+    standin::FillHooks hooks;
+    if (!sampling.empty()) {
+        hooks.samplingArea = sampling.data();
+        hooks.samplingAreaRowStride = pixels.width;
+    }
     std::thread worker([&] {
         try {
             if (testHookAt(kHookThrow))
                 throw std::runtime_error("a failure injected by a test into the fill");
-            ran = runner::runFilter(modulePath(), pixels, mask, typed, false, false, run, error);
+            ran = runner::runFilter(modulePath(), pixels, mask, typed, false, false, run, error,
+                                    hooks);
         } catch (const std::exception& failure) {
             error = reasonOf(failure);
         }
@@ -183,12 +191,16 @@ FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
         error = "the selection does not touch the layer";
         return FillOutcome::failed;
     }
-    // Transparent pixels are filled along with the selection, so that no source window
-    // holds one; only the selection is written back.
-    std::vector<uint8_t> toFill = selected;
+    // Fully transparent pixels are no texture, and outside the selection they are not filled
+    // either: the module samples only the visible pixels (its sampling area), and fills only
+    // the selection. Without a transparent pixel there is no sampling area: the module's fill.
+    std::vector<uint8_t> visible(selected.size(), 1);
     for (size_t i = 0; i < transparent.size(); i++)
-        toFill[i] |= transparent[i];
-    if (std::find(toFill.begin(), toFill.end(), 0) == toFill.end()) {
+        visible[i] = transparent[i] != 0 ? 0 : 1;
+    bool anySource = false;
+    for (size_t i = 0; i < selected.size() && !anySource; i++)
+        anySource = selected[i] == 0 && visible[i] != 0;
+    if (!anySource) {
         error = "no visible pixel is left outside the selection to take texture from";
         return FillOutcome::failed;
     }
@@ -198,8 +210,11 @@ FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
     bool gone = false;
     const runner::DialogValues typed =
         typedValues(values, sourceOf(values, selected, size.width, size.height), used);
-    const bool ran = runWithProgress(part, cut(toFill, size.width, 1, used), typed, target.present,
-                                     run, gone, error);
+    std::vector<uint8_t> sampling = cut(visible, size.width, 1, used);
+    if (std::find(sampling.begin(), sampling.end(), 0) == sampling.end())
+        sampling.clear();
+    const bool ran = runWithProgress(part, cut(selected, size.width, 1, used), sampling, typed,
+                                     target.present, run, gone, error);
     if (gone)
         return FillOutcome::gone;
     if (!ran)
