@@ -1265,6 +1265,7 @@ TEST_F(MendoraCli, UsageHelpVersionAndAbout) {
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("mendora fill IN (MASK | --region L,T,R,B) -o OUT"), std::string::npos);
+    EXPECT_NE(help.out.find("./mendora gimp-install"), std::string::npos);
     const Outcome version = run({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "mendora 10.0\n");

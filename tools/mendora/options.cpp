@@ -78,8 +78,8 @@ bool readRectangle(const std::string& name, const std::string& text, std::array<
     return true;
 }
 
-// The patch radius: typed as given (0 or less keeps the previous radius), up to the largest
-// the plug-in accepts.
+// The patch radius: typed as given (0 or less: the module's default, 4, as every run loads it
+// afresh), up to the largest the plug-in accepts.
 bool readRadius(const std::string& text, Options& options, std::string& error) {
     int32_t radius = 0;
     if (!readNumber("--radius", text, kLowestFieldValue, kHighestFieldValue, radius, error))
@@ -353,16 +353,21 @@ std::string usageText() {
            "               [--quiet]\n"
            "  mendora about\n"
            "  mendora --help | --version\n"
+           "  ./mendora gimp-install   (the repository's script: builds the GIMP plug-in and\n"
+           "                           installs it for the GIMP installed; --help says more)\n"
            "\n"
            "fill   Fills the region of the image IN that MASK marks with texture from the rest\n"
            "       of the image, and writes the result to OUT in the format its name gives.\n"
 #ifdef _WIN32
-           "       IN is an 8-bit PNG, JPEG, TIFF, GIF or BMP image (grey and RGBA images are\n"
-           "       converted to RGB; 16-bit and CMYK images are refused), read as viewers show\n"
-           "       it (a JPEG's or TIFF's orientation applied); MASK is an image of the same\n"
+           "       IN is an 8-bit PNG, JPEG, TIFF, GIF or BMP image, grey or RGB, with or\n"
+           "       without alpha (PNG and TIFF outputs keep it; 16-bit and CMYK images are\n"
+           "       refused), read as viewers show it (a JPEG's or TIFF's orientation\n"
+           "       applied); MASK is an image of the same\n"
 #else
-           "       IN is an 8-bit image (grey and RGBA images are converted to RGB), read as\n"
-           "       viewers show it (its orientation applied); MASK is an image of the same\n"
+           "       IN is a grey or RGB image of 8 or 16 bits a sample, with or without alpha,\n"
+           "       read as viewers show it (its orientation applied); the fill works on its\n"
+           "       8-bit RGB; PNG and TIFF outputs keep the 16 bits of the pixels not filled,\n"
+           "       PNG, TIFF and WebP outputs every pixel's alpha. MASK is an image of the same\n"
 #endif
            "       size whose pixels of at least the threshold (by grey value, largest colour\n"
            "       value, or alpha when it has alpha) mark the region. The Zendrel plug-in\n"
@@ -386,13 +391,14 @@ std::string usageText() {
            "                       colour profile is kept, its EXIF and XMP data are not\n"
 #else
            "                       .jpg/.jpeg, .tif/.tiff or .webp; the input's colour\n"
-           "                       profile is kept, and for JPEG from JPEG its EXIF data\n"
+           "                       profile is kept, and for JPEG from JPEG its EXIF (no\n"
+           "                       thumbnail) and XMP data, the orientation upright\n"
 #endif
            "  --region L,T,R,B     fill columns L to R - 1, rows T to B - 1 (instead of MASK)\n"
            "  --radius N           the patch radius to type into the dialog (default 4, at\n"
            "                       most " +
            largest +
-           "; 0 or less keeps the radius of the previous fill)\n"
+           "; 0 or less: the default, as every run loads the plug-in afresh)\n"
            "  --source L,T,R,B     the source rectangle to type into the dialog: columns L to\n"
            "                       R - 1, rows T to B - 1 (default, and 0,0,0,0: the whole\n"
            "                       image; values -32768..32767, out of the image corrected\n"
