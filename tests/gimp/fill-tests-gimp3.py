@@ -160,6 +160,8 @@ def mendora_batch_tests(photo, dir):
     mendora_fill_script(img, base, 22, dir, "radius-22")
     img.select_ellipse(Gimp.ChannelOps.REPLACE, 385, 95, 100, 95)
     mendora_fill(img, [base], 4, dir, "source-outside", (700, 0, 800, 400))
+    # No patch of radius 21 fits within a context of 1 pixel around the ellipse.
+    mendora_fill(img, [base], 21, dir, "narrow-context", context=1)
     mendora_fill(img, [Gimp.Selection.save(img)], 4, dir, "channel-new-layer", output="new-layer")
     mendora_export(base, dir, "refused-out")
     img.delete()
@@ -219,6 +221,8 @@ def mendora_new_layer_test(photo, dir):
     mendora_export(top, dir, "newlayer-out")
     with open(dir + "/newlayer-layers", "w") as out:
         out.write("%d %s\n" % (len(img.get_layers()), top.get_name()))
+    selected = [layer.get_id() for layer in img.get_selected_layers()]
+    mendora_note(dir, "newlayer-selected", "new" if selected == [top.get_id()] else "other", "")
     img.delete()
 
 

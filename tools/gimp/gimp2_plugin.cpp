@@ -121,6 +121,7 @@ bool askValues(LastValues& kept) {
                        0);
     GtkWidget* radius =
         addValueRow(table, 0, "_Patch radius:", largestPatchRadius(), values.patchRadius);
+    gimp_help_set_help_data(radius, kRadiusBlurb, nullptr);
 
     // Sample from: the source rectangle (its four rows follow) or N pixels around the selection.
     const bool aroundChosen = values.contextWidth > 0;
@@ -241,10 +242,13 @@ bool addFilledLayer(gint32 image, gint32 drawable, const std::vector<uint8_t>& b
     else
         written = putPixels(gimp_drawable_get_buffer(layer),
                             newLayerFormat(gimp_drawable_get_format(drawable)), area, bytes, error);
-    if (written)
+    if (written) {
         gimp_drawable_update(layer, 0, 0, area.width, area.height);
-    else if (layer != -1 && gimp_item_is_valid(layer))
+        // Active, as GIMP's own commands leave a layer they add.
+        gimp_image_set_active_layer(image, layer);
+    } else if (layer != -1 && gimp_item_is_valid(layer)) {
         gimp_image_remove_layer(image, layer);
+    }
     gimp_image_undo_group_end(image);
     return written;
 }

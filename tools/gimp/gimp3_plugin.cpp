@@ -31,8 +31,9 @@ struct IntArgument {
     int32_t highest;
     int32_t standard;
 };
-// The labels' mnemonics (the choices' below too) differ from those of the procedure dialog's
-// own buttons (_Help, _Reset, _Cancel, _OK, _Load Saved Settings, _Save Settings).
+// The labels' mnemonics (the choices' below too) differ from one another and from those of the
+// procedure dialog's own buttons (_Help, _Reset, _Cancel, _OK, _Load Saved Settings, _Save
+// Settings).
 constexpr IntArgument kArguments[] = {
     {"patch-radius", "_Patch radius", kRadiusBlurb, largestPatchRadius(), kDefaultPatchRadius},
     {"source-left", "Source l_eft", "Leftmost source column", runner::kMaxImageSide, 0},
@@ -101,8 +102,11 @@ bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
     GtkWidget* dialog = gimp_procedure_dialog_new(procedure, config, kDialogTitle);
     auto* procedureDialog = GIMP_PROCEDURE_DIALOG(dialog);
     gimp_procedure_dialog_get_label(procedureDialog, "source-hint", kSourceHint, FALSE, FALSE);
-    gimp_procedure_dialog_get_widget(procedureDialog, kSampleFrom, GIMP_TYPE_INT_RADIO_FRAME);
-    gimp_procedure_dialog_get_widget(procedureDialog, kOutput, GIMP_TYPE_INT_RADIO_FRAME);
+    // Choices as labeled combo boxes: GIMP's dialog looks for a property's mnemonic on its
+    // widget's label, which a radio frame's title does not point to ("no mnemonic for
+    // property" on the error output).
+    gimp_procedure_dialog_get_widget(procedureDialog, kSampleFrom, GTK_TYPE_COMBO_BOX);
+    gimp_procedure_dialog_get_widget(procedureDialog, kOutput, GTK_TYPE_COMBO_BOX);
     // The rectangle's sides count only when sampling from it, the width only around. Each
     // widget is made first: the dialog sets the sensitivity of widgets it already has.
     for (const char* name :
@@ -202,10 +206,14 @@ bool addFilledLayer(GimpImage* image, GimpDrawable* drawable, const GeglRectangl
     else
         written = putPixels(gimp_drawable_get_buffer(GIMP_DRAWABLE(layer)),
                             newLayerFormat(gimp_drawable_get_format(drawable)), size, bytes, error);
-    if (written)
+    if (written) {
         gimp_drawable_update(GIMP_DRAWABLE(layer), 0, 0, size.width, size.height);
-    else if (layer != nullptr && gimp_item_is_valid(GIMP_ITEM(layer)))
+        // Selected, as GIMP's own commands leave a layer they add.
+        const GimpLayer* selected[] = {layer, nullptr};
+        gimp_image_set_selected_layers(image, selected);
+    } else if (layer != nullptr && gimp_item_is_valid(GIMP_ITEM(layer))) {
         gimp_image_remove_layer(image, layer);
+    }
     gimp_image_undo_group_end(image);
     return written;
 }
@@ -334,14 +342,14 @@ GimpProcedure* createProcedure(GimpPlugIn* plugIn, const gchar* name) {
     gimp_procedure_add_choice_argument(
         procedure, kOutput, "O_utput", kOutputBlurb,
         gimp_choice_new_with_values(kIntoLayer, static_cast<gint>(FillOutput::intoLayer),
-                                    "Into the la_yer", nullptr, kNewLayer,
-                                    static_cast<gint>(FillOutput::newLayer), "Into a _new layer",
+                                    "Into the layer", nullptr, kNewLayer,
+                                    static_cast<gint>(FillOutput::newLayer), "Into a new layer",
                                     nullptr, nullptr),
         kIntoLayer, G_PARAM_READWRITE);
     gimp_procedure_add_choice_aux_argument(
         procedure, kSampleFrom, "Sample _from", "Where texture is taken from",
-        gimp_choice_new_with_values(kRectangle, 0, "The source rectan_gle", nullptr, kAround, 1,
-                                    "_Around the selection", nullptr, nullptr),
+        gimp_choice_new_with_values(kRectangle, 0, "The source rectangle", nullptr, kAround, 1,
+                                    "Around the selection", nullptr, nullptr),
         kRectangle, G_PARAM_READWRITE);
     gimp_procedure_add_int_aux_argument(procedure, kAroundWidth, "Conte_xt width (pixels)",
                                         "The pixels sampled around the selection", 1,

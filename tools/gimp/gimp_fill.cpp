@@ -118,11 +118,25 @@ std::string modulePath() {
     return runner::pluginModulePath("");
 }
 
-// The module's result code in words, with what to change in GIMP when no patch fits.
-std::string describeResult(int16_t code) {
+// What went wrong, in the dialog's terms (no result codes): when no patch fits, where the
+// texture was to come from (the context width or the source rectangle) and what to change.
+std::string describeResult(int16_t code, const FillValues& values) {
+    // (A radius of 0 fills with the default: every fill starts the module afresh.)
+    const std::string radius =
+        std::to_string(values.patchRadius > 0 ? values.patchRadius : kDefaultPatchRadius);
+    if (code == errBadParameters && values.contextWidth > 0)
+        return "no patch of radius " + radius +
+               " fits outside the selection within the context width of " +
+               std::to_string(values.contextWidth) +
+               " pixels: widen the context width, lower the patch radius or select less";
     if (code == errBadParameters)
-        return runner::resultInWords(code) +
-               " (widen the source rectangle, lower the patch radius or select less)";
+        return "no patch of radius " + radius +
+               " fits outside the selection within the source rectangle: widen the source "
+               "rectangle, lower the patch radius or select less";
+    if (code == errOutOfMemory)
+        return "out of memory: select less, or fill a smaller part of the image";
+    if (code == errCanceled)
+        return "the fill was canceled";
     return runner::resultInWords(code);
 }
 
@@ -220,7 +234,7 @@ FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
     if (!ran)
         return FillOutcome::failed;
     if (run.result != resultSuccess) {
-        error = "the plug-in reported " + describeResult(run.result);
+        error = describeResult(run.result, values);
         return FillOutcome::failed;
     }
     const size_t row = size_t{3} * used.width;

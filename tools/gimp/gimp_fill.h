@@ -19,7 +19,8 @@ constexpr char kProcedure[] = "plug-in-mendora-fill";
 // GIMP 2.10's procedure with the context width and the output as well (GIMP 3's one procedure
 // takes them as its last arguments), so that scripts calling kProcedure keep working.
 constexpr char kContextProcedure[] = "plug-in-mendora-fill-context";
-constexpr char kMenuLabel[] = "Mendora Fill Selection...";
+// With an access key, as the menu's other entries have.
+constexpr char kMenuLabel[] = "_Mendora Fill Selection...";
 constexpr char kMenuPath[] = "<Image>/Filters/Enhance";
 constexpr char kDialogTitle[] = "Mendora Fill Selection";
 constexpr char kImageTypes[] = "RGB*, GRAY*";
@@ -47,7 +48,9 @@ constexpr int32_t kDefaultContextWidth = 50;
 // The name of the layer a fill into a new layer makes.
 constexpr char kNewLayerName[] = "Mendora Fill Selection";
 constexpr char kRadiusBlurb[] =
-    "Patch radius (0: the radius of the previous fill, 4 in a fresh run)";
+    "Half the side of the square patches compared and copied (a radius r compares squares of "
+    "2r + 1 pixels): small radii follow fine texture, larger ones keep larger structures "
+    "together but need more room around the selection. 0: the default, 4";
 constexpr char kOneDrawable[] = "Mendora fills one layer at a time: select a single layer";
 constexpr char kNoGroup[] =
     "Mendora fills a layer's own pixels and a layer group has none: select a layer in it";
