@@ -79,12 +79,15 @@ std::string libraryError() {
 }
 
 // libvips' reason for a failed step (libraryError). Memory or threads running out inside
-// libvips (its allocations, glib's thread start under an address-space limit) are thrown as
-// std::bad_alloc: out of memory anywhere ends the run as the plug-in's own would.
+// libvips (its allocations, glib's thread start under an address-space limit, the codec
+// libraries' own allocations: libjpeg's "Insufficient memory", libpng's and libtiff's "Out of
+// memory") are thrown as std::bad_alloc: out of memory anywhere ends the run as the plug-in's
+// own would.
 std::string failureReason() {
     std::string reason = libraryError();
     for (const char* exhausted :
-         {"out of memory", "failed to allocate", "Error creating thread", "Cannot allocate memory"})
+         {"out of memory", "Out of memory", "Insufficient memory", "failed to allocate",
+          "Error creating thread", "Cannot allocate memory"})
         if (reason.find(exhausted) != std::string::npos)
             throw std::bad_alloc();
     return reason;
