@@ -470,3 +470,20 @@ def mendora_cutout_test(photo, dir):
     mendora_export_mask(img, layer, dir, "cutout-mask")
     mendora_fill_visible(img, layer, dir, "cutout")
     img.delete()
+
+
+# A fill that GIMP's Cancel ends at its third step: GIMP kills a plug-in whose progress is
+# canceled, and the test has the plug-in end itself so there (MENDORA_TEST_CANCEL_AT_STEP=3 in
+# GIMP's environment). Exports the layer before ("cancel-in") and after ("cancel-out"), notes
+# the call's outcome ("cancel") and "cancel-state LAYERS DIRTY": the layers and whether the
+# image is dirty (an undo step would make it so).
+def mendora_cancel_fill(photo, dir):
+    img = mendora_load(photo)
+    layer = img.get_selected_layers()[0]
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
+    mendora_export(layer, dir, "cancel-in")
+    img.clean_all()
+    mendora_fill(img, [layer], 4, dir, "cancel")
+    mendora_wait_for_plug_in_exit()
+    mendora_note(dir, "cancel-state", len(img.get_layers()), "dirty" if img.is_dirty() else "clean")
+    mendora_export(layer, dir, "cancel-out")

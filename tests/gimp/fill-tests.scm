@@ -429,3 +429,27 @@
     (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 130 67 40 40)
     (mendora-fill-visible img layer dir "cutout")
     (gimp-image-delete img)))
+
+; A fill that GIMP's Cancel ends at its third step: GIMP kills a plug-in whose progress is
+; canceled, and the test has the plug-in end itself so there (MENDORA_TEST_CANCEL_AT_STEP=3 in
+; GIMP's environment). Exports the layer before as DIR/cancel-in.png; the call fails.
+(define (mendora-cancel-fill photo dir)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+    (mendora-export img layer (string-append dir "/cancel-in.png"))
+    (gimp-image-clean-all img)
+    (plug-in-mendora-fill RUN-NONINTERACTIVE img layer 4 0 0 0 0)))
+
+; After the canceled fill, in the same session: DIR/cancel-state holds the number of layers and
+; whether the image is dirty (an undo step would make it so), then the layer is exported as
+; DIR/cancel-out.png.
+(define (mendora-cancel-after dir)
+  (let* ((img (vector-ref (cadr (gimp-image-list)) 0))
+         (layer (car (gimp-image-get-active-layer img))))
+    (call-with-output-file (string-append dir "/cancel-state")
+      (lambda (port)
+        (display (car (gimp-image-get-layers img)) port)
+        (display " " port)
+        (display (car (gimp-image-is-dirty img)) port)))
+    (mendora-export img layer (string-append dir "/cancel-out.png"))))

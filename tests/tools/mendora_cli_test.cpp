@@ -14,10 +14,13 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -1071,6 +1074,59 @@ TEST_F(MendoraCli, InteractiveDialogOnTheTerminal) {
     EXPECT_NE(modes.c_lflag & ECHO, 0u);
     EXPECT_NE(modes.c_lflag & ICANON, 0u);
     EXPECT_FALSE(fs::exists(file("t.png")));
+}
+
+// --progress: plain lines for programs, every stage in order from its start to its end, done
+// never falling, the last line all the region's pixels; without it (and no terminal) nothing
+// on the error output. A Ctrl+C at a fill step (the program's test hook sends SIGINT there)
+// ends the run with status 130, nothing written and no temporary file left.
+TEST_F(MendoraCli, ProgressLinesAndInterruptedFills) {
+    writeSample();
+    const Outcome lines =
+        run({"fill", file("in.png"), file("mask.png"), "-o", file("out.png"), "--progress"});
+    ASSERT_EQ(lines.status, 0) << lines.err;
+    std::istringstream text(lines.err);
+    std::vector<std::string> stages;
+    long long done = 0, total = 0;
+    for (std::string line; std::getline(text, line);) {
+        char stage[32] = "";
+        long long lineDone = 0, lineTotal = 0;
+        int percent = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "progress stage=%31s done=%lld total=%lld percent=%d",
+                              stage, &lineDone, &lineTotal, &percent),
+                  4)
+            << line;
+        if (stages.empty() || stages.back() != stage) {
+            EXPECT_TRUE(stages.empty() || done == total) << "a stage ends before its total";
+            EXPECT_EQ(lineDone, 0) << line;
+            stages.push_back(stage);
+        } else {
+            EXPECT_GE(lineDone, done) << line;
+        }
+        EXPECT_EQ(percent, static_cast<int>(lineDone * 100 / lineTotal)) << line;
+        done = lineDone;
+        total = lineTotal;
+    }
+    EXPECT_EQ(stages, (std::vector<std::string>{"preparing", "describing", "indexing", "filling"}));
+    EXPECT_EQ(done, std::count(mask.begin(), mask.end(), 255));
+    EXPECT_EQ(done, total);
+    EXPECT_TRUE(readPng(file("out.png")).data == engineFill(FillParameters{0, 0, 48, 36, 4}));
+
+    const Outcome quiet = run({"fill", file("in.png"), file("mask.png"), "-o", file("q.png")});
+    ASSERT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+
+    std::ofstream(file("old.png")) << "kept";
+    const auto before = std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+    ASSERT_EQ(setenv("MENDORA_TEST_INTERRUPT_AT_STEP", "2", 1), 0);
+    const Outcome stopped = run({"fill", file("in.png"), file("mask.png"), "-o", file("old.png")});
+    unsetenv("MENDORA_TEST_INTERRUPT_AT_STEP");
+    EXPECT_EQ(stopped.status, 130);
+    EXPECT_EQ(stopped.err, "mendora: interrupted; " + file("old.png") + " was not written\n");
+    EXPECT_EQ(stopped.out, "");
+    EXPECT_EQ(fileText(file("old.png")), "kept");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), before)
+        << "a file was left beside the output";
 }
 
 // A 16-bit image is filled through 8 bits: its unselected pixels keep their 16 bits exactly

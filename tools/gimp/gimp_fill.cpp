@@ -1,5 +1,5 @@
 // The filter run of the GIMP plug-ins: the module driven through the hosts' common runner over
-// the drawable's pixels and the selection, GIMP's progress bar pulsing meanwhile.
+// the drawable's pixels and the selection, GIMP's progress bar showing how far it is.
 #include "tools/gimp/gimp_fill.h"
 
 #include <libgimp/gimp.h>
@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -16,10 +17,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "host/host_hooks.h"
 #include "tools/gimp/gimp_pixels.h"
 #include "tools/standin_host/context_source.h"
 #include "tools/standin_host/filter_run.h"
 #include "tools/standin_host/host_limits.h"
+#include "tools/standin_host/status_line.h"
 
 namespace mendora::gimp {
 
@@ -27,8 +30,7 @@ namespace {
 
 // The module is installed beside this program.
 constexpr char kModuleName[] = "Zendrel.so";
-// The progress bar pulses this often while the module fills (it reports progress only once,
-// at the end).
+// The progress bar is updated this often while the module fills.
 constexpr std::chrono::milliseconds kPulseInterval{100};
 
 // Four zeros for the source rectangle: the whole layer.
@@ -140,10 +142,37 @@ std::string describeResult(int16_t code, const FillValues& values) {
     return runner::resultInWords(code);
 }
 
-// Runs the module over `pixels` on a worker thread while this thread, GIMP's, pulses the
-// progress bar and asks `present` whether the image is still there. `sampling` is the
-// sampling area (one byte a pixel of `pixels`, nonzero where texture may come from; empty:
-// every pixel). Answers like runner::runFilter, with `gone` set when it was not at some point.
+// Shows the fill's progress on GIMP's bar: the stage's name while the module sets up (the bar
+// pulsing), then the pixels filled of the region as a determinate bar with its percentage and
+// the time left (runner::statusText). `shown` is the text on the bar, `fraction` the bar's
+// value: GIMP is told only what changed.
+void showProgress(const runner::ProgressSnapshot& progress, std::string& shown, double& fraction) {
+    if (progress.stage == 0) {
+        // Nothing reported yet: the bar keeps its first text.
+        gimp_progress_pulse();
+        return;
+    }
+    const std::string text = "Mendora: " + runner::statusText(progress);
+    if (text != shown) {
+        gimp_progress_set_text(text.c_str());
+        shown = text;
+    }
+    if (progress.stage != MENDORA_STAGE_FILLING || progress.total <= 0) {
+        gimp_progress_pulse();
+        return;
+    }
+    const double now = static_cast<double>(progress.done) / static_cast<double>(progress.total);
+    if (now - fraction >= 0.001 || (now == 1.0 && fraction != 1.0)) {
+        gimp_progress_update(now);
+        fraction = now;
+    }
+}
+
+// Runs the module over `pixels` on a worker thread while this thread, GIMP's, shows its
+// progress and asks `present` whether the image is still there. `sampling` is the sampling
+// area (one byte a pixel of `pixels`, nonzero where texture may come from; empty: every
+// pixel). Answers like runner::runFilter, with `gone` set when it was not at some point.
+// GIMP's Cancel ends this process at once (nothing has been written to the image by then).
 bool runWithProgress(const runner::RgbImage& pixels, const std::vector<uint8_t>& mask,
                      const std::vector<uint8_t>& sampling, const runner::DialogValues& typed,
                      const std::function<bool()>& present, runner::FillRun& run, bool& gone,
@@ -156,22 +185,32 @@ bool runWithProgress(const runner::RgbImage& pixels, const std::vector<uint8_t>&
         hooks.samplingArea = sampling.data();
         hooks.samplingAreaRowStride = pixels.width;
     }
+    // The test hook: the fill step at which the plug-in ends itself as GIMP's Cancel ends it
+    // (GIMP kills a plug-in whose progress is canceled).
+    const long cancelAt = runner::testHookStep("MENDORA_TEST_CANCEL_AT_STEP");
+    hooks.progress = [cancelAt, steps = 0L](int32_t stage, int64_t filled, int64_t total) mutable {
+        runner::noteProgress(stage, filled, total);
+        if (cancelAt > 0 && stage == MENDORA_STAGE_FILLING && filled > 0 && ++steps == cancelAt)
+            std::raise(SIGKILL);
+    };
     std::thread worker([&] {
         try {
             if (testHookAt(kHookThrow))
                 throw std::runtime_error("a failure injected by a test into the fill");
-            ran = runner::runFilter(modulePath(), pixels, mask, typed, false, false, run, error,
-                                    hooks);
+            ran = runner::runFilter(modulePath(), pixels, mask, typed, false,
+                                    runner::ProgressShown::none, run, error, hooks);
         } catch (const std::exception& failure) {
             error = reasonOf(failure);
         }
         done = true;
     });
-    // The module cannot be stopped: once the image is closed, the fill ends unseen.
+    // The module cannot be stopped from here: once the image is closed, the fill ends unseen.
+    std::string shown;
+    double fraction = 0.0;
     while (!done) {
         gone = gone || !present();
         if (!gone)
-            gimp_progress_pulse();
+            showProgress(runner::progressNow(), shown, fraction);
         std::this_thread::sleep_for(kPulseInterval);
     }
     worker.join();

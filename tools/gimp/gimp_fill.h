@@ -143,11 +143,11 @@ enum class FillOutcome {
 };
 
 // Fills the selection over the drawable with the module installed beside this program (on a
-// worker thread while GIMP's progress bar pulses and `target.present` is asked). Returns
-// filled with `bytes` holding the drawable's whole pixels, filled where the selection is
-// nonzero and blended there by its strength (filledBytes): for FillOutput::intoLayer in the
-// drawable's own format, for the caller to write through the shadow buffer; for
-// FillOutput::newLayer in newLayerFormat(target.format), transparent where nothing is
+// worker thread while GIMP's progress bar shows the stage, then the pixels filled, and
+// `target.present` is asked). Returns filled with `bytes` holding the drawable's whole pixels,
+// filled where the selection is nonzero and blended there by its strength (filledBytes): for
+// FillOutput::intoLayer in the drawable's own format, for the caller to write through the shadow
+// buffer; for FillOutput::newLayer in newLayerFormat(target.format), transparent where nothing is
 // selected (newLayerBytes), for the caller to put into a new layer. Returns gone when
 // the image or the drawable ceased to exist meanwhile (nothing to write). Returns failed with
 // a one-line reason in `error` when nothing is selected, the selection does not touch the

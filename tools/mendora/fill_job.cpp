@@ -6,13 +6,16 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <utility>
 
+#include "host/host_hooks.h"
 #include "tools/mendora/file_names.h"
+#include "tools/mendora/fill_interrupt.h"
 #include "tools/mendora/memory_budget.h"
 #include "tools/mendora/output_file.h"
 #include "tools/standin_host/context_source.h"
@@ -280,17 +283,55 @@ FillReport checkBeforeDecoding(const Options& options, const std::string& input,
     return FillReport{};
 }
 
-// Runs the plug-in over `image` and `selection` (both moved into the host) with `typed`.
+// `hooks` with Ctrl+C's stop: a SIGINT stops the fill; the test hook
+// MENDORA_TEST_INTERRUPT_AT_STEP sends one at its fill step.
+standin::FillHooks interruptibleHooks(standin::FillHooks hooks) {
+    hooks.stopRequested = [stop = std::move(hooks.stopRequested)] {
+        return fillInterrupted() || (stop && stop());
+    };
+    const long interruptAt = runner::testHookStep("MENDORA_TEST_INTERRUPT_AT_STEP");
+    if (interruptAt > 0)
+        hooks.progress = [progress = std::move(hooks.progress), interruptAt,
+                          steps = 0L](int32_t stage, int64_t done, int64_t total) mutable {
+            if (progress)
+                progress(stage, done, total);
+            if (stage == MENDORA_STAGE_FILLING && done > 0 && ++steps == interruptAt)
+                std::raise(SIGINT);
+        };
+    return hooks;
+}
+
+// Runs the plug-in over `image` and `selection` (both moved into the host) with `typed`,
+// showing its progress as `shown` says; with `stopOnInterrupt` Ctrl+C stops the fill.
 // Fills `report` with the run's figures; `filled` receives the output image.
 void runPlugin(const Options& options, RgbImage image, Selection selection,
-               const runner::DialogValues& typed, bool statusLine, const std::string& output,
-               const standin::FillHooks& hooks, FillReport& report, RgbImage& filled) {
+               const runner::DialogValues& typed, runner::ProgressShown shown, bool stopOnInterrupt,
+               const std::string& output, const standin::FillHooks& hooks, FillReport& report,
+               RgbImage& filled) {
     FillRun run;
     std::string error;
-    // The image and the mask move into the host: the fill's peak holds no copy of them here.
-    if (!runFilter(pluginModulePath(options.module), std::move(image), std::move(selection.mask),
-                   typed, options.interactive, statusLine, run, error, hooks)) {
+    bool ran = false;
+    bool interrupted = false;
+    {
+        std::optional<InterruptibleFill> interruptible;
+        if (stopOnInterrupt)
+            interruptible.emplace(output);
+        // The image and the mask move into the host: the fill's peak holds no copy of them here.
+        ran = runFilter(pluginModulePath(options.module), std::move(image),
+                        std::move(selection.mask), typed, options.interactive, shown, run, error,
+                        stopOnInterrupt ? interruptibleHooks(hooks) : hooks);
+        interrupted = stopOnInterrupt && fillInterrupted();
+    }
+    if (!ran) {
         report = failed(Failure::file, "", error);
+        return;
+    }
+    if (interrupted && run.result == errCanceled) {
+        const size_t selected = report.selected;
+        report = failed(Failure::interrupted, "",
+                        "interrupted" + (output.empty() ? "" : "; " + output + " was not written"));
+        report.pluginResult = run.result;
+        report.selected = selected;
         return;
     }
     if (run.result != resultSuccess) {
@@ -315,9 +356,9 @@ void runPlugin(const Options& options, RgbImage image, Selection selection,
 // selection for writing them back (emptied when the tone was matched into `kept`, which then
 // holds the fill). Fills `report`; `filled` receives the filled RGB.
 void fillSelection(const Options& options, RgbImage image, KeptSamples& kept, Selection selection,
-                   bool statusLine, const std::string& output, const standin::FillHooks& hooks,
-                   const NoticeSink& tell, FillReport& report, RgbImage& filled,
-                   std::vector<uint8_t>& selectedPixels) {
+                   runner::ProgressShown shown, bool stopOnInterrupt, const std::string& output,
+                   const standin::FillHooks& hooks, const NoticeSink& tell, FillReport& report,
+                   RgbImage& filled, std::vector<uint8_t>& selectedPixels) {
     // Writing the kept samples back and matching the tone need the selection after it moved
     // into the host.
     selectedPixels =
@@ -334,8 +375,8 @@ void fillSelection(const Options& options, RgbImage image, KeptSamples& kept, Se
         withArea.samplingArea = area.bytes.data();
         withArea.samplingAreaRowStride = area.width;
     }
-    runPlugin(options, std::move(image), std::move(selection), typed, statusLine, output, withArea,
-              report, filled);
+    runPlugin(options, std::move(image), std::move(selection), typed, shown, stopOnInterrupt,
+              output, withArea, report, filled);
     if (report.failure != Failure::none || !options.matchTone || report.selected == 0)
         return;
     const auto start = std::chrono::steady_clock::now();
@@ -367,6 +408,8 @@ int exitStatus(Failure failure) {
         return 0;
     case Failure::plugin:
         return 1;
+    case Failure::interrupted:
+        return kExitInterrupted;
     default:
         return 2;
     }
@@ -390,8 +433,9 @@ std::string summaryLine(const FillReport& report) {
 }
 
 FillReport fillFiles(const Options& options, const std::string& input, const std::string& maskPath,
-                     const std::string& output, bool statusLine, const NoticeSink& notice,
-                     const standin::FillHooks& hooks) {
+                     const std::string& output, runner::ProgressShown shown,
+                     const NoticeSink& notice, const standin::FillHooks& hooks,
+                     bool stopOnInterrupt) {
     const NoticeSink tell = options.quiet ? NoticeSink{} : notice;
     ImageFormat format = ImageFormat::png;
     std::string error;
@@ -436,8 +480,8 @@ FillReport fillFiles(const Options& options, const std::string& input, const std
         tellWhatOutputKeeps(input, output, format, kept, selection.mask, tell);
     RgbImage filled;
     std::vector<uint8_t> selectedPixels;
-    fillSelection(options, std::move(image), kept, std::move(selection), statusLine, output, hooks,
-                  tell, report, filled, selectedPixels);
+    fillSelection(options, std::move(image), kept, std::move(selection), shown, stopOnInterrupt,
+                  output, hooks, tell, report, filled, selectedPixels);
     if (report.failure != Failure::none)
         return report;
     if (!writeImage(output, filled, kept, selectedPixels, format, options.quality, metadata,
@@ -470,8 +514,9 @@ FillReport fillSamples(const Options& options, DecodedImage decoded, std::vector
     splitDecoded(std::move(decoded), image, kept, notice);
     RgbImage filled;
     std::vector<uint8_t> selectedPixels;
-    fillSelection(options, std::move(image), kept, std::move(selection), false, "", hooks,
-                  NoticeSink{}, report, filled, selectedPixels);
+    fillSelection(options, std::move(image), kept, std::move(selection),
+                  runner::ProgressShown::none, false, "", hooks, NoticeSink{}, report, filled,
+                  selectedPixels);
     if (report.failure != Failure::none)
         return report;
     // As a PNG output keeps them: every channel and bit of the image (with the tone matched,

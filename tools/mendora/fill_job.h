@@ -20,11 +20,12 @@ namespace mendora::cli {
 // What stopped a fill. The command line's exit status follows from it (exitStatus).
 enum class Failure {
     none,
-    usage,  // a value or name it cannot take, a mask of another size or selecting every pixel
-    file,   // a file missing, unreadable, not an image, damaged, or that cannot be written;
-            // a plug-in module that does not load
-    memory, // the image needs more memory than this process can have (refused before decoding)
-    plugin, // the plug-in reported an error (its code in pluginResult; -108: out of memory)
+    usage,       // a value or name it cannot take, a mask of another size or selecting every pixel
+    file,        // a file missing, unreadable, not an image, damaged, or that cannot be written;
+                 // a plug-in module that does not load
+    memory,      // the image needs more memory than this process can have (refused before decoding)
+    plugin,      // the plug-in reported an error (its code in pluginResult; -108: out of memory)
+    interrupted, // Ctrl+C stopped the fill (fillFiles with stopOnInterrupt); nothing written
 };
 
 struct FillReport {
@@ -47,7 +48,8 @@ struct FillReport {
 // Receives a notice while the fill goes on (what was converted, what the output cannot keep).
 using NoticeSink = std::function<void(const std::string&)>;
 
-// 0 done, 1 the plug-in reported an error, 2 any other failure.
+// 0 done, 1 the plug-in reported an error, 130 interrupted (kExitInterrupted), 2 any other
+// failure.
 int exitStatus(Failure failure);
 
 // The summary line of a done fill: size, pixels filled, seconds and kept parameters.
@@ -60,13 +62,15 @@ bool memoryFits(int32_t width, int32_t height, std::string& error);
 
 // Reads `input` and `mask` (or makes options.region's selection), runs the plug-in over them
 // and writes `output` whole or not at all, as `mendora fill` does. Notices go to `notice`
-// unless options.quiet. A status line is shown with `statusLine`. Never throws but
+// unless options.quiet. The fill's progress is shown as `shown` says. Never throws but
 // std::bad_alloc (the program's own buffers).
 // `hooks` learn the fill's progress and may stop it (a stopped fill fails as the plug-in's
-// canceled, -128, with nothing written).
+// canceled, -128, with nothing written). With `stopOnInterrupt`, Ctrl+C during the fill stops
+// it (fill_interrupt.h; Failure::interrupted).
 FillReport fillFiles(const Options& options, const std::string& input, const std::string& mask,
-                     const std::string& output, bool statusLine, const NoticeSink& notice,
-                     const standin::FillHooks& hooks = {});
+                     const std::string& output, runner::ProgressShown shown,
+                     const NoticeSink& notice, const standin::FillHooks& hooks = {},
+                     bool stopOnInterrupt = false);
 
 // Fills `image` (as decoded from a file: 3 or 4 channels of 8 or 16 bits, in the machine's
 // byte order) where `selected` (one byte a pixel, nonzero selected) marks, with the fill

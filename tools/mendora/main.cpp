@@ -48,8 +48,11 @@ void message(const std::string& text) {
 // whole run succeeded.
 int fill(const Options& options, const std::string& input, const std::string& maskPath,
          const std::string& output) {
-    const bool statusLine = !options.quiet && errorOutputIsTerminal();
-    const FillReport report = fillFiles(options, input, maskPath, output, statusLine, message);
+    const runner::ProgressShown shown = options.progress ? runner::ProgressShown::lines
+                                        : !options.quiet && errorOutputIsTerminal()
+                                            ? runner::ProgressShown::statusLine
+                                            : runner::ProgressShown::none;
+    const FillReport report = fillFiles(options, input, maskPath, output, shown, message, {}, true);
     if (report.failure != Failure::none) {
         message(report.reason);
         return exitStatus(report.failure);

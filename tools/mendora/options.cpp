@@ -191,6 +191,10 @@ bool readArguments(const std::vector<std::string>& arguments, size_t first, Opti
             options.quiet = true;
             continue;
         }
+        if (argument == "--progress") {
+            options.progress = true;
+            continue;
+        }
         if (argument == "--skip-existing") {
             options.skipExisting = true;
             continue;
@@ -345,12 +349,12 @@ std::string usageText() {
            "  mendora fill IN (MASK | --region L,T,R,B) -o OUT [--radius N]\n"
            "               [--source L,T,R,B | --context N] [--band N]\n"
            "               [--source-mask FILE] [--match-tone] [--mask-threshold N]\n"
-           "               [--quality N] [--interactive] [--quiet]\n"
+           "               [--quality N] [--interactive] [--quiet] [--progress]\n"
            "  mendora batch LIST [--jobs N] [--skip-existing] [fill's options but -o,\n"
            "               --region and --interactive] [--quiet]\n"
            "  mendora demo [-o OUT] [--radius N] [--source L,T,R,B | --context N]\n"
            "               [--band N] [--source-mask FILE] [--match-tone] [--interactive]\n"
-           "               [--quiet]\n"
+           "               [--quiet] [--progress]\n"
            "  mendora about\n"
            "  mendora --help | --version\n"
            "  ./mendora gimp-install   (the repository's script: builds the GIMP plug-in and\n"
@@ -435,6 +439,10 @@ std::string usageText() {
            "                       Enter is OK, Escape is Cancel); --radius and --source\n"
            "                       (or --context) are typed into it first\n"
            "  -q, --quiet          no status line and no summary\n"
+           "  --progress           fill, demo: progress lines for programs on the error output\n"
+           "                       instead of the status line: progress stage=S done=D\n"
+           "                       total=T percent=P seconds=E [left=L], at each stage's\n"
+           "                       start and end and a few a second between\n"
            "  --module PATH        the plug-in module to load (default: $MENDORA_MODULE, or\n"
            "                       the module built with this program)\n"
            "  -h, --help           this text\n"
@@ -442,7 +450,8 @@ std::string usageText() {
            "\n"
            "Exit status: 0 done; 1 the plug-in reported an error (out of memory -108,\n"
            "canceled -128, bad parameters -30100); 2 a usage error, a value out of range, or\n"
-           "a file that cannot be read or written (nothing is written then).\n";
+           "a file that cannot be read or written (nothing is written then); 130 the fill was\n"
+           "interrupted (Ctrl+C; nothing is written).\n";
 }
 
 } // namespace mendora::cli

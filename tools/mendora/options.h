@@ -46,6 +46,8 @@ struct Options {
     bool matchTone = false;
     bool interactive = false;
     bool quiet = false;
+    // --progress: progress lines for programs instead of the status line.
+    bool progress = false;
     // The plug-in module to load; empty: MENDORA_MODULE, else the module of this build.
     std::string module;
     // batch: the list of images, masks and outputs ("-": the standard input), the fills run at

@@ -229,7 +229,7 @@ py::dict fillFile(const std::string& input, const std::string& mask, const std::
     const standin::FillHooks fillHooks = hooks.hooks();
     const FillReport report = asTheOneFill(threads, [&] {
         return cli::fillFiles(
-            options, input, mask, output, false,
+            options, input, mask, output, runner::ProgressShown::none,
             [&notices](const std::string& text) { notices.push_back(text); }, fillHooks);
     });
     hooks.raiseKept();

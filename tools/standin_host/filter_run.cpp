@@ -17,14 +17,15 @@ namespace {
 // The stand-in host's own delivery, called by ours, which first starts the fill clock: the
 // plug-in asks for the image only after its region dialog was confirmed.
 DeliverBuffersProc hostDelivery = nullptr;
-bool statusWanted = false;
+ProgressShown progressShown = ProgressShown::none;
 std::chrono::steady_clock::time_point fillStarted;
 
 int16_t VLMR_CALLBACK deliverAndStartClock() {
     regionDialogClosed();
     fillStarted = std::chrono::steady_clock::now();
+    beginProgress(progressShown == ProgressShown::lines);
     const int16_t answer = hostDelivery();
-    if (answer == resultSuccess && statusWanted)
+    if (answer == resultSuccess && progressShown == ProgressShown::statusLine)
         startStatusLine("filling");
     return answer;
 }
@@ -69,11 +70,20 @@ std::string pluginModulePath(const std::string& chosen) {
 }
 
 bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_t> mask,
-               const DialogValues& typed, bool interactive, bool statusLine, FillRun& run,
+               const DialogValues& typed, bool interactive, ProgressShown shown, FillRun& run,
                std::string& error, const standin::FillHooks& hooks) {
     if (!loadFreshHost(modulePath, error))
         return false;
+    // The shown progress comes through the hooks too, before the caller's own; a run that
+    // shows nothing and has no hooks offers none (the module runs unobserved).
     standin::hostSettings().fillHooks = hooks;
+    if (shown != ProgressShown::none)
+        standin::hostSettings().fillHooks.progress =
+            [progress = hooks.progress](int32_t stage, int64_t done, int64_t total) {
+                noteProgress(stage, done, total);
+                if (progress)
+                    progress(stage, done, total);
+            };
     standin::hostSettings().deliverInPlace = true;
     // The plug-in writes only pixels it fills and reads only pixels it never fills, so its
     // output can be the image itself.
@@ -93,7 +103,7 @@ bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_
     standin::beginRun();
     hostDelivery = standin::hostRecord().deliverBuffers;
     standin::hostRecord().deliverBuffers = deliverAndStartClock;
-    statusWanted = statusLine;
+    progressShown = shown;
     run = FillRun{};
     run.result = callRunSteps(run.fillSeconds);
     endRegionDialogAnswer();
@@ -108,6 +118,15 @@ bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_
     standin::readParameterBlock(run.parameters);
     standin::unloadPlugin();
     return true;
+}
+
+long testHookStep(const char* name) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0')
+        return 0;
+    char* end = nullptr;
+    const long step = std::strtol(text, &end, 10);
+    return *end == '\0' && step >= 1 ? step : 0;
 }
 
 std::string resultInWords(int16_t code) {

@@ -29,18 +29,31 @@ struct FillRun {
     double fillSeconds = 0.0;
 };
 
+// How a filter run shows the fill's progress on the error output.
+enum class ProgressShown {
+    none,
+    // One status line rewritten in place (for a terminal): statusText.
+    statusLine,
+    // Plain lines for programs: progressLine at each stage's start and end, a few a second.
+    lines,
+};
+
 // One whole filter run: loads the module at `modulePath`, gives the host `image` with the
 // selection `mask` (one byte per pixel, nonzero selected; a caller done with them moves them
 // in, so that no second copy lives through the fill), prepares the region dialog's
 // answer (`typed`, `interactive`), calls parameters, prepare, start, continue and finish,
-// and unloads the module. While the fill runs a status line is shown when `statusLine` is
-// true. Returns false with a one-line message in `error` when the run cannot be made (the
-// module does not load, no terminal for the dialog); the plug-in's own result codes are
-// reported in `run.result` instead. `hooks` learn the fill's progress and may stop it
-// (standin::FillHooks; a stopped fill ends with errCanceled).
+// and unloads the module. While the fill runs its progress is shown as `shown` says, and
+// `hooks` learn it and may stop the fill (standin::FillHooks; a stopped fill ends with
+// errCanceled). Returns false with a one-line message in `error` when the run cannot be made
+// (the module does not load, no terminal for the dialog); the plug-in's own result codes are
+// reported in `run.result` instead.
 bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_t> mask,
-               const DialogValues& typed, bool interactive, bool statusLine, FillRun& run,
+               const DialogValues& typed, bool interactive, ProgressShown shown, FillRun& run,
                std::string& error, const standin::FillHooks& hooks = {});
+
+// The fill step (counted from 1) a test hook's environment variable `name` names; 0 (never)
+// when it is unset or not a whole number from 1.
+long testHookStep(const char* name);
 
 // A result code of the plug-in in words: "out of memory (-108)", "canceled (-128)", "bad
 // parameters (-30100): no source patch fits the source rectangle outside the region", or
