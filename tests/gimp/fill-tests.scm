@@ -453,3 +453,29 @@
         (display " " port)
         (display (car (gimp-image-is-dirty img)) port)))
     (mendora-export img layer (string-append dir "/cancel-out.png"))))
+
+; In GIMP with a display: a long fill (the photograph at twice its size, a large ellipse) in an
+; image named "mendora-cancel" whose progress the test script cancels with GIMP's Cancel
+; button. Exports the layer before as DIR/xcancel-in.png and after as DIR/xcancel-out.png, and
+; writes DIR/xcancel-state: what the call returned ((#f) for a canceled call), the number of
+; layers and whether the image is dirty (an undo step would make it so).
+(define (mendora-cancel-ui-fill photo dir)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-scale img 1280 800)
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 420 240 440 320)
+    (gimp-image-set-filename img (string-append dir "/mendora-cancel.xcf"))
+    (mendora-export img layer (string-append dir "/xcancel-in.png"))
+    (gimp-display-new img)
+    (gimp-image-clean-all img)
+    (gimp-displays-flush)
+    (let ((answer (plug-in-mendora-fill RUN-NONINTERACTIVE img layer 4 0 0 0 0)))
+      (call-with-output-file (string-append dir "/xcancel-state")
+        (lambda (port)
+          (display answer port)
+          (display " " port)
+          (display (car (gimp-image-get-layers img)) port)
+          (display " " port)
+          (display (car (gimp-image-is-dirty img)) port))))
+    (mendora-export img layer (string-append dir "/xcancel-out.png"))
+    (gimp-image-clean-all img)))
