@@ -44,6 +44,7 @@ constexpr bool kAddressSpaceCanBeLimited = true;
 #include <vips/vips.h>
 
 #include "engine/engine.h"
+#include "support/damaged_jpeg.h"
 #include "support/png_read.h"
 #include "support/texture.h"
 #include "tools/standin_host/sampling_area.h"
@@ -375,16 +376,12 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
     std::ofstream(file("cut.jpg"), std::ios::binary) << jpeg.substr(0, jpeg.size() / 2);
     // Cut in half and closed by an end marker: libjpeg warns and makes the rest grey (as a
     // mask, the grey would select everything).
-    const auto closedHalf = [](const std::string& whole) {
-        const size_t scan = whole.find("\xff\xda");
-        return whole.substr(0, scan + (whole.size() - scan) / 2) + "\xff\xd9";
-    };
-    std::ofstream(file("closed.jpg"), std::ios::binary) << closedHalf(jpeg);
+    std::ofstream(file("closed.jpg"), std::ios::binary) << closedHalfway(jpeg);
     ASSERT_EQ(vips_image_write_to_file(imageOf(mask, kWidth, kHeight, 1).get(),
                                        file("mask.jpg").c_str(), nullptr),
               0);
     const std::string maskJpeg = fileText(file("mask.jpg"));
-    std::ofstream(file("closed-mask.jpg"), std::ios::binary) << closedHalf(maskJpeg);
+    std::ofstream(file("closed-mask.jpg"), std::ios::binary) << closedHalfway(maskJpeg);
     // A TIFF cut short (its directory lost) and a PPM: the TIFF loader's reason; PPM's loader
     // is one blocked here.
     ASSERT_EQ(vips_image_write_to_file(imageOf(pixels, kWidth, kHeight, 3).get(),
@@ -775,10 +772,8 @@ TEST_F(MendoraCli, ConvertedAndPartlyReadFilesSaySo) {
     ASSERT_EQ(vips_image_write_to_file(pages.get(), file("pages.tif").c_str(), nullptr), 0);
     // Bytes that belong to no segment before the scan: libjpeg skips them with a warning.
     ASSERT_EQ(vips_image_write_to_file(shown.get(), file("clean.jpg").c_str(), nullptr), 0);
-    const std::string jpeg = fileText(file("clean.jpg"));
-    const size_t scan = jpeg.find("\xff\xda");
     std::ofstream(file("junk.jpg"), std::ios::binary)
-        << jpeg.substr(0, scan) << std::string("\0\x11\x22", 3) << jpeg.substr(scan);
+        << withJunkBeforeScan(fileText(file("clean.jpg")));
 
     const struct {
         std::string image;

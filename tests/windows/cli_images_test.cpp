@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/damaged_jpeg.h"
 #include "tools/mendora/images.h"
 #include "tools/standin_host/module_loader.h"
 
@@ -62,6 +63,20 @@ void writeFile(const std::string& name, const std::vector<uint8_t>& bytes) {
     ASSERT_NE(file, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
+}
+
+std::string readFile(const std::string& path) {
+    std::string bytes;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        for (int c; (c = std::fgetc(file)) != EOF;)
+            bytes += static_cast<char>(c);
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+void writeFile(const std::string& name, const std::string& bytes) {
+    writeFile(name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 
 void encodeFile(const std::string& name, const DecodedImage& image, ImageFormat format,
@@ -249,6 +264,58 @@ TEST_F(CliImages, WhatTheBuildCannotDoIsRefusedInOneLine) {
         EXPECT_EQ(output.find('\n'), output.size() - 1) << output;
         EXPECT_EQ(GetFileAttributesA(at("out.png").c_str()), INVALID_FILE_ATTRIBUTES);
     }
+}
+
+TEST_F(CliImages, JpegDataLostIsRefusedAndHarmlessWarningsSaySo) {
+    // The demo photograph, and its mask as a JPEG, cut halfway through their scans and closed
+    // by an end marker: the system's decoder gives grey rows, which as a mask select nearly
+    // everything. libjpeg's warning refuses either, before anything is written.
+    const std::string photo = readFile(MENDORA_DEMO_DIR "/kite.jpg");
+    ASSERT_FALSE(photo.empty());
+    writeFile("kite.jpg", photo);
+    writeFile("kite-closed.jpg", testing::closedHalfway(photo));
+    // A name outside the code page (凧, "kite") is checked as well as read.
+    ASSERT_TRUE(CopyFileW(standin::wideFromUtf8(at("kite-closed.jpg")).c_str(),
+                          standin::wideFromUtf8(at(u8"凧.jpg")).c_str(), FALSE));
+    DecodedImage drawn;
+    std::string error;
+    ASSERT_TRUE(codec::decode(MENDORA_DEMO_DIR "/kite-mask.png", drawn, error)) << error;
+    encodeFile("kite-mask.png", drawn, ImageFormat::png);
+    encodeFile("kite-mask.jpg", drawn, ImageFormat::jpeg);
+    writeFile("kite-mask-closed.jpg", testing::closedHalfway(readFile(at("kite-mask.jpg"))));
+    const std::string lost = "cannot decode the image: Corrupt JPEG data: premature end of data "
+                             "segment";
+    for (const auto& [image, mask] :
+         {std::pair<std::string, std::string>{"kite-closed.jpg", "kite-mask.png"},
+          {u8"凧.jpg", "kite-mask.png"},
+          {"kite.jpg", "kite-mask-closed.jpg"}}) {
+        const std::string damaged = image == "kite.jpg" ? mask : image;
+        DeleteFileA(at("kite-out.png").c_str()); // left by an earlier run
+        std::string output;
+        EXPECT_EQ(
+            runCli("fill " + at(image) + " " + at(mask) + " -o " + at("kite-out.png"), output), 2)
+            << output;
+        EXPECT_EQ(output, "mendora: " + at(damaged) + ": " + lost + "\n");
+        EXPECT_EQ(GetFileAttributesA(at("kite-out.png").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+
+    // Bytes before a marker: skipped with a warning, every pixel decoded, filled with a notice.
+    encodeFile("plain.jpg", picture(32, 24), ImageFormat::jpeg);
+    writeFile("junk.jpg", testing::withJunkBeforeScan(readFile(at("plain.jpg"))));
+    encodeFile("mask-32.png", mask(32, 24, 10, 8), ImageFormat::png);
+    std::string output;
+    ASSERT_EQ(
+        runCli("fill " + at("junk.jpg") + " " + at("mask-32.png") + " -o " + at("junk-filled.png"),
+               output),
+        0)
+        << output;
+    // The notice, then the summary.
+    EXPECT_EQ(output.find("mendora: " + at("junk.jpg") +
+                          ": Corrupt JPEG data: 3 extraneous bytes before marker 0xda (every "
+                          "pixel decoded)\n"),
+              0u)
+        << output;
+    EXPECT_EQ(decodeFile("junk-filled.png").width, 32);
 }
 
 // The bytes of the file `name` (UTF-8) in the test's folder; empty when it cannot be read.

@@ -91,7 +91,11 @@ bool readJpegSegments(FILE* file, StoredHeader& header, std::vector<uint8_t>* ic
         return false;
     }
     for (;;) {
+        // Bytes outside any segment are skipped, as libjpeg skips them (with a warning that
+        // loses no pixel).
         int marker = std::fgetc(file);
+        while (marker != 0xFF && marker != EOF)
+            marker = std::fgetc(file);
         if (marker != 0xFF) {
             error = "cannot read the JPEG's segments: the file is damaged or ends early";
             return false;

@@ -455,17 +455,8 @@ bool decode(const std::string& path, DecodedImage& image, std::string& error) {
     image.notice.clear();
     // libjpeg turns damaged data into grey pixels with a warning, which libvips passes on as
     // pixels: the file's scans are decoded first and such a warning refuses it.
-    if (looksLikeJpeg(path)) {
-        const JpegCheck check = checkJpeg(path);
-        if (check.outOfMemory)
-            throw std::bad_alloc();
-        if (!check.whole) {
-            error = "cannot decode the image: " + check.reason;
-            return false;
-        }
-        if (!check.notice.empty())
-            addNotice(image.notice, check.notice + " (every pixel decoded)");
-    }
+    if (!jpegDecodesWhole(path, image.notice, error))
+        return false;
     std::string converted;
     Image upright = openChecked(path, converted, error);
     if (!upright)

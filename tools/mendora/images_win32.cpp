@@ -6,8 +6,9 @@
 // these files whole on opening them), a JPEG's EXIF orientation and colour profile are read
 // from its segments (Wine reports neither), the orientation is applied to the decoded pixels
 // here, and the colour profile is put into every output (Wine has no SetColorContexts).
-// Samples of 16 bits are refused, as are CMYK and premultiplied alpha; EXIF and XMP are not
-// carried over.
+// A JPEG's scans are first decoded by libjpeg (jpeg_check.cpp), which tells damaged data that
+// WIC would fill with grey. Samples of 16 bits are refused, as are CMYK and premultiplied
+// alpha; EXIF and XMP are not carried over.
 // In: image files. Out: decoded samples as viewers show them; encoded files.
 #include <windows.h>
 
@@ -21,6 +22,7 @@
 #include "tools/mendora/file_names.h"
 #include "tools/mendora/image_bytes.h"
 #include "tools/mendora/images.h"
+#include "tools/mendora/jpeg_check.h"
 #include "tools/standin_host/module_loader.h"
 
 #define STBI_WRITE_NO_STDIO
@@ -447,6 +449,12 @@ bool probe(const std::string& path, ImageHeader& header, std::string& error) {
 }
 
 bool decode(const std::string& path, DecodedImage& image, std::string& error) {
+    image.notice.clear();
+    // The system's JPEG decoder, like libjpeg, turns damaged data into grey pixels without a
+    // word: the file's scans are decoded by libjpeg first and a warning that lost pixels
+    // refuses it, as on Linux.
+    if (!jpegDecodesWhole(path, image.notice, error))
+        return false;
     Opened opened;
     std::vector<uint8_t> jpegProfile;
     if (!openImage(path, opened, &jpegProfile, error))

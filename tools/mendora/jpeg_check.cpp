@@ -6,6 +6,9 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <new>
+
+#include "tools/mendora/file_names.h"
 
 // jpeglib.h needs FILE and size_t declared first; jerror.h needs jpeglib.h's configuration
 // (the arithmetic decoder's messages).
@@ -91,7 +94,7 @@ bool decodeAll(std::FILE* file, jpeg_decompress_struct& decoder, Reporter& repor
 } // namespace
 
 bool looksLikeJpeg(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openFile(path, "rb");
     if (file == nullptr)
         return false;
     unsigned char start[3] = {};
@@ -103,7 +106,7 @@ bool looksLikeJpeg(const std::string& path) {
 
 JpegCheck checkJpeg(const std::string& path) {
     JpegCheck check;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openFile(path, "rb");
     if (file == nullptr) {
         check.whole = false;
         check.reason = std::strerror(errno);
@@ -123,6 +126,21 @@ JpegCheck checkJpeg(const std::string& path) {
     check.notice = reporter.notice;
     check.outOfMemory = reporter.outOfMemory;
     return check;
+}
+
+bool jpegDecodesWhole(const std::string& path, std::string& notice, std::string& error) {
+    if (!looksLikeJpeg(path))
+        return true;
+    const JpegCheck check = checkJpeg(path);
+    if (check.outOfMemory)
+        throw std::bad_alloc();
+    if (!check.whole) {
+        error = "cannot decode the image: " + check.reason;
+        return false;
+    }
+    if (!check.notice.empty())
+        notice = check.notice + " (every pixel decoded)";
+    return true;
 }
 
 } // namespace mendora::cli

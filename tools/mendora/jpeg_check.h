@@ -14,7 +14,7 @@ struct JpegCheck {
     bool outOfMemory = false; // libjpeg could not have the memory it asked for
 };
 
-// True when `path` starts as a JPEG file does (FF D8 FF).
+// True when the file `path` (UTF-8) starts as a JPEG file does (FF D8 FF).
 bool looksLikeJpeg(const std::string& path);
 
 // Decodes every scan of the JPEG file `path` (scaled down by 8, into one row at a time: its
@@ -24,5 +24,12 @@ bool looksLikeJpeg(const std::string& path);
 // warning, and an end of file met after the last row, loses none. A file that libjpeg
 // refuses outright gives whole = false with its error. Never throws.
 JpegCheck checkJpeg(const std::string& path);
+
+// The check both codecs make before decoding `path` (a UTF-8 name, opened by its wide name on
+// Windows): a file that does not start as a JPEG passes untouched. Returns false with "cannot
+// decode the image: " and the decoder's reason in `error` when decoding the file loses
+// pixels; a warning that lost none is put into `notice` (with "(every pixel decoded)"),
+// which is left alone otherwise. Throws std::bad_alloc when libjpeg ran out of memory.
+bool jpegDecodesWhole(const std::string& path, std::string& notice, std::string& error);
 
 } // namespace mendora::cli
