@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 
 #include "tools/mendora/images.h"
 #include "tools/mendora/jpeg_check.h"
 #include "tools/mendora/jpeg_xmp.h"
+#include "tools/mendora/warning_store.h"
 
 namespace mendora::cli::codec {
 
@@ -25,22 +25,10 @@ struct ImageUnref {
 };
 using Image = std::unique_ptr<VipsImage, ImageUnref>;
 
-// libvips' last warning (a damaged file's details), kept for the one-line reason instead of
-// reaching the terminal raw. Written by keepWarning from libvips' worker threads, read and
-// cleared by the caller's: every access holds warningMutex.
-std::mutex warningMutex;
-std::string lastWarning;
-
+// libvips' warnings (a damaged file's details), called from its worker threads: the last is
+// kept for the one-line reason (warning_store.cpp).
 void keepWarning(const gchar*, GLogLevelFlags, const gchar* text, gpointer) {
-    const std::lock_guard<std::mutex> lock(warningMutex);
-    lastWarning = text != nullptr ? text : "";
-}
-
-std::string takeLastWarning() {
-    const std::lock_guard<std::mutex> lock(warningMutex);
-    std::string text;
-    text.swap(lastWarning);
-    return text;
+    keepLastWarning(text);
 }
 
 // libvips is started once, on first use, and shut down when the program ends (its worker
