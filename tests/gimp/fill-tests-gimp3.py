@@ -64,10 +64,11 @@ def mendora_export_strength(img, dir, name):
 
 
 # Runs the filter over `drawables` (the source rectangle `source`, left, top, right, bottom;
-# the context width `context`; the output "layer" or "new-layer") and appends "NAME STATUS
+# the context width `context`; the output "layer" or "new-layer"; the band width `band` and
+# tone matching `match_tone`) and appends "NAME STATUS
 # MESSAGE" to DIR/calls.txt.
 def mendora_fill(img, drawables, radius, dir, name, source=(0, 0, 0, 0), context=0,
-                 output="layer"):
+                 output="layer", band=0, match_tone=False):
     procedure = Gimp.get_pdb().lookup_procedure(PROCEDURE)
     config = procedure.create_config()
     config.set_property("run-mode", Gimp.RunMode.NONINTERACTIVE)
@@ -78,6 +79,11 @@ def mendora_fill(img, drawables, radius, dir, name, source=(0, 0, 0, 0), context
         config.set_property("source-" + side, value)
     config.set_property("context-width", context)
     config.set_property("output", output)
+    # Left at their defaults unless given: every other call fills as a script without them.
+    if band:
+        config.set_property("band-width", band)
+    if match_tone:
+        config.set_property("match-tone", match_tone)
     result = procedure.run(config)
     status = result.index(0)
     message = result.index(1) if status != Gimp.PDBStatusType.SUCCESS else ""
@@ -172,6 +178,7 @@ def mendora_batch_tests(photo, dir):
     mendora_feather_test(photo, dir)
     mendora_new_layer_test(photo, dir)
     mendora_context_test(photo, dir)
+    mendora_band_test(photo, dir)
     mendora_visible_tests(photo, dir)
     mendora_cutout_test(photo, dir)
 
@@ -231,6 +238,14 @@ def mendora_context_test(photo, dir):
     img, layer = mendora_hard_ellipse(photo, dir, "context")
     mendora_fill(img, [layer], 4, dir, "context", context=30)
     mendora_export(layer, dir, "context-out")
+    img.delete()
+
+
+# The same ellipse filled from the band of 30 pixels around it, tones matched: "band".
+def mendora_band_test(photo, dir):
+    img, layer = mendora_hard_ellipse(photo, dir, "band")
+    mendora_fill(img, [layer], 4, dir, "band", band=30, match_tone=True)
+    mendora_export(layer, dir, "band-out")
     img.delete()
 
 

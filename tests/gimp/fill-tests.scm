@@ -127,6 +127,22 @@
     (mendora-fill-and-export img layer dir name)
     (gimp-image-delete img)))
 
+; The same ellipse filled from the band of 30 pixels around it, tones matched, through the
+; procedure with the band and tone matching: "band".
+(define (mendora-band-test photo dir)
+  (let* ((made (mendora-hard-ellipse photo dir "band"))
+         (img (car made)))
+    (plug-in-mendora-fill-sampling RUN-NONINTERACTIVE img (cadr made) 4 0 0 0 0 0 0 30 1)
+    (mendora-export img (cadr made) (string-append dir "/band-out.png"))
+    (gimp-image-delete img)))
+
+; A band or a match-tone value out of range: refused (run by the tests one at a time).
+(define (mendora-refused-sampling photo band match)
+  (let* ((img (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 385 95 100 95)
+    (plug-in-mendora-fill-sampling RUN-NONINTERACTIVE img layer 4 0 0 0 0 0 0 band match)))
+
 ; The photograph with a hard ellipse selected, its layer exported as NAME-in.png and the
 ; selection as NAME-mask.png: a list of the image and the layer.
 (define (mendora-hard-ellipse photo dir name)

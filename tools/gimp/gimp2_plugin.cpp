@@ -1,10 +1,11 @@
 // The GIMP 2.10 plug-in "plug-in-mendora-fill" (Filters > Enhance > Mendora Fill Selection...)
-// and "plug-in-mendora-fill-context" (the same with the context width and the output, for
-// scripts): GIMP as a host of the plug-in module, over GIMP 2.10's item IDs. In: the image, the
-// drawable, the selection and the procedure's values (from its dialog, its arguments or the
-// last run). Out: the selection filled in the drawable or in a new layer above it as one undo
-// step, or GIMP's error message with the plug-in's reason and the image unchanged. The fill itself
-// is shared with the GIMP 3 plug-in (gimp_fill.h).
+// with "plug-in-mendora-fill-context" (the same with the context width and the output, for
+// scripts) and "plug-in-mendora-fill-sampling" (with the band width and tone matching too): GIMP as
+// a host of the plug-in module, over GIMP 2.10's item IDs. In: the image, the drawable, the
+// selection and the procedure's values (from its dialog, its arguments or the last run). Out: the
+// selection filled in the drawable or in a new layer above it as one undo step, or GIMP's error
+// message with the plug-in's reason and the image unchanged. The fill itself is shared with the
+// GIMP 3 plug-in (gimp_fill.h).
 #include <libgimp/gimp.h>
 #include <libgimp/gimpui.h>
 
@@ -22,16 +23,25 @@ namespace mendora::gimp {
 namespace {
 
 // Run mode, image, drawable and the five values of kProcedure; kContextProcedure takes the
-// context width and the output as well. GIMP keeps the dialog's values between runs
-// (gimp_set_data, LastValues).
+// context width and the output as well, kSamplingProcedure the band width and tone matching
+// too. GIMP keeps the dialog's values between runs (gimp_set_data, LastValues).
 constexpr gint kArgumentCount = 8;
 constexpr gint kContextArgumentCount = 10;
+constexpr gint kSamplingArgumentCount = 12;
 
-// What the dialog remembers: the values of the last run and the context width it offers
-// when the source rectangle was chosen (the values' own is 0 then).
+// What the dialog remembers: the values of the last run and the band width it offers when
+// the source rectangle was chosen (the values' own is 0 then). On first use (no values kept)
+// it proposes what fills photographs well: a band of kDefaultContextWidth, tones matched.
 struct LastValues {
-    FillValues values;
+    FillValues values = firstUse();
     int32_t aroundWidth = kDefaultContextWidth;
+
+    static FillValues firstUse() {
+        FillValues proposed;
+        proposed.bandWidth = kDefaultContextWidth;
+        proposed.matchTone = true;
+        return proposed;
+    }
 };
 
 gchar* text(const char* constant) {
@@ -39,7 +49,7 @@ gchar* text(const char* constant) {
 }
 
 void query() {
-    static const GimpParamDef arguments[kContextArgumentCount] = {
+    static const GimpParamDef arguments[kSamplingArgumentCount] = {
         {GIMP_PDB_INT32, text("run-mode"),
          text("The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1), "
               "RUN-WITH-LAST-VALS (2) }")},
@@ -54,12 +64,16 @@ void query() {
         {GIMP_PDB_INT32, text("context-width"), text(kContextBlurb)},
         {GIMP_PDB_INT32, text("output"),
          text("Where the fill goes { INTO-THE-LAYER (0), INTO-A-NEW-LAYER (1) }")},
+        {GIMP_PDB_INT32, text("band-width"), text(kBandBlurb)},
+        {GIMP_PDB_INT32, text("match-tone"), text(kMatchToneBlurb)},
     };
     gimp_install_procedure(kProcedure, kBlurb, kHelp, kAuthor, kAuthor, kDate, kMenuLabel,
                            kImageTypes, GIMP_PLUGIN, kArgumentCount, 0, arguments, nullptr);
     gimp_plugin_menu_register(kProcedure, kMenuPath);
     gimp_install_procedure(kContextProcedure, kBlurb, kHelp, kAuthor, kAuthor, kDate, nullptr,
                            kImageTypes, GIMP_PLUGIN, kContextArgumentCount, 0, arguments, nullptr);
+    gimp_install_procedure(kSamplingProcedure, kBlurb, kHelp, kAuthor, kAuthor, kDate, nullptr,
+                           kImageTypes, GIMP_PLUGIN, kSamplingArgumentCount, 0, arguments, nullptr);
     gchar* help = g_filename_to_uri(helpFolder().c_str(), nullptr, nullptr);
     if (help != nullptr)
         gimp_plugin_help_register(kHelpDomain, help);
@@ -113,7 +127,7 @@ bool askValues(LastValues& kept) {
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     gimp_window_set_transient(GTK_WINDOW(dialog));
 
-    GtkWidget* table = gtk_table_new(11, 2, FALSE);
+    GtkWidget* table = gtk_table_new(12, 2, FALSE);
     gtk_table_set_col_spacings(GTK_TABLE(table), 6);
     gtk_table_set_row_spacings(GTK_TABLE(table), 6);
     gtk_container_set_border_width(GTK_CONTAINER(table), 12);
@@ -123,8 +137,13 @@ bool askValues(LastValues& kept) {
         addValueRow(table, 0, "_Patch radius:", largestPatchRadius(), values.patchRadius);
     gimp_help_set_help_data(radius, kRadiusBlurb, nullptr);
 
-    // Sample from: the source rectangle (its four rows follow) or N pixels around the selection.
-    const bool aroundChosen = values.contextWidth > 0;
+    // Sample from: the source rectangle (its four rows follow) or the band of N pixels around
+    // the selection (a script's context width, when the last values hold one, is offered as the
+    // band's width).
+    const bool aroundChosen = values.bandWidth > 0 || values.contextWidth > 0;
+    const int32_t aroundWidth = values.bandWidth > 0      ? values.bandWidth
+                                : values.contextWidth > 0 ? values.contextWidth
+                                                          : kept.aroundWidth;
     GtkWidget* rectangle =
         addRadio(table, 1, "Sample from:", "The source rectan_gle", nullptr, !aroundChosen);
     GtkWidget* left =
@@ -139,8 +158,8 @@ bool askValues(LastValues& kept) {
     gtk_table_attach_defaults(GTK_TABLE(table), hint, 0, 2, 6, 7);
     GtkWidget* around =
         addRadio(table, 7, nullptr, "_Around the selection", rectangle, aroundChosen);
-    GtkWidget* width = addValueRow(table, 8, "Conte_xt width (pixels):", kMaxContextWidth,
-                                   aroundChosen ? values.contextWidth : kept.aroundWidth, 1);
+    GtkWidget* width =
+        addValueRow(table, 8, "Band _width (pixels):", kMaxContextWidth, aroundWidth, 1);
     for (GtkWidget* side : {left, top, right, bottom, hint})
         g_object_bind_property(rectangle, "active", side, "sensitive", G_BINDING_SYNC_CREATE);
     g_object_bind_property(around, "active", width, "sensitive", G_BINDING_SYNC_CREATE);
@@ -149,6 +168,9 @@ bool askValues(LastValues& kept) {
                                     values.output == FillOutput::intoLayer);
     GtkWidget* newLayer = addRadio(table, 10, nullptr, "Into a _new layer", intoLayer,
                                    values.output == FillOutput::newLayer);
+    GtkWidget* matchTone = gtk_check_button_new_with_mnemonic(kMatchToneLabel);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(matchTone), values.matchTone);
+    gtk_table_attach_defaults(GTK_TABLE(table), matchTone, 0, 2, 11, 12);
     gtk_widget_show_all(dialog);
 
     const bool confirmed = gimp_dialog_run(GIMP_DIALOG(dialog)) == GTK_RESPONSE_OK;
@@ -159,21 +181,28 @@ bool askValues(LastValues& kept) {
                             valueOf(top),
                             valueOf(right),
                             valueOf(bottom),
+                            0,
+                            isActive(newLayer) ? FillOutput::newLayer : FillOutput::intoLayer,
                             isActive(around) ? kept.aroundWidth : 0,
-                            isActive(newLayer) ? FillOutput::newLayer : FillOutput::intoLayer};
+                            isActive(matchTone)};
     }
     gtk_widget_destroy(dialog);
     return confirmed;
 }
 
 // The values of a call with `count` arguments: kProcedure's fill into the layer with the
-// typed source rectangle; kContextProcedure's name the context width and the output too.
+// typed source rectangle; kContextProcedure's name the context width and the output too,
+// kSamplingProcedure's the band width and tone matching as well (0 or 1).
 FillValues valuesFromArguments(const GimpParam* params, gint count) {
     FillValues values{params[3].data.d_int32, params[4].data.d_int32, params[5].data.d_int32,
                       params[6].data.d_int32, params[7].data.d_int32};
-    if (count == kContextArgumentCount) {
+    if (count >= kContextArgumentCount) {
         values.contextWidth = params[8].data.d_int32;
         values.output = static_cast<FillOutput>(params[9].data.d_int32);
+    }
+    if (count == kSamplingArgumentCount) {
+        values.bandWidth = params[10].data.d_int32;
+        values.matchTone = params[11].data.d_int32 != 0;
     }
     return values;
 }
@@ -339,8 +368,9 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
         *returnCount = 2;
     };
 
-    const gint expected =
-        g_strcmp0(name, kContextProcedure) == 0 ? kContextArgumentCount : kArgumentCount;
+    const gint expected = g_strcmp0(name, kSamplingProcedure) == 0  ? kSamplingArgumentCount
+                          : g_strcmp0(name, kContextProcedure) == 0 ? kContextArgumentCount
+                                                                    : kArgumentCount;
     if (count != expected) {
         values[0].data.d_status = GIMP_PDB_CALLING_ERROR;
         return;
@@ -355,6 +385,12 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
     }
     if (const char* why = refusal(image, drawable)) {
         fail(GIMP_PDB_CALLING_ERROR, why);
+        return;
+    }
+    if (mode == GIMP_RUN_NONINTERACTIVE && count == kSamplingArgumentCount &&
+        params[11].data.d_int32 != 0 && params[11].data.d_int32 != 1) {
+        fail(GIMP_PDB_CALLING_ERROR, "match-tone is " + std::to_string(params[11].data.d_int32) +
+                                         "; it must be 0 (the fill as it is) or 1 (tones matched)");
         return;
     }
     gegl_init(nullptr, nullptr);

@@ -47,14 +47,21 @@ constexpr IntArgument kArguments[] = {
 constexpr size_t kIntArguments = sizeof kArguments / sizeof kArguments[0];
 // The output argument, a choice of kIntoLayer and kNewLayer (their ids FillOutput's).
 constexpr char kOutput[] = "output";
+// After the output: the band width (0 to kMaxContextWidth, 0 none) and tone matching (FALSE),
+// whose defaults keep the fill of the arguments before them.
+constexpr char kBandWidth[] = "band-width";
+constexpr char kMatchTone[] = "match-tone";
 constexpr char kIntoLayer[] = "layer";
 constexpr char kNewLayer[] = "new-layer";
 // The dialog's own values, kept with the others but no arguments: where to sample from
-// (kRectangle or kAround), and the context width it offers for kAround.
+// (kRectangle or kAround, the band), the band width it offers for kAround, and its check box
+// for tone matching. On first use they propose what fills photographs well: the band of
+// kDefaultContextWidth pixels, tones matched; GIMP keeps what was chosen after that.
 constexpr char kSampleFrom[] = "sample-from";
 constexpr char kRectangle[] = "rectangle";
 constexpr char kAround[] = "around";
 constexpr char kAroundWidth[] = "around-width";
+constexpr char kMatchToneChoice[] = "match-tone-choice";
 
 GimpValueArray* failure(GimpProcedure* procedure, GimpPDBStatusType status,
                         const std::string& reason) {
@@ -66,14 +73,18 @@ FillValues valuesOf(GimpProcedureConfig* config) {
     gint values[kIntArguments] = {};
     for (size_t i = 0; i < kIntArguments; i++)
         g_object_get(config, kArguments[i].name, &values[i], nullptr);
-    return FillValues{
-        values[0],
-        values[1],
-        values[2],
-        values[3],
-        values[4],
-        values[5],
-        static_cast<FillOutput>(gimp_procedure_config_get_choice_id(config, kOutput))};
+    gint band = 0;
+    gboolean matchTone = FALSE;
+    g_object_get(config, kBandWidth, &band, kMatchTone, &matchTone, nullptr);
+    return FillValues{values[0],
+                      values[1],
+                      values[2],
+                      values[3],
+                      values[4],
+                      values[5],
+                      static_cast<FillOutput>(gimp_procedure_config_get_choice_id(config, kOutput)),
+                      band,
+                      matchTone == TRUE};
 }
 
 // A new array of the one value kRectangle, for the dialog to take over (each
@@ -89,15 +100,16 @@ GimpValueArray* rectangleChoice() {
 }
 
 // The dialog of the interactive run over `config`, opened around the selection when the
-// config's context width is above 0 (the last run's, or a script's). Returns true with the
-// config edited when OK is pressed (its context width kAroundWidth's for kAround, else 0),
-// false when the dialog is canceled or closed. Help (and F1) opens the filter's page from its
-// help domain.
+// config's band or context width is above 0 (a script's; offered as the band's width).
+// Returns true with the config edited when OK is pressed (its band width kAroundWidth's for
+// kAround, else 0; its context width 0; tone matching as the check box says), false when the
+// dialog is canceled or closed. Help (and F1) opens the filter's page from its help domain.
 bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
-    gint context = 0;
-    g_object_get(config, kArguments[5].name, &context, nullptr);
-    if (context > 0)
-        g_object_set(config, kSampleFrom, kAround, kAroundWidth, context, nullptr);
+    gint context = 0, band = 0;
+    g_object_get(config, kArguments[5].name, &context, kBandWidth, &band, nullptr);
+    if (band > 0 || context > 0)
+        g_object_set(config, kSampleFrom, kAround, kAroundWidth, band > 0 ? band : context,
+                     nullptr);
     gimp_ui_init("mendora");
     GtkWidget* dialog = gimp_procedure_dialog_new(procedure, config, kDialogTitle);
     auto* procedureDialog = GIMP_PROCEDURE_DIALOG(dialog);
@@ -120,14 +132,16 @@ bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
                                               rectangleChoice(), FALSE);
     gimp_procedure_dialog_fill(procedureDialog, kArguments[0].name, kSampleFrom, kArguments[1].name,
                                kArguments[2].name, kArguments[3].name, kArguments[4].name,
-                               "source-hint", kAroundWidth, kOutput, nullptr);
+                               "source-hint", kAroundWidth, kOutput, kMatchToneChoice, nullptr);
     const bool confirmed = gimp_procedure_dialog_run(procedureDialog);
     gtk_widget_destroy(dialog);
     if (confirmed) {
         gint around = 0;
-        g_object_get(config, kAroundWidth, &around, nullptr);
+        gboolean matchTone = FALSE;
+        g_object_get(config, kAroundWidth, &around, kMatchToneChoice, &matchTone, nullptr);
         const bool sampleAround = gimp_procedure_config_get_choice_id(config, kSampleFrom) == 1;
-        g_object_set(config, kArguments[5].name, sampleAround ? around : 0, nullptr);
+        g_object_set(config, kArguments[5].name, 0, kBandWidth, sampleAround ? around : 0,
+                     kMatchTone, matchTone, nullptr);
     }
     return confirmed;
 }
@@ -346,14 +360,20 @@ GimpProcedure* createProcedure(GimpPlugIn* plugIn, const gchar* name) {
                                     static_cast<gint>(FillOutput::newLayer), "Into a new layer",
                                     nullptr, nullptr),
         kIntoLayer, G_PARAM_READWRITE);
+    gimp_procedure_add_int_argument(procedure, kBandWidth, "Band width", kBandBlurb, 0,
+                                    kMaxContextWidth, 0, G_PARAM_READWRITE);
+    gimp_procedure_add_boolean_argument(procedure, kMatchTone, "Match tones", kMatchToneBlurb,
+                                        FALSE, G_PARAM_READWRITE);
     gimp_procedure_add_choice_aux_argument(
         procedure, kSampleFrom, "Sample _from", "Where texture is taken from",
         gimp_choice_new_with_values(kRectangle, 0, "The source rectangle", nullptr, kAround, 1,
                                     "Around the selection", nullptr, nullptr),
-        kRectangle, G_PARAM_READWRITE);
-    gimp_procedure_add_int_aux_argument(procedure, kAroundWidth, "Conte_xt width (pixels)",
-                                        "The pixels sampled around the selection", 1,
+        kAround, G_PARAM_READWRITE);
+    gimp_procedure_add_int_aux_argument(procedure, kAroundWidth, "Band _width (pixels)",
+                                        "The band of pixels around the selection sampled", 1,
                                         kMaxContextWidth, kDefaultContextWidth, G_PARAM_READWRITE);
+    gimp_procedure_add_boolean_aux_argument(procedure, kMatchToneChoice, kMatchToneLabel,
+                                            kMatchToneBlurb, TRUE, G_PARAM_READWRITE);
     return procedure;
 }
 

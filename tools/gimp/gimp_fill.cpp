@@ -22,7 +22,9 @@
 #include "tools/standin_host/context_source.h"
 #include "tools/standin_host/filter_run.h"
 #include "tools/standin_host/host_limits.h"
+#include "tools/standin_host/sampling_area.h"
 #include "tools/standin_host/status_line.h"
+#include "tools/standin_host/tone_match.h"
 
 namespace mendora::gimp {
 
@@ -61,21 +63,26 @@ GeglRectangle usedArea(const std::vector<uint8_t>& selected,
     return GeglRectangle{left, top, right - left, bottom - top};
 }
 
-// The texts typed into the module's region dialog, as the command line types them: the
-// source rectangle `source` (drawable coordinates; four zeros the whole of `used`), moved into
-// `used`'s coordinates and held inside it, and the patch radius.
-runner::DialogValues typedValues(const FillValues& values, const runner::SourceRectangle& source,
-                                 const GeglRectangle& used) {
+// The source rectangle `source` (drawable coordinates; four zeros the whole of `used`), moved
+// into `used`'s coordinates and held inside it.
+runner::SourceRectangle usedSource(const runner::SourceRectangle& source,
+                                   const GeglRectangle& used) {
     const bool wholeImage =
         source.left == 0 && source.top == 0 && source.right == 0 && source.bottom == 0;
     const auto across = [&](int32_t x) { return std::clamp(x - used.x, 0, used.width); };
     const auto down = [&](int32_t y) { return std::clamp(y - used.y, 0, used.height); };
-    const int32_t left = wholeImage ? 0 : across(source.left);
-    const int32_t top = wholeImage ? 0 : down(source.top);
-    const int32_t right = wholeImage ? used.width : across(source.right);
-    const int32_t bottom = wholeImage ? used.height : down(source.bottom);
-    return runner::DialogValues{std::to_string(left), std::to_string(top), std::to_string(right),
-                                std::to_string(bottom), std::to_string(values.patchRadius)};
+    return runner::SourceRectangle{wholeImage ? 0 : across(source.left),
+                                   wholeImage ? 0 : down(source.top),
+                                   wholeImage ? used.width : across(source.right),
+                                   wholeImage ? used.height : down(source.bottom)};
+}
+
+// The texts typed into the module's region dialog, as the command line types them: the
+// source rectangle (usedSource's) and the patch radius.
+runner::DialogValues typedValues(const FillValues& values, const runner::SourceRectangle& source) {
+    return runner::DialogValues{std::to_string(source.left), std::to_string(source.top),
+                                std::to_string(source.right), std::to_string(source.bottom),
+                                std::to_string(values.patchRadius)};
 }
 
 // The source rectangle of `values` over the drawable of `width` x `height` whose pixels to
@@ -140,6 +147,43 @@ std::string describeResult(int16_t code, const FillValues& values) {
     if (code == errCanceled)
         return "the fill was canceled";
     return runner::resultInWords(code);
+}
+
+// The sampling area of a fill over `used` into `sampling` (one byte a pixel of `used`, nonzero
+// where texture may come from; left empty when every pixel may): the visible pixels (`visible`,
+// one byte a pixel of the drawable of `size`), within values.bandWidth of the selection
+// `selected` (the drawable's) when it is above 0. `region` is `selected` over `used`, `source`
+// the source rectangle there (usedSource's). Returns false with a one-line reason in `error`
+// when the band leaves the module no source window outside the selection, checked before the
+// fill. Throws std::bad_alloc.
+bool samplingArea(const FillValues& values, const std::vector<uint8_t>& selected,
+                  const std::vector<uint8_t>& visible, const GeglRectangle& size,
+                  const GeglRectangle& used, const std::vector<uint8_t>& region,
+                  const runner::SourceRectangle& source, std::vector<uint8_t>& sampling,
+                  std::string& error) {
+    runner::AreaMask area{used.width, used.height, cut(visible, size.width, 1, used)};
+    if (values.bandWidth > 0) {
+        // Each region's band measured over the whole drawable, then cut to the used part.
+        const runner::AreaMask band =
+            runner::bandAroundSelection(selected.data(), size.width, size.height,
+                                        static_cast<size_t>(size.width), values.bandWidth);
+        runner::intersectArea(
+            area, runner::AreaMask{used.width, used.height, cut(band.bytes, size.width, 1, used)});
+        // A fresh module fills with the typed radius when it is above 0, else with the default.
+        const int32_t radius = values.patchRadius > 0 ? values.patchRadius : kDefaultPatchRadius;
+        if (!runner::anySourceWindow(area, region.data(), source, radius)) {
+            const std::string side = std::to_string(2 * radius + 1);
+            error = "the band of " + std::to_string(values.bandWidth) + " pixels leaves no " +
+                    side + " x " + side +
+                    " window outside the selection to take texture from: widen it";
+            return false;
+        }
+    }
+    // Every pixel allowed is no sampling area at all: the module's own fill.
+    if (std::find(area.bytes.begin(), area.bytes.end(), 0) == area.bytes.end())
+        area.bytes.clear();
+    sampling = std::move(area.bytes);
+    return true;
 }
 
 // Shows the fill's progress on GIMP's bar: the stage's name while the module sets up (the bar
@@ -261,13 +305,15 @@ FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
     runner::RgbImage part{used.width, used.height, cut(pixels.pixels, size.width, 3, used)};
     runner::FillRun run;
     bool gone = false;
-    const runner::DialogValues typed =
-        typedValues(values, sourceOf(values, selected, size.width, size.height), used);
-    std::vector<uint8_t> sampling = cut(visible, size.width, 1, used);
-    if (std::find(sampling.begin(), sampling.end(), 0) == sampling.end())
-        sampling.clear();
-    const bool ran = runWithProgress(part, cut(selected, size.width, 1, used), sampling, typed,
-                                     target.present, run, gone, error);
+    const runner::SourceRectangle source =
+        usedSource(sourceOf(values, selected, size.width, size.height), used);
+    const runner::DialogValues typed = typedValues(values, source);
+    const std::vector<uint8_t> region = cut(selected, size.width, 1, used);
+    std::vector<uint8_t> sampling;
+    if (!samplingArea(values, selected, visible, size, used, region, source, sampling, error))
+        return FillOutcome::failed;
+    const bool ran =
+        runWithProgress(part, region, sampling, typed, target.present, run, gone, error);
     if (gone)
         return FillOutcome::gone;
     if (!ran)
@@ -275,6 +321,20 @@ FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
     if (run.result != resultSuccess) {
         error = describeResult(run.result, values);
         return FillOutcome::failed;
+    }
+    // Tone matching on the fill before the blend by the selection's strength. Fully
+    // transparent pixels have no colour to meet: they count as region (corrected in this copy
+    // only, never written back), so the seams are those with visible pixels.
+    if (values.matchTone) {
+        std::vector<uint8_t> unknown = cut(visible, size.width, 1, used);
+        for (size_t i = 0; i < unknown.size(); i++)
+            unknown[i] = region[i] != 0 || unknown[i] == 0 ? 1 : 0;
+        const tone::SampleLayout layout{used.width, used.height, 3, 3, size_t{3} * used.width};
+        if (tone::matchTones(run.output.pixels.data(), layout, unknown.data(),
+                             static_cast<size_t>(used.width)) == tone::ToneMatch::outOfMemory) {
+            error = "out of memory";
+            return FillOutcome::failed;
+        }
     }
     const size_t row = size_t{3} * used.width;
     for (int32_t y = 0; y < used.height; y++)
@@ -308,6 +368,11 @@ bool checkValues(const FillValues& values, int32_t width, int32_t height, bool l
         error = "the context width is " + std::to_string(values.contextWidth) +
                 "; it must be from 0 (the source rectangle) to " +
                 std::to_string(runner::kMaxContextWidth);
+        return false;
+    }
+    if (values.bandWidth < 0 || values.bandWidth > runner::kMaxContextWidth) {
+        error = "the band width is " + std::to_string(values.bandWidth) +
+                "; it must be from 0 (no band) to " + std::to_string(runner::kMaxContextWidth);
         return false;
     }
     if (values.output != FillOutput::intoLayer && values.output != FillOutput::newLayer) {

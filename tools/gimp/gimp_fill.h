@@ -19,6 +19,9 @@ constexpr char kProcedure[] = "plug-in-mendora-fill";
 // GIMP 2.10's procedure with the context width and the output as well (GIMP 3's one procedure
 // takes them as its last arguments), so that scripts calling kProcedure keep working.
 constexpr char kContextProcedure[] = "plug-in-mendora-fill-context";
+// GIMP 2.10's procedure with the band width and tone matching after kContextProcedure's
+// arguments (GIMP 3's procedure takes them as its last arguments).
+constexpr char kSamplingProcedure[] = "plug-in-mendora-fill-sampling";
 // With an access key, as the menu's other entries have.
 constexpr char kMenuLabel[] = "_Mendora Fill Selection...";
 constexpr char kMenuPath[] = "<Image>/Filters/Enhance";
@@ -43,7 +46,15 @@ constexpr char kContextBlurb[] =
     "Context width: sample only the selection's bounding box grown by this many pixels on each "
     "side (0: the source rectangle)";
 constexpr char kOutputBlurb[] = "Where the fill goes: into the layer, or into a new layer above it";
-// The context width the dialogs offer for "around the selection" until another is chosen.
+constexpr char kBandBlurb[] =
+    "Band width: sample only the pixels within this many pixels of the selection, each region "
+    "its own band (0: no band; with a context width or a source rectangle, their common part)";
+constexpr char kMatchToneBlurb[] =
+    "Match tones at the edges: after the fill, a smooth correction takes away the steps along "
+    "the selection's edge, the fill's texture kept (0 or FALSE: the fill as it is)";
+constexpr char kMatchToneLabel[] = "_Match tones at the edges";
+// The band width the dialogs offer for "around the selection" until another is chosen, and
+// on first use, when they propose sampling around the selection with tones matched.
 constexpr int32_t kDefaultContextWidth = 50;
 // The name of the layer a fill into a new layer makes.
 constexpr char kNewLayerName[] = "Mendora Fill Selection";
@@ -92,13 +103,18 @@ struct FillValues {
     int32_t sourceBottom = 0;
     int32_t contextWidth = 0;
     FillOutput output = FillOutput::intoLayer;
+    // The band around each region as the sampling area (runner::bandAroundSelection), 0: none.
+    int32_t bandWidth = 0;
+    // Tone matching at the seams after the fill (tone::matchTones), before the blend by the
+    // selection's strength.
+    bool matchTone = false;
 };
 
 // Checks `values` for a drawable of `width` x `height` before anything runs: the patch radius
 // from 0 to largestPatchRadius(), each side of the source rectangle from 0 to kMaxImageSide,
 // a rectangle other than four zeros starting inside the drawable (unless a context width
-// replaces it), the context width from 0 to kMaxContextWidth and the output one of
-// FillOutput's, a new layer only for a `layer` (not a channel). Returns false with a one-line
+// replaces it), the context width and the band width from 0 to kMaxContextWidth and the output one
+// of FillOutput's, a new layer only for a `layer` (not a channel). Returns false with a one-line
 // reason in `error` otherwise.
 bool checkValues(const FillValues& values, int32_t width, int32_t height, bool layer,
                  std::string& error);
