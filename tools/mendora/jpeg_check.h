@@ -1,5 +1,6 @@
 // Whether a JPEG file decodes whole: libjpeg reports damaged data as warnings and fills what it
-// could not decode with grey, which libvips passes on as pixels.
+// could not decode with grey, which libvips (Linux) and the system's decoder (Windows) pass on
+// as pixels. Both codecs call jpegDecodesWhole before decoding a file.
 #pragma once
 
 #include <string>
