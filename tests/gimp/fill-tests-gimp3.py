@@ -65,10 +65,10 @@ def mendora_export_strength(img, dir, name):
 
 # Runs the filter over `drawables` (the source rectangle `source`, left, top, right, bottom;
 # the context width `context`; the output "layer" or "new-layer"; the band width `band` and
-# tone matching `match_tone`) and appends "NAME STATUS
-# MESSAGE" to DIR/calls.txt.
+# tone matching `match_tone`; the source channel `channel`) and appends "NAME STATUS MESSAGE"
+# to DIR/calls.txt.
 def mendora_fill(img, drawables, radius, dir, name, source=(0, 0, 0, 0), context=0,
-                 output="layer", band=0, match_tone=False):
+                 output="layer", band=0, match_tone=False, channel=None):
     procedure = Gimp.get_pdb().lookup_procedure(PROCEDURE)
     config = procedure.create_config()
     config.set_property("run-mode", Gimp.RunMode.NONINTERACTIVE)
@@ -84,6 +84,8 @@ def mendora_fill(img, drawables, radius, dir, name, source=(0, 0, 0, 0), context
         config.set_property("band-width", band)
     if match_tone:
         config.set_property("match-tone", match_tone)
+    if channel is not None:
+        config.set_property("source-channel", channel)
     result = procedure.run(config)
     status = result.index(0)
     message = result.index(1) if status != Gimp.PDBStatusType.SUCCESS else ""
@@ -179,6 +181,7 @@ def mendora_batch_tests(photo, dir):
     mendora_new_layer_test(photo, dir)
     mendora_context_test(photo, dir)
     mendora_band_test(photo, dir)
+    mendora_channel_test(photo, dir)
     mendora_visible_tests(photo, dir)
     mendora_cutout_test(photo, dir)
 
@@ -246,6 +249,37 @@ def mendora_band_test(photo, dir):
     img, layer = mendora_hard_ellipse(photo, dir, "band")
     mendora_fill(img, [layer], 4, dir, "band", band=30, match_tone=True)
     mendora_export(layer, dir, "band-out")
+    img.delete()
+
+
+# The same ellipse filled with texture only from a channel, a feathered rectangle beside it
+# saved as a selection (its faintest values allow too): "channel", the channel over the layer
+# as channel-area.pgm. Then refused before the fill, the layer left as channel-out: a channel
+# "speck" of 5 x 5 pixels, too small for a patch, a band of 1 pixel, a channel of another image.
+def mendora_channel_test(photo, dir):
+    img, layer = mendora_hard_ellipse(photo, dir, "channel")
+    Gimp.context_push()
+    Gimp.context_set_feather(True)
+    Gimp.context_set_feather_radius(8, 8)
+    img.select_rectangle(Gimp.ChannelOps.REPLACE, 400, 40, 180, 220)
+    Gimp.context_pop()
+    area = Gimp.Selection.save(img)
+    img.select_item(Gimp.ChannelOps.REPLACE, area)
+    mendora_export_mask(img, layer, dir, "channel-area")
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
+    mendora_fill(img, [layer], 4, dir, "channel", channel=area)
+    mendora_export(layer, dir, "channel-out")
+
+    img.select_rectangle(Gimp.ChannelOps.REPLACE, 450, 50, 5, 5)
+    speck = Gimp.Selection.save(img)
+    speck.set_name("speck")
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 385, 95, 100, 95)
+    mendora_fill(img, [layer], 4, dir, "channel-speck", channel=speck)
+    mendora_fill(img, [layer], 4, dir, "band-1", band=1)
+    other = mendora_load(photo)
+    mendora_fill(img, [layer], 4, dir, "channel-other", channel=Gimp.Selection.save(other))
+    other.delete()
+    mendora_export(layer, dir, "channel-refused-out")
     img.delete()
 
 
@@ -386,11 +420,16 @@ def mendora_wait_for_plug_in_exit():
 
 
 # In GIMP with a display: the dialog of an interactive run over the hard ellipse of "dialog"
-# (the test script chooses 30 pixels around the selection into a new layer by keyboard), then
-# the same again with the last values; exports the top layer after each ("dialog-out",
-# "dialog-again") and DIR/dialog-layers, how many layers there are at the end.
+# and the image's one channel, the right part of the photograph (dialog-area; the test script
+# chooses a band of 30 pixels within it, into a new layer, by keyboard), then the same again
+# with the last values; exports the top layer after each ("dialog-out", "dialog-again") and
+# DIR/dialog-layers, how many layers there are at the end.
 def mendora_dialog_fill(photo, dir):
     img, layer = mendora_hard_ellipse(photo, dir, "dialog")
+    img.select_rectangle(Gimp.ChannelOps.REPLACE, 300, 0, 340, 400)
+    Gimp.Selection.save(img)
+    mendora_export_mask(img, layer, dir, "dialog-area")
+    img.select_ellipse(Gimp.ChannelOps.REPLACE, 250, 100, 120, 90)
     Gimp.Display.new(img)
     Gimp.displays_flush()
     procedure = Gimp.get_pdb().lookup_procedure(PROCEDURE)

@@ -132,8 +132,22 @@
 (define (mendora-band-test photo dir)
   (let* ((made (mendora-hard-ellipse photo dir "band"))
          (img (car made)))
-    (plug-in-mendora-fill-sampling RUN-NONINTERACTIVE img (cadr made) 4 0 0 0 0 0 0 30 1)
+    (plug-in-mendora-fill-sampling RUN-NONINTERACTIVE img (cadr made) 4 0 0 0 0 0 0 30 1 -1)
     (mendora-export img (cadr made) (string-append dir "/band-out.png"))
+    (gimp-image-delete img)))
+
+; The same ellipse filled with texture only from a channel, a rectangle beside it saved as a
+; selection: "channel", the channel exported as channel-area.png.
+(define (mendora-channel-test photo dir)
+  (let* ((made (mendora-hard-ellipse photo dir "channel"))
+         (img (car made))
+         (layer (cadr made)))
+    (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 400 40 180 220)
+    (let ((area (car (gimp-selection-save img))))
+      (mendora-export-mask img layer (string-append dir "/channel-area.png"))
+      (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
+      (plug-in-mendora-fill-sampling RUN-NONINTERACTIVE img layer 4 0 0 0 0 0 0 0 0 area))
+    (mendora-export img layer (string-append dir "/channel-out.png"))
     (gimp-image-delete img)))
 
 ; A band or a match-tone value out of range: refused (run by the tests one at a time).
@@ -141,7 +155,24 @@
   (let* ((img (mendora-load photo))
          (layer (car (gimp-image-get-active-layer img))))
     (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 385 95 100 95)
-    (plug-in-mendora-fill-sampling RUN-NONINTERACTIVE img layer 4 0 0 0 0 0 0 band match)))
+    (plug-in-mendora-fill-sampling RUN-NONINTERACTIVE img layer 4 0 0 0 0 0 0 band match -1)))
+
+; A sampling area refused before the fill (run one at a time): `which` is 'speck for a channel
+; "speck" of 5 x 5 pixels, too small for a patch; 'other for a channel of another image; else
+; a band of 1 pixel around the ellipse.
+(define (mendora-refused-channel photo which)
+  (let* ((img (mendora-load photo))
+         (other (mendora-load photo))
+         (layer (car (gimp-image-get-active-layer img))))
+    (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 450 50 5 5)
+    (let ((speck (car (gimp-selection-save img))))
+      (gimp-item-set-name speck "speck")
+      (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 385 95 100 95)
+      (plug-in-mendora-fill-sampling RUN-NONINTERACTIVE img layer 4 0 0 0 0 0 0
+                                     (if (eq? which 'band) 1 0) 0
+                                     (cond ((eq? which 'speck) speck)
+                                           ((eq? which 'other) (car (gimp-selection-save other)))
+                                           (else -1))))))
 
 ; The photograph with a hard ellipse selected, its layer exported as NAME-in.png and the
 ; selection as NAME-mask.png: a list of the image and the layer.
@@ -257,13 +288,18 @@
     (plug-in-mendora-fill RUN-INTERACTIVE img layer 4 0 0 0 0)))
 
 ; In GIMP with a display: the dialog of an interactive run over the hard ellipse of "dialog"
-; (the test script chooses 30 pixels around the selection into a new layer by keyboard), then
-; the same again with the last values; exports the top layer after each ("dialog-out.png",
+; and the image's one channel, the right part of the photograph (dialog-area.png; the test
+; script chooses a band of 30 pixels within it, into a new layer, by keyboard), then the same
+; again with the last values; exports the top layer after each ("dialog-out.png",
 ; "dialog-again.png") and DIR/dialog-layers, how many layers there are at the end.
 (define (mendora-dialog-fill photo dir)
   (let* ((made (mendora-hard-ellipse photo dir "dialog"))
          (img (car made))
          (layer (cadr made)))
+    (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 300 0 340 400)
+    (gimp-selection-save img)
+    (mendora-export-mask img layer (string-append dir "/dialog-area.png"))
+    (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 250 100 120 90)
     (gimp-display-new img)
     (gimp-displays-flush)
     (plug-in-mendora-fill RUN-INTERACTIVE img layer 4 0 0 0 0)
@@ -375,16 +411,18 @@
     (lambda (port) (display (car (gimp-image-list)) port))))
 
 ; Last values of another size than the plug-in's (two bytes, 50 and 0, which would make the
-; radius 50 if read as its values): the fill runs with the defaults and writes
-; DIR/last-values when it succeeds.
+; radius 50 if read as its values): the fill runs with the defaults, those of scripts (not
+; the dialog's first proposal): "last-values", a hard ellipse.
 (define (mendora-last-values photo dir)
   (let* ((img (mendora-load photo))
          (layer (car (gimp-image-get-active-layer img))))
+    (gimp-context-set-antialias FALSE)
     (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 385 95 100 95)
+    (mendora-export img layer (string-append dir "/last-values-in.png"))
+    (mendora-export-mask img layer (string-append dir "/last-values-mask.png"))
     (gimp-procedural-db-set-data "plug-in-mendora-fill" 2 #(50 0))
     (plug-in-mendora-fill RUN-WITH-LAST-VALS img layer 0 0 0 0 0)
-    (call-with-output-file (string-append dir "/last-values")
-      (lambda (port) (display "filled" port)))
+    (mendora-export img layer (string-append dir "/last-values-out.png"))
     (gimp-image-delete img)))
 
 ; Calls refused before anything runs, each on a fresh photograph with a feathered ellipse

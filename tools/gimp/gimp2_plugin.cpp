@@ -23,26 +23,32 @@ namespace mendora::gimp {
 namespace {
 
 // Run mode, image, drawable and the five values of kProcedure; kContextProcedure takes the
-// context width and the output as well, kSamplingProcedure the band width and tone matching
-// too. GIMP keeps the dialog's values between runs (gimp_set_data, LastValues).
+// context width and the output as well, kSamplingProcedure the band width, tone matching and
+// the source channel too. GIMP keeps the dialog's values between runs (gimp_set_data,
+// LastValues).
 constexpr gint kArgumentCount = 8;
 constexpr gint kContextArgumentCount = 10;
-constexpr gint kSamplingArgumentCount = 12;
+constexpr gint kSamplingArgumentCount = 13;
+// The source channel's argument's value for none.
+constexpr gint32 kNoChannel = -1;
 
-// What the dialog remembers: the values of the last run and the band width it offers when
-// the source rectangle was chosen (the values' own is 0 then). On first use (no values kept)
-// it proposes what fills photographs well: a band of kDefaultContextWidth, tones matched.
+// What the dialog remembers: the values of the last run, the band width it offers when the
+// source rectangle was chosen (the values' own is 0 then) and the source channel chosen
+// (kNoChannel: none; offered again only while it is a channel of the image filled).
 struct LastValues {
-    FillValues values = firstUse();
+    FillValues values;
     int32_t aroundWidth = kDefaultContextWidth;
-
-    static FillValues firstUse() {
-        FillValues proposed;
-        proposed.bandWidth = kDefaultContextWidth;
-        proposed.matchTone = true;
-        return proposed;
-    }
+    gint32 sourceChannel = kNoChannel;
 };
+
+// What the dialog proposes on first use (no values kept): what fills photographs well, a band
+// of kDefaultContextWidth pixels, tones matched.
+LastValues firstUse() {
+    LastValues proposed;
+    proposed.values.bandWidth = kDefaultContextWidth;
+    proposed.values.matchTone = true;
+    return proposed;
+}
 
 gchar* text(const char* constant) {
     return const_cast<gchar*>(constant);
@@ -66,6 +72,7 @@ void query() {
          text("Where the fill goes { INTO-THE-LAYER (0), INTO-A-NEW-LAYER (1) }")},
         {GIMP_PDB_INT32, text("band-width"), text(kBandBlurb)},
         {GIMP_PDB_INT32, text("match-tone"), text(kMatchToneBlurb)},
+        {GIMP_PDB_CHANNEL, text("source-channel"), text(kSourceChannelBlurb)},
     };
     gimp_install_procedure(kProcedure, kBlurb, kHelp, kAuthor, kAuthor, kDate, kMenuLabel,
                            kImageTypes, GIMP_PLUGIN, kArgumentCount, 0, arguments, nullptr);
@@ -113,10 +120,26 @@ GtkWidget* addRadio(GtkWidget* table, int row, const char* label, const char* te
     return button;
 }
 
-// The dialog of the interactive run, opened with `kept`. Returns true with the values edited
-// when OK is pressed, false when the dialog is canceled or closed. Help (and F1) opens the
-// filter's page from its help domain.
-bool askValues(LastValues& kept) {
+// The dialog's choice of the source channel: "None" (kNoChannel), then `image`'s channels by
+// name, their IDs as values.
+GtkWidget* channelChoice(gint32 image) {
+    GtkWidget* combo = gimp_int_combo_box_new("None", kNoChannel, nullptr);
+    gint count = 0;
+    gint* channels = gimp_image_get_channels(image, &count);
+    for (gint i = 0; i < count; i++) {
+        gchar* name = gimp_item_get_name(channels[i]);
+        gimp_int_combo_box_append(GIMP_INT_COMBO_BOX(combo), GIMP_INT_STORE_VALUE, channels[i],
+                                  GIMP_INT_STORE_LABEL, name, -1);
+        g_free(name);
+    }
+    g_free(channels);
+    return combo;
+}
+
+// The dialog of the interactive run over `image`, opened with `kept`. Returns true with the
+// values edited when OK is pressed, false when the dialog is canceled or closed. Help (and F1)
+// opens the filter's page from its help domain.
+bool askValues(LastValues& kept, gint32 image) {
     FillValues& values = kept.values;
     gimp_ui_init("mendora", FALSE);
     GtkWidget* dialog = gimp_dialog_new(kDialogTitle, "mendora-fill", nullptr, GtkDialogFlags(0),
@@ -127,7 +150,7 @@ bool askValues(LastValues& kept) {
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     gimp_window_set_transient(GTK_WINDOW(dialog));
 
-    GtkWidget* table = gtk_table_new(12, 2, FALSE);
+    GtkWidget* table = gtk_table_new(13, 2, FALSE);
     gtk_table_set_col_spacings(GTK_TABLE(table), 6);
     gtk_table_set_row_spacings(GTK_TABLE(table), 6);
     gtk_container_set_border_width(GTK_CONTAINER(table), 12);
@@ -163,14 +186,22 @@ bool askValues(LastValues& kept) {
     for (GtkWidget* side : {left, top, right, bottom, hint})
         g_object_bind_property(rectangle, "active", side, "sensitive", G_BINDING_SYNC_CREATE);
     g_object_bind_property(around, "active", width, "sensitive", G_BINDING_SYNC_CREATE);
+    // The image's channels, "None" first; the kept one while it is still one of them.
+    GtkWidget* channel = channelChoice(image);
+    if (!gimp_int_combo_box_set_active(GIMP_INT_COMBO_BOX(channel), kept.sourceChannel))
+        gimp_int_combo_box_set_active(GIMP_INT_COMBO_BOX(channel), kNoChannel);
+    const std::string channelLabel = std::string(kSourceChannelLabel) + ":";
+    gimp_table_attach_aligned(GTK_TABLE(table), 0, 9, channelLabel.c_str(), 0.0, 0.5, channel, 1,
+                              TRUE);
+    gimp_help_set_help_data(channel, kSourceChannelBlurb, nullptr);
 
-    GtkWidget* intoLayer = addRadio(table, 9, "Output:", "Into the la_yer", nullptr,
+    GtkWidget* intoLayer = addRadio(table, 10, "Output:", "Into the la_yer", nullptr,
                                     values.output == FillOutput::intoLayer);
-    GtkWidget* newLayer = addRadio(table, 10, nullptr, "Into a _new layer", intoLayer,
+    GtkWidget* newLayer = addRadio(table, 11, nullptr, "Into a _new layer", intoLayer,
                                    values.output == FillOutput::newLayer);
     GtkWidget* matchTone = gtk_check_button_new_with_mnemonic(kMatchToneLabel);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(matchTone), values.matchTone);
-    gtk_table_attach_defaults(GTK_TABLE(table), matchTone, 0, 2, 11, 12);
+    gtk_table_attach_defaults(GTK_TABLE(table), matchTone, 0, 2, 12, 13);
     gtk_widget_show_all(dialog);
 
     const bool confirmed = gimp_dialog_run(GIMP_DIALOG(dialog)) == GTK_RESPONSE_OK;
@@ -185,6 +216,8 @@ bool askValues(LastValues& kept) {
                             isActive(newLayer) ? FillOutput::newLayer : FillOutput::intoLayer,
                             isActive(around) ? kept.aroundWidth : 0,
                             isActive(matchTone)};
+        if (!gimp_int_combo_box_get_active(GIMP_INT_COMBO_BOX(channel), &kept.sourceChannel))
+            kept.sourceChannel = kNoChannel;
     }
     gtk_widget_destroy(dialog);
     return confirmed;
@@ -192,7 +225,8 @@ bool askValues(LastValues& kept) {
 
 // The values of a call with `count` arguments: kProcedure's fill into the layer with the
 // typed source rectangle; kContextProcedure's name the context width and the output too,
-// kSamplingProcedure's the band width and tone matching as well (0 or 1).
+// kSamplingProcedure's the band width and tone matching as well (0 or 1; its source channel
+// is read by the caller).
 FillValues valuesFromArguments(const GimpParam* params, gint count) {
     FillValues values{params[3].data.d_int32, params[4].data.d_int32, params[5].data.d_int32,
                       params[6].data.d_int32, params[7].data.d_int32};
@@ -291,8 +325,9 @@ bool present(gint32 image, gint32 drawable) {
 // image over a layer, into the drawable or into a new layer above it (values.output). Returns
 // failed with the reason in `error`, the image unchanged, when
 // nothing is selected over the drawable, the module cannot fill it or GIMP does not take the
-// pixels; gone when the image was closed meanwhile.
-FillOutcome fillSelection(gint32 image, gint32 drawable, const FillValues& values,
+// pixels; gone when the image was closed meanwhile. Texture comes only from where `channel`
+// (kNoChannel: none) is nonzero.
+FillOutcome fillSelection(gint32 image, gint32 drawable, const FillValues& values, gint32 channel,
                           std::string& error) {
     FillTarget target;
     target.area = wholeDrawable(drawable);
@@ -301,6 +336,16 @@ FillOutcome fillSelection(gint32 image, gint32 drawable, const FillValues& value
     target.selectionEmpty = gimp_selection_is_empty(image);
     target.pixels = gimp_drawable_get_buffer(drawable);
     target.selection = gimp_drawable_get_buffer(gimp_image_get_selection(image));
+    if (channel != kNoChannel) {
+        gint x = 0, y = 0;
+        gimp_drawable_offsets(channel, &x, &y);
+        target.sourceChannel = gimp_drawable_get_buffer(channel);
+        gchar* name = gimp_item_get_name(channel);
+        target.sourceChannelName = name != nullptr ? name : "";
+        g_free(name);
+        target.sourceChannelArea = GeglRectangle{target.area.x - x, target.area.y - y,
+                                                 target.area.width, target.area.height};
+    }
     const gint32 visible =
         gimp_item_is_layer(drawable) ? gimp_layer_new_from_visible(image, image, "visible") : -1;
     if (visible != -1)
@@ -343,13 +388,24 @@ const char* refusal(gint32 image, gint32 drawable) {
     return nullptr;
 }
 
-// The values of the last interactive run, or the defaults when GIMP keeps none of this
-// plug-in's size (both procedures share them).
-LastValues lastValues() {
-    LastValues kept;
-    if (gimp_get_data_size(kProcedure) == static_cast<gint>(sizeof kept))
-        gimp_get_data(kProcedure, &kept);
-    return kept;
+// Why `channel` cannot be the source channel of a fill in `image`, or nullptr when it can:
+// kNoChannel, or a channel of `image`.
+const char* channelRefusal(gint32 image, gint32 channel) {
+    if (channel == kNoChannel)
+        return nullptr;
+    if (!gimp_item_is_valid(channel) || !gimp_item_is_channel(channel) ||
+        gimp_item_get_image(channel) != image)
+        return kOtherChannel;
+    return nullptr;
+}
+
+// Reads the values of the last interactive run into `kept` (every procedure shares them).
+// Returns false, `kept` as it was, when GIMP keeps none of this plug-in's size.
+bool lastValues(LastValues& kept) {
+    if (gimp_get_data_size(kProcedure) != static_cast<gint>(sizeof kept))
+        return false;
+    gimp_get_data(kProcedure, &kept);
+    return true;
 }
 
 void run(const gchar* name, gint count, const GimpParam* params, gint* returnCount,
@@ -394,10 +450,15 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
         return;
     }
     gegl_init(nullptr, nullptr);
-    LastValues kept = lastValues();
-    if (mode == GIMP_RUN_NONINTERACTIVE)
+    // Scripts' last values without a kept run are the defaults; the dialog proposes firstUse.
+    LastValues kept;
+    if (!lastValues(kept) && mode == GIMP_RUN_INTERACTIVE)
+        kept = firstUse();
+    if (mode == GIMP_RUN_NONINTERACTIVE) {
         kept.values = valuesFromArguments(params, count);
-    else if (mode == GIMP_RUN_INTERACTIVE && !askValues(kept)) {
+        kept.sourceChannel =
+            count == kSamplingArgumentCount ? params[12].data.d_channel : kNoChannel;
+    } else if (mode == GIMP_RUN_INTERACTIVE && !askValues(kept, image)) {
         values[0].data.d_status = GIMP_PDB_CANCEL;
         return;
     }
@@ -414,10 +475,14 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
         fail(GIMP_PDB_CALLING_ERROR, reason);
         return;
     }
+    if (const char* why = channelRefusal(image, kept.sourceChannel)) {
+        fail(GIMP_PDB_CALLING_ERROR, why);
+        return;
+    }
 
     FillOutcome outcome = FillOutcome::failed;
     try {
-        outcome = fillSelection(image, drawable, chosen, reason);
+        outcome = fillSelection(image, drawable, chosen, kept.sourceChannel, reason);
     } catch (const std::exception& failure) {
         reason = reasonOf(failure);
     }

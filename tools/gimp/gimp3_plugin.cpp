@@ -51,6 +51,9 @@ constexpr char kOutput[] = "output";
 // whose defaults keep the fill of the arguments before them.
 constexpr char kBandWidth[] = "band-width";
 constexpr char kMatchTone[] = "match-tone";
+// After tone matching: the source channel (none by default), whose nonzero pixels alone may
+// lend texture.
+constexpr char kSourceChannel[] = "source-channel";
 constexpr char kIntoLayer[] = "layer";
 constexpr char kNewLayer[] = "new-layer";
 // The dialog's own values, kept with the others but no arguments: where to sample from
@@ -62,6 +65,10 @@ constexpr char kRectangle[] = "rectangle";
 constexpr char kAround[] = "around";
 constexpr char kAroundWidth[] = "around-width";
 constexpr char kMatchToneChoice[] = "match-tone-choice";
+// The dialog's choice of the source channel: the ID of one of the image's channels, or
+// kNoChannel.
+constexpr char kSourceChannelChoice[] = "source-channel-choice";
+constexpr gint kNoChannel = -1;
 
 GimpValueArray* failure(GimpProcedure* procedure, GimpPDBStatusType status,
                         const std::string& reason) {
@@ -99,21 +106,66 @@ GimpValueArray* rectangleChoice() {
     return values;
 }
 
-// The dialog of the interactive run over `config`, opened around the selection when the
-// config's band or context width is above 0 (a script's; offered as the band's width).
-// Returns true with the config edited when OK is pressed (its band width kAroundWidth's for
-// kAround, else 0; its context width 0; tone matching as the check box says), false when the
-// dialog is canceled or closed. Help (and F1) opens the filter's page from its help domain.
-bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
+// The source channel `config` holds (nullptr: none; a new reference otherwise).
+GimpChannel* sourceChannelOf(GimpProcedureConfig* config) {
+    GimpChannel* channel = nullptr;
+    g_object_get(config, kSourceChannel, &channel, nullptr);
+    return channel;
+}
+
+// Whether `channel` may be the source channel of a fill in `image`: none, or one of its
+// channels.
+bool channelAllowed(GimpChannel* channel, GimpImage* image) {
+    if (channel == nullptr)
+        return true;
+    GimpImage* owner = gimp_item_get_image(GIMP_ITEM(channel));
+    return owner != nullptr && gimp_image_get_id(owner) == gimp_image_get_id(image);
+}
+
+// The choices of the dialog's source channel: "None" (kNoChannel), then `image`'s channels
+// by name, their IDs as values.
+GimpIntStore* channelChoices(GimpImage* image) {
+    GtkListStore* store = gimp_int_store_new("None", kNoChannel, nullptr);
+    GimpChannel** channels = gimp_image_get_channels(image);
+    for (size_t i = 0; channels != nullptr && channels[i] != nullptr; i++) {
+        gchar* name = gimp_item_get_name(GIMP_ITEM(channels[i]));
+        GtkTreeIter row;
+        gtk_list_store_append(store, &row);
+        gtk_list_store_set(store, &row, GIMP_INT_STORE_VALUE,
+                           gimp_item_get_id(GIMP_ITEM(channels[i])), GIMP_INT_STORE_LABEL, name,
+                           -1);
+        g_free(name);
+    }
+    g_free(channels);
+    return GIMP_INT_STORE(store);
+}
+
+// The dialog of the interactive run over `config` for `image`, opened around the selection
+// when the config's band or context width is above 0 (a script's; offered as the band's
+// width), with the config's source channel when it is one of the image's. Returns true with
+// the config edited when OK is pressed (its band width kAroundWidth's for kAround, else 0; its
+// context width 0; tone matching as the check box says; the source channel chosen), false when
+// the dialog is canceled or closed. Help (and F1) opens the filter's page from its help domain.
+bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config, GimpImage* image) {
     gint context = 0, band = 0;
     g_object_get(config, kArguments[5].name, &context, kBandWidth, &band, nullptr);
     if (band > 0 || context > 0)
         g_object_set(config, kSampleFrom, kAround, kAroundWidth, band > 0 ? band : context,
                      nullptr);
+    GimpChannel* kept = sourceChannelOf(config);
+    g_object_set(config, kSourceChannelChoice,
+                 kept != nullptr && channelAllowed(kept, image) ? gimp_item_get_id(GIMP_ITEM(kept))
+                                                                : kNoChannel,
+                 nullptr);
+    if (kept != nullptr)
+        g_object_unref(kept);
     gimp_ui_init("mendora");
     GtkWidget* dialog = gimp_procedure_dialog_new(procedure, config, kDialogTitle);
     auto* procedureDialog = GIMP_PROCEDURE_DIALOG(dialog);
     gimp_procedure_dialog_get_label(procedureDialog, "source-hint", kSourceHint, FALSE, FALSE);
+    // The dialog takes the store over.
+    gimp_procedure_dialog_get_int_combo(procedureDialog, kSourceChannelChoice,
+                                        channelChoices(image));
     // Choices as labeled combo boxes: GIMP's dialog looks for a property's mnemonic on its
     // widget's label, which a radio frame's title does not point to ("no mnemonic for
     // property" on the error output).
@@ -132,7 +184,8 @@ bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
                                               rectangleChoice(), FALSE);
     gimp_procedure_dialog_fill(procedureDialog, kArguments[0].name, kSampleFrom, kArguments[1].name,
                                kArguments[2].name, kArguments[3].name, kArguments[4].name,
-                               "source-hint", kAroundWidth, kOutput, kMatchToneChoice, nullptr);
+                               "source-hint", kAroundWidth, kSourceChannelChoice, kOutput,
+                               kMatchToneChoice, nullptr);
     const bool confirmed = gimp_procedure_dialog_run(procedureDialog);
     gtk_widget_destroy(dialog);
     if (confirmed) {
@@ -140,8 +193,11 @@ bool askValues(GimpProcedure* procedure, GimpProcedureConfig* config) {
         gboolean matchTone = FALSE;
         g_object_get(config, kAroundWidth, &around, kMatchToneChoice, &matchTone, nullptr);
         const bool sampleAround = gimp_procedure_config_get_choice_id(config, kSampleFrom) == 1;
+        gint channel = kNoChannel;
+        g_object_get(config, kSourceChannelChoice, &channel, nullptr);
         g_object_set(config, kArguments[5].name, 0, kBandWidth, sampleAround ? around : 0,
-                     kMatchTone, matchTone, nullptr);
+                     kMatchTone, matchTone, kSourceChannel,
+                     channel != kNoChannel ? gimp_channel_get_by_id(channel) : nullptr, nullptr);
     }
     return confirmed;
 }
@@ -241,9 +297,10 @@ bool present(GimpImage* image, GimpDrawable* drawable) {
 // image over a layer, into the drawable or into a new layer above it (values.output). Returns
 // failed with the reason in `error`, the image unchanged, when
 // nothing is selected over the drawable, the module cannot fill it or GIMP does not take the
-// pixels; gone when the image was closed meanwhile.
+// pixels; gone when the image was closed meanwhile. Texture comes only from where `channel`
+// (nullptr: none) is nonzero.
 FillOutcome fillSelection(GimpImage* image, GimpDrawable* drawable, const FillValues& values,
-                          std::string& error) {
+                          GimpChannel* channel, std::string& error) {
     FillTarget target;
     target.area.width = gimp_drawable_get_width(drawable);
     target.area.height = gimp_drawable_get_height(drawable);
@@ -252,6 +309,16 @@ FillOutcome fillSelection(GimpImage* image, GimpDrawable* drawable, const FillVa
     target.selectionEmpty = gimp_selection_is_empty(image);
     target.pixels = gimp_drawable_get_buffer(drawable);
     target.selection = gimp_drawable_get_buffer(GIMP_DRAWABLE(gimp_image_get_selection(image)));
+    if (channel != nullptr) {
+        gint x = 0, y = 0;
+        gimp_drawable_get_offsets(GIMP_DRAWABLE(channel), &x, &y);
+        target.sourceChannel = gimp_drawable_get_buffer(GIMP_DRAWABLE(channel));
+        gchar* name = gimp_item_get_name(GIMP_ITEM(channel));
+        target.sourceChannelName = name != nullptr ? name : "";
+        g_free(name);
+        target.sourceChannelArea = GeglRectangle{target.area.x - x, target.area.y - y,
+                                                 target.area.width, target.area.height};
+    }
     GimpLayer* visible = gimp_item_is_layer(GIMP_ITEM(drawable))
                              ? gimp_layer_new_from_visible(image, image, "visible")
                              : nullptr;
@@ -298,7 +365,7 @@ GimpValueArray* runOrThrow(GimpProcedure* procedure, GimpRunMode mode, GimpImage
     // The menu entry is greyed on indexed images, but scripts reach the procedure.
     if (gimp_drawable_is_indexed(drawable))
         return failure(procedure, GIMP_PDB_CALLING_ERROR, kIndexed);
-    if (mode == GIMP_RUN_INTERACTIVE && !askValues(procedure, config))
+    if (mode == GIMP_RUN_INTERACTIVE && !askValues(procedure, config, image))
         return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
     // The image may have been closed while the dialog was open.
     if (testHookAt(kHookCloseAtStart))
@@ -312,7 +379,14 @@ GimpValueArray* runOrThrow(GimpProcedure* procedure, GimpRunMode mode, GimpImage
     if (!checkValues(values, gimp_drawable_get_width(drawable), gimp_drawable_get_height(drawable),
                      gimp_item_is_layer(GIMP_ITEM(drawable)), reason))
         return failure(procedure, GIMP_PDB_CALLING_ERROR, reason);
-    const FillOutcome outcome = fillSelection(image, drawable, values, reason);
+    GimpChannel* channel = sourceChannelOf(config);
+    const bool allowed = channelAllowed(channel, image);
+    const FillOutcome outcome =
+        allowed ? fillSelection(image, drawable, values, channel, reason) : FillOutcome::failed;
+    if (channel != nullptr)
+        g_object_unref(channel);
+    if (!allowed)
+        return failure(procedure, GIMP_PDB_CALLING_ERROR, kOtherChannel);
     // The image was closed: nothing to fill and nothing to tell.
     if (outcome == FillOutcome::gone)
         return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
@@ -364,6 +438,8 @@ GimpProcedure* createProcedure(GimpPlugIn* plugIn, const gchar* name) {
                                     kMaxContextWidth, 0, G_PARAM_READWRITE);
     gimp_procedure_add_boolean_argument(procedure, kMatchTone, "Match tones", kMatchToneBlurb,
                                         FALSE, G_PARAM_READWRITE);
+    gimp_procedure_add_channel_argument(procedure, kSourceChannel, "Source channel",
+                                        kSourceChannelBlurb, TRUE, G_PARAM_READWRITE);
     gimp_procedure_add_choice_aux_argument(
         procedure, kSampleFrom, "Sample _from", "Where texture is taken from",
         gimp_choice_new_with_values(kRectangle, 0, "The source rectangle", nullptr, kAround, 1,
@@ -374,6 +450,9 @@ GimpProcedure* createProcedure(GimpPlugIn* plugIn, const gchar* name) {
                                         kMaxContextWidth, kDefaultContextWidth, G_PARAM_READWRITE);
     gimp_procedure_add_boolean_aux_argument(procedure, kMatchToneChoice, kMatchToneLabel,
                                             kMatchToneBlurb, TRUE, G_PARAM_READWRITE);
+    gimp_procedure_add_int_aux_argument(procedure, kSourceChannelChoice, kSourceChannelLabel,
+                                        kSourceChannelBlurb, kNoChannel, G_MAXINT, kNoChannel,
+                                        G_PARAM_READWRITE);
     return procedure;
 }
 

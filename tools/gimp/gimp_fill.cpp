@@ -149,32 +149,56 @@ std::string describeResult(int16_t code, const FillValues& values) {
     return runner::resultInWords(code);
 }
 
+// The subject of the refusal when a sampling area leaves no source window: the band of
+// values.bandWidth (when above 0), the target's source channel (when it has one), or both.
+std::string samplingSubject(const FillValues& values, const FillTarget& target) {
+    const std::string band = "the band of " + std::to_string(values.bandWidth) +
+                             (values.bandWidth == 1 ? " pixel" : " pixels");
+    const std::string channel = "the channel \"" + target.sourceChannelName + "\"";
+    if (values.bandWidth > 0 && target.sourceChannel != nullptr)
+        return band + " within " + channel;
+    return values.bandWidth > 0 ? band : channel;
+}
+
 // The sampling area of a fill over `used` into `sampling` (one byte a pixel of `used`, nonzero
 // where texture may come from; left empty when every pixel may): the visible pixels (`visible`,
-// one byte a pixel of the drawable of `size`), within values.bandWidth of the selection
-// `selected` (the drawable's) when it is above 0. `region` is `selected` over `used`, `source`
-// the source rectangle there (usedSource's). Returns false with a one-line reason in `error`
-// when the band leaves the module no source window outside the selection, checked before the
-// fill. Throws std::bad_alloc.
-bool samplingArea(const FillValues& values, const std::vector<uint8_t>& selected,
-                  const std::vector<uint8_t>& visible, const GeglRectangle& size,
+// one byte a pixel of the target's drawable), within values.bandWidth of the selection
+// `selected` (the drawable's) when it is above 0, and where the target's source channel is
+// nonzero when it has one. `region` is `selected` over `used`, `source` the source rectangle
+// there (usedSource's). Returns false with a one-line reason in `error` when the band or the
+// channel leaves the module no source window outside the selection, checked before the fill.
+// Throws std::bad_alloc.
+bool samplingArea(const FillValues& values, const FillTarget& target,
+                  const std::vector<uint8_t>& selected, const std::vector<uint8_t>& visible,
                   const GeglRectangle& used, const std::vector<uint8_t>& region,
                   const runner::SourceRectangle& source, std::vector<uint8_t>& sampling,
                   std::string& error) {
-    runner::AreaMask area{used.width, used.height, cut(visible, size.width, 1, used)};
+    const int32_t width = target.area.width;
+    runner::AreaMask area{used.width, used.height, cut(visible, width, 1, used)};
     if (values.bandWidth > 0) {
         // Each region's band measured over the whole drawable, then cut to the used part.
         const runner::AreaMask band =
-            runner::bandAroundSelection(selected.data(), size.width, size.height,
-                                        static_cast<size_t>(size.width), values.bandWidth);
+            runner::bandAroundSelection(selected.data(), width, target.area.height,
+                                        static_cast<size_t>(width), values.bandWidth);
         runner::intersectArea(
-            area, runner::AreaMask{used.width, used.height, cut(band.bytes, size.width, 1, used)});
+            area, runner::AreaMask{used.width, used.height, cut(band.bytes, width, 1, used)});
+    }
+    if (target.sourceChannel != nullptr) {
+        // Any nonzero value allows, as the command line's --source-mask reads a mask.
+        const std::vector<float> strength =
+            readSelection(target.sourceChannel, target.sourceChannelArea);
+        std::vector<uint8_t> allowed(strength.size());
+        for (size_t i = 0; i < strength.size(); i++)
+            allowed[i] = strength[i] > 0.0f ? 1 : 0;
+        runner::intersectArea(
+            area, runner::AreaMask{used.width, used.height, cut(allowed, width, 1, used)});
+    }
+    if (values.bandWidth > 0 || target.sourceChannel != nullptr) {
         // A fresh module fills with the typed radius when it is above 0, else with the default.
         const int32_t radius = values.patchRadius > 0 ? values.patchRadius : kDefaultPatchRadius;
         if (!runner::anySourceWindow(area, region.data(), source, radius)) {
             const std::string side = std::to_string(2 * radius + 1);
-            error = "the band of " + std::to_string(values.bandWidth) + " pixels leaves no " +
-                    side + " x " + side +
+            error = samplingSubject(values, target) + " leaves no " + side + " x " + side +
                     " window outside the selection to take texture from: widen it";
             return false;
         }
@@ -310,7 +334,7 @@ FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
     const runner::DialogValues typed = typedValues(values, source);
     const std::vector<uint8_t> region = cut(selected, size.width, 1, used);
     std::vector<uint8_t> sampling;
-    if (!samplingArea(values, selected, visible, size, used, region, source, sampling, error))
+    if (!samplingArea(values, target, selected, visible, used, region, source, sampling, error))
         return FillOutcome::failed;
     const bool ran =
         runWithProgress(part, region, sampling, typed, target.present, run, gone, error);
@@ -404,10 +428,11 @@ FillOutcome fillDrawable(FillTarget& target, const FillValues& values, std::vect
     } catch (const std::exception& failure) {
         error = reasonOf(failure);
     }
-    for (GeglBuffer* buffer : {target.visible, target.selection, target.pixels})
+    for (GeglBuffer* buffer :
+         {target.sourceChannel, target.visible, target.selection, target.pixels})
         if (buffer != nullptr)
             g_object_unref(buffer);
-    target.visible = target.selection = target.pixels = nullptr;
+    target.sourceChannel = target.visible = target.selection = target.pixels = nullptr;
     if (outcome != FillOutcome::gone && !target.present())
         outcome = FillOutcome::gone;
     return outcome;

@@ -53,6 +53,13 @@ constexpr char kMatchToneBlurb[] =
     "Match tones at the edges: after the fill, a smooth correction takes away the steps along "
     "the selection's edge, the fill's texture kept (0 or FALSE: the fill as it is)";
 constexpr char kMatchToneLabel[] = "_Match tones at the edges";
+constexpr char kSourceChannelBlurb[] =
+    "Source channel: a channel (a saved selection) whose nonzero pixels alone may lend texture, "
+    "a patch wholly inside them; pixels outside still count as the picture around the selection "
+    "(none, or -1 in GIMP 2.10: no such limit)";
+constexpr char kSourceChannelLabel[] = "Te_xture only from channel";
+constexpr char kOtherChannel[] = "the source channel is not a channel of the image filled: pass "
+                                 "one of its channels, or none";
 // The band width the dialogs offer for "around the selection" until another is chosen, and
 // on first use, when they propose sampling around the selection with tones matched.
 constexpr int32_t kDefaultContextWidth = 50;
@@ -143,6 +150,13 @@ struct FillTarget {
     GeglBuffer* visible = nullptr;
     // The image's selection mask, in image coordinates.
     GeglBuffer* selection = nullptr;
+    // A channel (a saved selection) whose nonzero pixels alone may lend texture, nullptr for
+    // none; its name, for messages; and the drawable's area in the channel's coordinates (a
+    // saved selection's are the image's, a layer mask's its layer's). Beyond the channel
+    // nothing may lend.
+    GeglBuffer* sourceChannel = nullptr;
+    std::string sourceChannelName;
+    GeglRectangle sourceChannelArea{};
     // The drawable in image coordinates: its offsets and size.
     GeglRectangle area{};
     // True when nothing at all is selected in the image.
@@ -161,14 +175,16 @@ enum class FillOutcome {
 // Fills the selection over the drawable with the module installed beside this program (on a
 // worker thread while GIMP's progress bar shows the stage, then the pixels filled, and
 // `target.present` is asked). Returns filled with `bytes` holding the drawable's whole pixels,
-// filled where the selection is nonzero and blended there by its strength (filledBytes): for
+// filled where the selection is nonzero (its tone matched first with values.matchTone) and
+// blended there by its strength (filledBytes): for
 // FillOutput::intoLayer in the drawable's own format, for the caller to write through the shadow
 // buffer; for FillOutput::newLayer in newLayerFormat(target.format), transparent where nothing is
 // selected (newLayerBytes), for the caller to put into a new layer. Returns gone when
 // the image or the drawable ceased to exist meanwhile (nothing to write). Returns failed with
 // a one-line reason in `error` when nothing is selected, the selection does not touch the
-// drawable, no visible pixel outside the selection is left to take texture from, the
-// drawable is too large, the module cannot run or reports a result code (in words), or
+// drawable, no visible pixel outside the selection is left to take texture from, the band
+// (values.bandWidth) or the source channel leaves no source window (checked before the fill),
+// the drawable is too large, the module cannot run or reports a result code (in words), or
 // memory runs out. Either way the target's buffers are released before it returns, and an
 // image or drawable gone by then makes the outcome gone. Throws nothing.
 FillOutcome fillDrawable(FillTarget& target, const FillValues& values, std::vector<uint8_t>& bytes,
