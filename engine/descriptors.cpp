@@ -111,16 +111,7 @@ void ZigZagCursor::step(int32_t h) {
 }
 
 int32_t coefficientCount(int32_t h) {
-    int32_t d = h * h / 10 + 1;
-    int32_t s = 0;
-    for (int32_t t = 1; t <= h; t++) {
-        s += t;
-        if (s >= d) {
-            d = s;
-            break;
-        }
-    }
-    return d;
+    return descriptorCoefficients(h);
 }
 
 void buildDctBasis() {

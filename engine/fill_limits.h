@@ -49,6 +49,23 @@ constexpr int32_t largestPatchRadius() {
     return r;
 }
 
+// Coefficients that describe a window of side h (d): the smallest triangular number (the
+// zig-zag's diagonals taken whole) of at least h^2 / 10 + 1, or h^2 / 10 + 1 itself when no
+// diagonal of the window reaches it. Hosts count the descriptors' memory with it before a fill.
+constexpr int32_t descriptorCoefficients(int32_t h) {
+    const int32_t least = h * h / 10 + 1;
+    int32_t diagonals = 0;
+    for (int32_t t = 1; t <= h; t++) {
+        diagonals += t;
+        if (diagonals >= least)
+            return diagonals;
+    }
+    return least;
+}
+
+// Bytes of one coefficient of a source window's descriptor: one of the search's coordinates.
+constexpr uint64_t kDescriptorCoefficientBytes = sizeof(double);
+
 // The descriptors are held in blocks of at most this size, each of whole descriptors: a
 // 32-bit process rarely has one free range the size of all of them (880 MB at 11 MP with
 // d = 10; bench/PERFORMANCE.md gives the largest free range measured under Wine).

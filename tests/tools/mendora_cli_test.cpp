@@ -397,9 +397,9 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
     const std::string maskPng = fileText(file("mask.png"));
     std::ofstream(file("cut-mask.png"), std::ios::binary) << maskPng.substr(0, maskPng.size() - 20);
     // Headers that claim what no fill here could hold, with almost no data: refused from the
-    // header, before gigabytes are decoded (a 32767 x 32767 fill needs at least 12 GB, more
-    // than the 8 GB of address space its run is given; a mask of 30000 x 30000 would take
-    // 900 MB to decode before its size could be compared).
+    // header, before gigabytes are decoded (a 32767 x 32767 fill needs at least 92 GB with its
+    // windows' descriptors, more than the 8 GB of address space its run is given; a mask of
+    // 30000 x 30000 would take 900 MB to decode before its size could be compared).
     std::ofstream(file("huge.png"), std::ios::binary) << pngHeaderOnly(32767, 32767);
     std::ofstream(file("huge-mask.png"), std::ios::binary) << pngHeaderOnly(30000, 30000);
     std::ofstream(file("drawing.svg"))
@@ -435,7 +435,7 @@ TEST_F(MendoraCli, FileErrorsNameTheFileAndWriteNothing) {
         {file("in.png"), file("cut-mask.png"), file("kept.png"), file("cut-mask.png"),
          "cannot decode"},
         {file("huge.png"), "--region=0,0,9,9", file("kept.png"), file("huge.png"),
-         "needs at least 12287 MB"},
+         "needs at least 94161 MB"},
         {file("in.png"), file("huge-mask.png"), file("kept.png"), file("huge-mask.png"),
          "the mask is 30000 x 30000"},
         {file("drawing.svg"), file("mask.png"), file("kept.png"), file("drawing.svg"), "blocked"},
@@ -622,8 +622,9 @@ TEST_F(MendoraCli, OutputNamesMeetTheFileSystemsLimitsBeforeTheFill) {
 
 // Headers that claim more than the run could hold are refused from the headers: the count
 // takes in what decoding holds besides the fill (a 16-bit RGBA image's 8 bytes a pixel, kept
-// through the fill to write them back; a GIF's frame), against the address space the run is
-// given.
+// through the fill to write them back; a GIF's frame) and the descriptors of the source's
+// windows, against the address space the run is given. With a mask, the mask is decoded first
+// and the image not at all when what it selects leaves too many windows to describe.
 TEST_F(MendoraCli, PixelBombsAreRefusedFromTheirHeaders) {
     if (!kAddressSpaceCanBeLimited)
         GTEST_SKIP() << "the plain build runs it";
@@ -635,19 +636,36 @@ TEST_F(MendoraCli, PixelBombsAreRefusedFromTheirHeaders) {
     std::ofstream(file("huge.gif"), std::ios::binary)
         << "GIF89a" << side << side << std::string("\x80\0\0\0\0\0\xff\xff\xff,\0\0\0\0", 14)
         << side << side << std::string("\0\x02\x02\x4c\x01\0;", 7);
+    // A plain image whose data never comes, and a real mask of its size: only the mask can be
+    // decoded.
+    std::ofstream(file("wide.png"), std::ios::binary) << pngHeaderOnly(12000, 12000, 8, 2);
+    const std::vector<uint8_t> spot = discMask(12000, 12000, 6000, 6000, 20, 255);
+    writePngFile(file("wide-mask.png"), 12000, 12000, 1, spot.data());
     const struct {
         const char* name;
+        const char* selection;
+        const char* source; // a source of no window leaves the decoders' count alone
         rlim_t memory;
         const char* reason;
     } cases[] = {
         // 21 bytes a pixel: the fill's 12, the kept samples' 8 and the selection kept.
-        {"deep.png", rlim_t{2} << 30, "12000 x 12000 needs at least 2883 MB to read and fill"},
-        {"deepest.png", rlim_t{8} << 30, "32767 x 32767 needs at least 21502 MB to read and fill"},
-        {"huge.gif", rlim_t{8} << 30, "32767 x 32767 needs at least 12287 MB to read and fill"},
+        {"deep.png", "--region=0,0,9,9", "--source=0,0,9,9", rlim_t{2} << 30,
+         "12000 x 12000 needs at least 2883 MB to read and fill"},
+        {"deepest.png", "--region=0,0,9,9", "--source=0,0,9,9", rlim_t{8} << 30,
+         "32767 x 32767 needs at least 21502 MB to read and fill"},
+        // The fill's 12 bytes a pixel and 80 for each of the 1.07 G windows' descriptors.
+        {"huge.gif", "--region=0,0,9,9", "--quiet", rlim_t{8} << 30,
+         "32767 x 32767 needs at least 94161 MB to read and fill"},
+        // 12 bytes a pixel and 80 for each window but those of the disc.
+        {"wide.png", "wide-mask.png", "--quiet", rlim_t{4} << 30,
+         "12000 x 12000 needs at least 12611 MB to read and fill"},
     };
     for (const auto& c : cases) {
-        const Outcome outcome = run({"fill", file(c.name), "--region=0,0,9,9", "-o", file("o.png")},
-                                    "", RLIM_INFINITY, c.memory);
+        const std::string selection =
+            c.selection[0] == '-' ? std::string(c.selection) : file(c.selection);
+        const Outcome outcome =
+            run({"fill", file(c.name), selection, c.source, "-o", file("o.png")}, "", RLIM_INFINITY,
+                c.memory);
         EXPECT_EQ(outcome.status, 2) << c.name;
         EXPECT_EQ(lineCount(outcome.err), 1u) << outcome.err;
         EXPECT_EQ(outcome.err.rfind("mendora: " + file(c.name) + ": " + c.reason, 0), 0u)

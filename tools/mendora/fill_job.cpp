@@ -161,6 +161,24 @@ runner::SourceRectangle typedSource(const Options& options, const Selection& sel
     return source;
 }
 
+// The patch radius a fresh module fills with: the typed one when it is above 0, else 4.
+int32_t typedRadius(const Options& options) {
+    const std::optional<std::string>& radiusText = options.typed[4];
+    const int32_t typed = radiusText ? std::atoi(radiusText->c_str()) : 0;
+    return typed > 0 ? typed : 4;
+}
+
+// The least memory of the descriptors of the windows of `source` in a width x height image
+// with `selected` pixels selected (leastDescriptorBytes); 0 under a sampling area (--band,
+// --source-mask), whose windows are not known before it is made.
+uint64_t descriptorLeast(const Options& options, int32_t width, int32_t height,
+                         const runner::SourceRectangle& source, uint64_t selected) {
+    if (options.band || !options.sourceMask.empty())
+        return 0;
+    return leastDescriptorBytes(width, height, source.left, source.top, source.right, source.bottom,
+                                selected, typedRadius(options));
+}
+
 // The sampling area of --band and --source-mask into `area` (left empty without them, or when
 // nothing is selected), checked to leave the plug-in a source window. Returns a report
 // without failure when it does.
@@ -190,10 +208,7 @@ FillReport readSamplingArea(const Options& options, const Selection& selection, 
         else
             runner::intersectArea(area, marked);
     }
-    // A fresh module fills with the typed radius when it is above 0, else with 4.
-    const std::optional<std::string>& radiusText = options.typed[4];
-    const int32_t typedRadius = radiusText ? std::atoi(radiusText->c_str()) : 0;
-    const int32_t radius = typedRadius > 0 ? typedRadius : 4;
+    const int32_t radius = typedRadius(options);
     if (!runner::anySourceWindow(area, selection.mask.data(), typedSource(options, selection),
                                  radius)) {
         const std::string side = std::to_string(2 * radius + 1);
@@ -250,20 +265,19 @@ bool withinCeiling(int32_t width, int32_t height, uint64_t least, const char* wh
 
 // Checks before anything is decoded what the headers tell: the output can be written and its
 // format holds the image, the mask has the image's size, and the least memory of the run
-// (decoding both files and filling, leastRunBytes) fits this process. Returns a report without
-// failure when all holds.
+// (decoding both files and filling, leastRunBytes; with --region the descriptors of the source
+// windows too) fits this process. Gives the headers read in `image` and `mask` (the mask's
+// untouched with --region). Returns a report without failure when all holds.
 FillReport checkBeforeDecoding(const Options& options, const std::string& input,
                                const std::string& maskPath, const std::string& output,
-                               ImageFormat format) {
+                               ImageFormat format, ImageHeader& image, ImageHeader& mask) {
     std::string error;
     if (!checkWritable(output, error))
         return failed(Failure::file, output, error);
-    ImageHeader image;
     if (!readImageHeader(input, image, error))
         return failed(Failure::file, input, error);
     if (!formatHolds(format, image, error))
         return failed(Failure::usage, output, error);
-    ImageHeader mask;
     if (!options.region && !readImageHeader(maskPath, mask, error))
         return failed(Failure::file, maskPath, error);
     if (!options.region && (mask.width != image.width || mask.height != image.height))
@@ -276,9 +290,29 @@ FillReport checkBeforeDecoding(const Options& options, const std::string& input,
         return failed(
             Failure::usage, options.sourceMask,
             sizesDiffer("the source mask", drawn.width, drawn.height, image.width, image.height));
+    // --region's selection is known already: so are the windows of the source.
+    uint64_t descriptors = 0;
+    if (options.region) {
+        const std::array<int32_t, 4>& r = *options.region;
+        const int64_t across = std::min(r[2], image.width) - std::max(r[0], 0);
+        const int64_t down = std::min(r[3], image.height) - std::max(r[1], 0);
+        const uint64_t selected = across > 0 && down > 0
+                                      ? static_cast<uint64_t>(across) * static_cast<uint64_t>(down)
+                                      : 0;
+        runner::SourceRectangle source{0, 0, image.width, image.height};
+        if (options.source)
+            source = runner::SourceRectangle{(*options.source)[0], (*options.source)[1],
+                                             (*options.source)[2], (*options.source)[3]};
+        else if (options.context)
+            source = runner::SourceRectangle{std::max(r[0], 0) - *options.context,
+                                             std::max(r[1], 0) - *options.context,
+                                             std::min(r[2], image.width) + *options.context,
+                                             std::min(r[3], image.height) + *options.context};
+        descriptors = descriptorLeast(options, image.width, image.height, source, selected);
+    }
     if (!withinCeiling(image.width, image.height,
-                       leastRunBytes(image, options.region ? nullptr : &mask), "read and fill",
-                       error))
+                       leastRunBytes(image, options.region ? nullptr : &mask, descriptors),
+                       "read and fill", error))
         return failed(Failure::memory, input, error);
     return FillReport{};
 }
@@ -395,10 +429,11 @@ void fillSelection(const Options& options, RgbImage image, KeptSamples& kept, Se
 
 } // namespace
 
-bool memoryFits(int32_t width, int32_t height, std::string& error) {
+bool memoryFits(int32_t width, int32_t height, uint64_t descriptorBytes, std::string& error) {
     return withinCeiling(width, height,
                          static_cast<uint64_t>(width) * static_cast<uint64_t>(height) *
-                             kLeastFillBytesPerPixel,
+                                 kLeastFillBytesPerPixel +
+                             descriptorBytes,
                          "fill", error);
 }
 
@@ -445,9 +480,31 @@ FillReport fillFiles(const Options& options, const std::string& input, const std
         return failed(Failure::usage, output,
                       "the output names the mask file, which is left untouched (choose another "
                       "output name)");
-    FillReport report = checkBeforeDecoding(options, input, maskPath, output, format);
+    ImageHeader imageHeader;
+    ImageHeader maskHeader;
+    FillReport report =
+        checkBeforeDecoding(options, input, maskPath, output, format, imageHeader, maskHeader);
     if (report.failure != Failure::none)
         return report;
+
+    // The mask first: what it selects tells how many source windows the fill describes, which
+    // can be more than this process may have before the image is decoded at all.
+    Selection selection;
+    if (!options.region) {
+        std::string maskNotice;
+        if (!readMask(maskPath, options.maskThreshold, selection, maskNotice, error))
+            return failed(Failure::file, maskPath, error);
+        if (!maskNotice.empty() && tell)
+            tell(maskPath + ": " + maskNotice);
+        const auto selected = static_cast<uint64_t>(std::count_if(
+            selection.mask.begin(), selection.mask.end(), [](uint8_t v) { return v != 0; }));
+        const uint64_t descriptors = descriptorLeast(options, selection.width, selection.height,
+                                                     typedSource(options, selection), selected);
+        if (!withinCeiling(imageHeader.width, imageHeader.height,
+                           leastRunBytes(imageHeader, &maskHeader, descriptors), "read and fill",
+                           error))
+            return failed(Failure::memory, input, error);
+    }
 
     RgbImage image;
     KeptSamples kept;
@@ -457,18 +514,8 @@ FillReport fillFiles(const Options& options, const std::string& input, const std
         return failed(Failure::file, input, error);
     if (!notice8.empty() && tell)
         tell(input + ": " + notice8);
-
-    Selection selection;
-    if (options.region) {
-        if (!regionSelection(*options.region, image, selection, error))
-            return failed(Failure::usage, "", error);
-    } else {
-        std::string maskNotice;
-        if (!readMask(maskPath, options.maskThreshold, selection, maskNotice, error))
-            return failed(Failure::file, maskPath, error);
-        if (!maskNotice.empty() && tell)
-            tell(maskPath + ": " + maskNotice);
-    }
+    if (options.region && !regionSelection(*options.region, image, selection, error))
+        return failed(Failure::usage, "", error);
     const std::string named = options.region ? "--region" : maskPath;
     if (selection.width != image.width || selection.height != image.height)
         return failed(
@@ -499,7 +546,7 @@ FillReport fillSamples(const Options& options, DecodedImage decoded, std::vector
     std::string error;
     if (!sidesWithinLimit(decoded.width, decoded.height, error))
         return failed(Failure::usage, "", error);
-    if (!memoryFits(decoded.width, decoded.height, error))
+    if (!memoryFits(decoded.width, decoded.height, 0, error))
         return failed(Failure::memory, "", error);
     Selection selection{decoded.width, decoded.height, std::move(selected), false};
     for (uint8_t& value : selection.mask)
@@ -507,6 +554,10 @@ FillReport fillSamples(const Options& options, DecodedImage decoded, std::vector
     FillReport report;
     if (!selectionLeavesSource(selection, "", NoticeSink{}, report))
         return report;
+    const uint64_t descriptors = descriptorLeast(options, selection.width, selection.height,
+                                                 typedSource(options, selection), report.selected);
+    if (!memoryFits(decoded.width, decoded.height, descriptors, error))
+        return failed(Failure::memory, "", error);
 
     RgbImage image;
     KeptSamples kept;

@@ -56,9 +56,10 @@ int exitStatus(Failure failure);
 std::string summaryLine(const FillReport& report);
 
 // Checks that the least memory a fill of `width` x `height` takes (kLeastFillBytesPerPixel a
-// pixel) fits this process (memoryCeiling). Returns false with the reason ("W x H needs at
-// least N MB to fill, more than the M MB this process can have") in `error`.
-bool memoryFits(int32_t width, int32_t height, std::string& error);
+// pixel, and `descriptorBytes` for its source windows' descriptors when they are known)
+// fits this process (memoryCeiling). Returns false with the reason ("W x H needs at least N MB
+// to fill, more than the M MB this process can have") in `error`.
+bool memoryFits(int32_t width, int32_t height, uint64_t descriptorBytes, std::string& error);
 
 // Reads `input` and `mask` (or makes options.region's selection), runs the plug-in over them
 // and writes `output` whole or not at all, as `mendora fill` does. Notices go to `notice`

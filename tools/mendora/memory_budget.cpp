@@ -96,9 +96,10 @@ uint64_t memoryCeiling() {
 #endif
 }
 
-uint64_t leastRunBytes(const ImageHeader& image, const ImageHeader* mask) {
+uint64_t leastRunBytes(const ImageHeader& image, const ImageHeader* mask,
+                       uint64_t descriptorBytes) {
     // At most 32767 x 32767 pixels of 8 bytes each a side: every sum below stays far inside
-    // 64 bits.
+    // 64 bits (descriptorBytes is at most 2^30 windows of a few hundred bytes).
     const uint64_t pixels =
         static_cast<uint64_t>(image.width) * static_cast<uint64_t>(image.height);
     const auto sampleBytes = [&pixels](const ImageHeader& header) {
@@ -107,21 +108,40 @@ uint64_t leastRunBytes(const ImageHeader& image, const ImageHeader* mask) {
     };
     const uint64_t samples = sampleBytes(image);
     const uint64_t rgb = pixels * 3;
+    const uint64_t selection = pixels;
     // 8-bit RGB samples are the fill's input as they are; any other are converted to RGB
     // while they are held.
     const bool plain = image.channels == 3 && image.bits == 8;
     const bool kept = image.channels == 2 || image.channels == 4 || image.bits == 16;
     const uint64_t keptBytes = kept ? samples : 0;
-    const uint64_t decodingImage = samples + image.decoderBytes + (plain ? 0 : rgb);
-    uint64_t decodingMask = rgb + keptBytes + pixels; // the selection
-    if (mask != nullptr)
-        decodingMask += sampleBytes(*mask) + mask->decoderBytes;
+    const uint64_t decodingMask =
+        mask == nullptr ? 0 : sampleBytes(*mask) + mask->decoderBytes + selection;
+    // A mask's selection is made before the image is decoded; --region's after it.
+    const uint64_t decodingImage =
+        samples + image.decoderBytes + (plain ? 0 : rgb) + (mask == nullptr ? 0 : selection);
     const uint64_t selectionKept = kept ? pixels : 0;
-    const uint64_t filling = pixels * kLeastFillBytesPerPixel + keptBytes + selectionKept;
+    const uint64_t filling =
+        pixels * kLeastFillBytesPerPixel + descriptorBytes + keptBytes + selectionKept;
     // The filled RGB, the kept samples and the selection, and the output's samples composed
     // of them (at most the kept samples' size).
     const uint64_t composing = rgb + keptBytes + selectionKept + keptBytes;
-    return std::max({decodingImage, decodingMask, filling, composing});
+    return std::max({decodingMask, decodingImage, filling, composing});
+}
+
+uint64_t leastDescriptorBytes(int32_t width, int32_t height, int32_t left, int32_t top,
+                              int32_t right, int32_t bottom, uint64_t selected, int32_t radius) {
+    const int64_t side = 2 * static_cast<int64_t>(radius) + 1;
+    const int64_t across = std::min(right, width) - std::max(left, 0) - (side - 1);
+    const int64_t down = std::min(bottom, height) - std::max(top, 0) - (side - 1);
+    if (across <= 0 || down <= 0)
+        return 0;
+    const uint64_t windows = static_cast<uint64_t>(across) * static_cast<uint64_t>(down);
+    // A selected pixel spoils at most side^2 windows (at most 2^30 x 43^2: inside 64 bits).
+    const uint64_t spoiled = selected * static_cast<uint64_t>(side * side);
+    if (spoiled >= windows)
+        return 0;
+    const int32_t d = descriptorCoefficients(static_cast<int32_t>(side));
+    return (windows - spoiled) * static_cast<uint64_t>(d) * kDescriptorCoefficientBytes;
 }
 
 void fitAllocatorToLimits() {

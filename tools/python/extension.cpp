@@ -189,7 +189,7 @@ py::tuple fillSamples(const py::buffer& image, const py::buffer& mask,
         throw py::value_error(error);
     // Before the samples are copied: the copy alone may not fit.
     if (!cli::memoryFits(static_cast<int32_t>(pixels.shape[1]),
-                         static_cast<int32_t>(pixels.shape[0]), error)) {
+                         static_cast<int32_t>(pixels.shape[0]), 0, error)) {
         PyErr_SetString(PyExc_MemoryError, error.c_str());
         throw py::error_already_set();
     }
