@@ -885,6 +885,60 @@ TEST_F(MendoraCli, MasksThatLeaveNoSourceAndRegions) {
     EXPECT_EQ(fileText(file("t.png")), fileText(file("r.png")));
 }
 
+// The process the program `parent` started last, or 0 when it has none; waits for it to be
+// stopped when `stopped` (at most 60 s: past that the test fails instead of hanging).
+static pid_t childOf(pid_t parent, bool stopped) {
+    for (int tries = 0; tries < 60000; tries++) {
+        pid_t child = 0;
+        std::ifstream(std::string("/proc/") + std::to_string(parent) + "/task/" +
+                      std::to_string(parent) + "/children") >>
+            child;
+        std::string stat;
+        if (child > 0)
+            std::getline(std::ifstream("/proc/" + std::to_string(child) + "/stat"), stat);
+        // "pid (name) state ...": the state follows the name's closing bracket.
+        const size_t bracket = stat.rfind(')');
+        if (child > 0 &&
+            (!stopped || (bracket != std::string::npos && stat.compare(bracket, 3, ") T") == 0)))
+            return child;
+        usleep(1000);
+    }
+    return 0;
+}
+
+// A batch stopped by SIGTERM passes it on to its running fill (stopped here, forced by the
+// test hook, just before renaming its finished output into place), starts no further row and
+// ends as SIGTERM ends it: no output and no temporary file is left.
+TEST_F(MendoraCli, BatchPassesItsStopSignalOnToItsFills) {
+    writeSample();
+    std::string list;
+    for (const char* output : {"s1.png", "s2.png"})
+        list += file("in.png") + "," + file("mask.png") + "," + file(output) + "\n";
+    std::ofstream(file("list.csv"), std::ios::binary) << list;
+    const pid_t batch = fork();
+    if (batch == 0) {
+        if (!freopen("/dev/null", "wb", stdout) || !freopen("/dev/null", "wb", stderr) ||
+            setenv("MENDORA_TEST_SIGNAL_BEFORE_RENAME", std::to_string(SIGSTOP).c_str(), 1) != 0)
+            _exit(127);
+        execProgram({"batch", file("list.csv"), "--jobs", "1", "--radius", "3"});
+    }
+    const pid_t fill = childOf(batch, true);
+    ASSERT_GT(fill, 0);
+    ASSERT_EQ(kill(batch, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(batch, &status, 0), batch);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    // The batch waited for its fill: it is gone, not left running on its own.
+    EXPECT_EQ(kill(fill, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+    kill(fill, SIGKILL); // a fill left behind stops no later test
+    EXPECT_FALSE(fs::exists(file("s1.png")));
+    EXPECT_FALSE(fs::exists(file("s2.png")));
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".mendora-"), std::string::npos)
+            << entry.path();
+}
+
 TEST_F(MendoraCli, BatchFillsEachRowAsFillDoesAndGoesOnAfterFailures) {
     writeSample();
     const std::vector<uint8_t> other = texturedImage(kWidth, kHeight, 31);

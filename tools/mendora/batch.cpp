@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -151,6 +152,7 @@ struct Job {
     pid_t pid = -1;
     int errorPipe = -1;
     std::string said;
+    bool told = false; // the batch's stop signal was passed on to it
 };
 
 // The path of this program, to run its `fill`.
@@ -279,6 +281,52 @@ void clearProgress(bool shown) {
         std::fputs("\r\033[K", stderr);
 }
 
+// The signal that asked the batch to stop, 0 while none has.
+volatile std::sig_atomic_t batchStopSignal = 0;
+
+extern "C" void askBatchToStop(int signal) {
+    batchStopSignal = signal;
+}
+
+// The signals that end a batch: each running fill gets it too (a fill started by the batch is
+// in the terminal's group only, so a signal sent to the batch alone would leave them running).
+constexpr int kStopSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
+
+// Catches the stop signals the caller did not set to be ignored (nohup, a script's background
+// run): an ignored one stays ignored, here and in the fills, which inherit it.
+void catchStopSignals() {
+    batchStopSignal = 0;
+    for (const int signal : kStopSignals) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction stop {};
+        stop.sa_handler = askBatchToStop;
+        sigemptyset(&stop.sa_mask);
+        sigaction(signal, &stop, nullptr);
+    }
+}
+
+// Passes the stop signal on to every running fill not told yet, and wakes a stopped one so
+// that it can act on it.
+void passStopOn(std::vector<Job>& running) {
+    for (Job& job : running) {
+        if (job.told)
+            continue;
+        kill(job.pid, batchStopSignal);
+        kill(job.pid, SIGCONT);
+        job.told = true;
+    }
+}
+
+// Ends the program as the stop signal would have: its default action, raised again.
+[[noreturn]] void endBySignal() {
+    const int signal = batchStopSignal;
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    std::_Exit(128 + signal);
+}
+
 // Reads what `job`'s fill printed; true when its output has ended (the process is ending).
 bool drain(Job& job) {
     char buffer[4096];
@@ -325,10 +373,16 @@ int runBatch(const Options& options) {
     const std::vector<std::string> environment = fillEnvironment(threadsPerJob(options.jobs));
     const bool shown = !options.quiet && runner::errorOutputIsTerminal();
 
+    // A stop signal starts no further fill, passes on to the running ones and, once they have
+    // ended, ends the batch as it would have ended it.
+    catchStopSignals();
     std::vector<Job> running;
     size_t next = 0;
-    while (next < toRun.size() || !running.empty()) {
-        while (next < toRun.size() && running.size() < static_cast<size_t>(options.jobs)) {
+    while ((next < toRun.size() && batchStopSignal == 0) || !running.empty()) {
+        if (batchStopSignal != 0)
+            passStopOn(running);
+        while (next < toRun.size() && batchStopSignal == 0 &&
+               running.size() < static_cast<size_t>(options.jobs)) {
             Job job;
             const BatchRow& row = *toRun[next++];
             if (startJob(program, options, environment, row, job, error)) {
@@ -360,11 +414,16 @@ int runBatch(const Options& options) {
                 continue;
             }
             tally.failed++;
+            // A fill ended by the batch's own stop is no failure of its row.
+            if (job.told)
+                continue;
             clearProgress(shown);
             message(namingItsFile(*job.row, reasonOf(job, status)));
         }
     }
     clearProgress(shown);
+    if (batchStopSignal != 0)
+        endBySignal();
     if (!options.quiet)
         std::printf("%zu images: %zu filled, %zu failed, %zu skipped (output there) in %s\n",
                     tally.all, tally.done, tally.failed, tally.skipped,
