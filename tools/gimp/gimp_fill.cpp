@@ -255,7 +255,7 @@ bool runWithProgress(const runner::RgbImage& pixels, const std::vector<uint8_t>&
     }
     // The test hook: the fill step at which the plug-in ends itself as GIMP's Cancel ends it
     // (GIMP kills a plug-in whose progress is canceled).
-    const long cancelAt = runner::testHookStep("MENDORA_TEST_CANCEL_AT_STEP");
+    const long cancelAt = runner::testHookNumber("MENDORA_TEST_CANCEL_AT_STEP");
     hooks.progress = [cancelAt, steps = 0L](int32_t stage, int64_t filled, int64_t total) mutable {
         runner::noteProgress(stage, filled, total);
         if (cancelAt > 0 && stage == MENDORA_STAGE_FILLING && filled > 0 && ++steps == cancelAt)

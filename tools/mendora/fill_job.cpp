@@ -323,7 +323,7 @@ standin::FillHooks interruptibleHooks(standin::FillHooks hooks) {
     hooks.stopRequested = [stop = std::move(hooks.stopRequested)] {
         return fillInterrupted() || (stop && stop());
     };
-    const long interruptAt = runner::testHookStep("MENDORA_TEST_INTERRUPT_AT_STEP");
+    const long interruptAt = runner::testHookNumber("MENDORA_TEST_INTERRUPT_AT_STEP");
     if (interruptAt > 0)
         hooks.progress = [progress = std::move(hooks.progress), interruptAt,
                           steps = 0L](int32_t stage, int64_t done, int64_t total) mutable {

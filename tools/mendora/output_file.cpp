@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "tools/mendora/file_names.h"
+#include "tools/standin_host/filter_run.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -91,12 +92,9 @@ struct SignalsHeld {
 // rename (MENDORA_TEST_SIGNAL_BEFORE_RENAME=N raises signal N there): the moment a signal
 // would otherwise leave the file behind, reached without waiting on the scheduler.
 void testSignalBeforeRename() {
-    static const int signal = [] {
-        const char* text = std::getenv("MENDORA_TEST_SIGNAL_BEFORE_RENAME");
-        return text != nullptr ? std::atoi(text) : 0;
-    }();
+    static const long signal = runner::testHookNumber("MENDORA_TEST_SIGNAL_BEFORE_RENAME");
     if (signal > 0)
-        std::raise(signal);
+        std::raise(static_cast<int>(signal));
 }
 
 void closeFolder() {

@@ -120,7 +120,7 @@ bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_
     return true;
 }
 
-long testHookStep(const char* name) {
+long testHookNumber(const char* name) {
     const char* text = std::getenv(name);
     if (text == nullptr || *text == '\0')
         return 0;

@@ -51,9 +51,10 @@ bool runFilter(const std::string& modulePath, RgbImage image, std::vector<uint8_
                const DialogValues& typed, bool interactive, ProgressShown shown, FillRun& run,
                std::string& error, const standin::FillHooks& hooks = {});
 
-// The fill step (counted from 1) a test hook's environment variable `name` names; 0 (never)
-// when it is unset or not a whole number from 1.
-long testHookStep(const char* name);
+// The number a test hook's environment variable `name` holds (a fill step counted from 1, a
+// signal): every test hook of our hosts reads its value here. 0 (never) when it is unset or
+// not a whole number from 1.
+long testHookNumber(const char* name);
 
 // A result code of the plug-in in words: "out of memory (-108)", "canceled (-128)", "bad
 // parameters (-30100): no source patch fits the source rectangle outside the region", or
