@@ -311,11 +311,9 @@
     (call-with-output-file (string-append dir "/dialog-layers")
       (lambda (port) (display (car (gimp-image-get-layers img)) port)))))
 
-; Texture only from visible pixels. NAME-in.png, NAME-out.png and NAME-visible.png (the
-; visible image over the layer) of two fills: "hidden", the photograph's only layer with a
-; red block around the selection made fully transparent; "letters", an opaque black block
-; on a transparent layer over the photograph, filled where it is opaque.
-(define (mendora-visible-tests photo dir)
+; The photograph with alpha, a red block of 160 x 120 pixels at 280, 110 in its only layer made
+; fully transparent: a list of the image and the layer.
+(define (mendora-hidden-block photo)
   (let* ((img (mendora-load photo))
          (base (car (gimp-image-get-active-layer img))))
     (gimp-layer-add-alpha base)
@@ -324,6 +322,18 @@
     (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 280 110 160 120)
     (gimp-drawable-edit-fill base FILL-FOREGROUND)
     (gimp-drawable-levels base HISTOGRAM-ALPHA 0 1 TRUE 1.0 0 0 TRUE)
+    (gimp-context-pop)
+    (list img base)))
+
+; Texture only from visible pixels. NAME-in.png, NAME-out.png and NAME-visible.png (the
+; visible image over the layer) of two fills: "hidden", the photograph's only layer with a
+; red block around the selection made fully transparent; "letters", an opaque black block
+; on a transparent layer over the photograph, filled where it is opaque.
+(define (mendora-visible-tests photo dir)
+  (let* ((made (mendora-hidden-block photo))
+         (img (car made))
+         (base (cadr made)))
+    (gimp-context-push)
     (gimp-image-select-ellipse img CHANNEL-OP-REPLACE 320 140 80 60)
     (mendora-fill-visible img base dir "hidden")
     (gimp-image-delete img)
@@ -339,6 +349,18 @@
       (gimp-image-select-item img CHANNEL-OP-REPLACE letters)
       (mendora-fill-visible img letters dir "letters"))
     (gimp-context-pop)
+    (gimp-image-delete img)))
+
+; Tones on a cut-out: a rectangle inside a fully transparent red block (as "hidden") filled
+; with tones matched when `tone` is 1, not when 0; the layer as DIR/NAME-out.png. Every
+; neighbour of the rectangle is transparent, no picture to meet: matching changes nothing.
+(define (mendora-hidden-tone-test photo dir name tone)
+  (let* ((made (mendora-hidden-block photo))
+         (img (car made))
+         (base (cadr made)))
+    (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 330 145 60 50)
+    (plug-in-mendora-fill-sampling RUN-NONINTERACTIVE img base 4 0 0 0 0 0 0 0 tone -1)
+    (mendora-export img base (string-append dir "/" name "-out.png"))
     (gimp-image-delete img)))
 
 (define (mendora-fill-visible img layer dir name)
