@@ -1,11 +1,11 @@
 // The GIMP 2.10 plug-in "plug-in-mendora-fill" (Filters > Enhance > Mendora Fill Selection...)
 // with "plug-in-mendora-fill-context" (the same with the context width and the output, for
-// scripts) and "plug-in-mendora-fill-sampling" (with the band width and tone matching too): GIMP as
-// a host of the plug-in module, over GIMP 2.10's item IDs. In: the image, the drawable, the
-// selection and the procedure's values (from its dialog, its arguments or the last run). Out: the
-// selection filled in the drawable or in a new layer above it as one undo step, or GIMP's error
-// message with the plug-in's reason and the image unchanged. The fill itself is shared with the
-// GIMP 3 plug-in (gimp_fill.h).
+// scripts) and "plug-in-mendora-fill-sampling" (with the band width, tone matching and the
+// source channel too): GIMP as a host of the plug-in module, over GIMP 2.10's item IDs. In: the
+// image, the drawable, the selection and the procedure's values (from its dialog, its arguments or
+// the last run). Out: the selection filled in the drawable or in a new layer above it as one undo
+// step, or GIMP's error message with the plug-in's reason and the image unchanged. The fill itself
+// is shared with the GIMP 3 plug-in (gimp_fill.h).
 #include <libgimp/gimp.h>
 #include <libgimp/gimpui.h>
 
@@ -37,15 +37,15 @@ constexpr gint32 kNoChannel = -1;
 // (kNoChannel: none; offered again only while it is a channel of the image filled).
 struct LastValues {
     FillValues values;
-    int32_t aroundWidth = kDefaultContextWidth;
+    int32_t aroundWidth = kDefaultBandWidth;
     gint32 sourceChannel = kNoChannel;
 };
 
 // What the dialog proposes on first use (no values kept): what fills photographs well, a band
-// of kDefaultContextWidth pixels, tones matched.
+// of kDefaultBandWidth pixels, tones matched.
 LastValues firstUse() {
     LastValues proposed;
-    proposed.values.bandWidth = kDefaultContextWidth;
+    proposed.values.bandWidth = kDefaultBandWidth;
     proposed.values.matchTone = true;
     return proposed;
 }

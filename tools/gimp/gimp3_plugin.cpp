@@ -59,7 +59,7 @@ constexpr char kNewLayer[] = "new-layer";
 // The dialog's own values, kept with the others but no arguments: where to sample from
 // (kRectangle or kAround, the band), the band width it offers for kAround, and its check box
 // for tone matching. On first use they propose what fills photographs well: the band of
-// kDefaultContextWidth pixels, tones matched; GIMP keeps what was chosen after that.
+// kDefaultBandWidth pixels, tones matched; GIMP keeps what was chosen after that.
 constexpr char kSampleFrom[] = "sample-from";
 constexpr char kRectangle[] = "rectangle";
 constexpr char kAround[] = "around";
@@ -447,7 +447,7 @@ GimpProcedure* createProcedure(GimpPlugIn* plugIn, const gchar* name) {
         kAround, G_PARAM_READWRITE);
     gimp_procedure_add_int_aux_argument(procedure, kAroundWidth, "Band _width (pixels)",
                                         "The band of pixels around the selection sampled", 1,
-                                        kMaxContextWidth, kDefaultContextWidth, G_PARAM_READWRITE);
+                                        kMaxContextWidth, kDefaultBandWidth, G_PARAM_READWRITE);
     gimp_procedure_add_boolean_aux_argument(procedure, kMatchToneChoice, kMatchToneLabel,
                                             kMatchToneBlurb, TRUE, G_PARAM_READWRITE);
     gimp_procedure_add_int_aux_argument(procedure, kSourceChannelChoice, kSourceChannelLabel,

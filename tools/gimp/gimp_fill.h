@@ -62,7 +62,7 @@ constexpr char kOtherChannel[] = "the source channel is not a channel of the ima
                                  "one of its channels, or none";
 // The band width the dialogs offer for "around the selection" until another is chosen, and
 // on first use, when they propose sampling around the selection with tones matched.
-constexpr int32_t kDefaultContextWidth = 50;
+constexpr int32_t kDefaultBandWidth = 50;
 // The name of the layer a fill into a new layer makes.
 constexpr char kNewLayerName[] = "Mendora Fill Selection";
 constexpr char kRadiusBlurb[] =
