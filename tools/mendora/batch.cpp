@@ -21,6 +21,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tools/mendora/output_file.h"
 #include "tools/standin_host/host_limits.h"
 #include "tools/standin_host/status_line.h"
 
@@ -296,15 +297,8 @@ constexpr int kStopSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
 // run): an ignored one stays ignored, here and in the fills, which inherit it.
 void catchStopSignals() {
     batchStopSignal = 0;
-    for (const int signal : kStopSignals) {
-        struct sigaction current {};
-        if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
-            continue;
-        struct sigaction stop {};
-        stop.sa_handler = askBatchToStop;
-        sigemptyset(&stop.sa_mask);
-        sigaction(signal, &stop, nullptr);
-    }
+    for (const int signal : kStopSignals)
+        catchUnlessIgnored(signal, askBatchToStop);
 }
 
 // Passes the stop signal on to every running fill not told yet, and wakes a stopped one so

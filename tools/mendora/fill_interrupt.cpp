@@ -13,6 +13,8 @@
 #include <system_error>
 #include <thread>
 
+#include "tools/mendora/output_file.h"
+
 namespace mendora::cli {
 
 namespace {
@@ -72,13 +74,7 @@ void beginInterruptibleFill(const std::string& output) {
     previousHandler = std::signal(SIGINT, askToStop);
 #else
     // A SIGINT the caller set to be ignored (nohup, a script's background run) stays ignored.
-    handlerInstalled = false;
-    if (sigaction(SIGINT, nullptr, &previousAction) == 0 && previousAction.sa_handler != SIG_IGN) {
-        struct sigaction stop {};
-        stop.sa_handler = askToStop;
-        sigemptyset(&stop.sa_mask);
-        handlerInstalled = sigaction(SIGINT, &stop, nullptr) == 0;
-    }
+    handlerInstalled = catchUnlessIgnored(SIGINT, askToStop, &previousAction);
 #endif
     const std::lock_guard<std::mutex> lock(watchMutex);
     watching = true;

@@ -378,21 +378,27 @@ bool replaceWhole(const std::string& path, const std::vector<uint8_t>& bytes, st
     return false;
 }
 
+#ifndef _WIN32
+bool catchUnlessIgnored(int signal, void (*handler)(int), struct sigaction* previous) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
+        return false;
+    if (previous != nullptr)
+        *previous = current;
+    struct sigaction caught {};
+    caught.sa_handler = handler;
+    sigemptyset(&caught.sa_mask);
+    return sigaction(signal, &caught, nullptr) == 0;
+}
+#endif
+
 void removeOnSignals(void (*alsoOnSignalThen)()) {
     alsoOnSignal = alsoOnSignalThen;
     for (const int signal : kCleanedSignals) {
 #ifdef _WIN32
         std::signal(signal, removePendingAndReraise);
 #else
-        // A signal the caller set to be ignored (nohup, a script's background run) stays
-        // ignored: the program would not have ended on it.
-        struct sigaction current {};
-        if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
-            continue;
-        struct sigaction cleanUp {};
-        cleanUp.sa_handler = removePendingAndReraise;
-        sigemptyset(&cleanUp.sa_mask);
-        sigaction(signal, &cleanUp, nullptr);
+        catchUnlessIgnored(signal, removePendingAndReraise);
 #endif
     }
 #ifndef _WIN32

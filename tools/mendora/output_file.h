@@ -3,6 +3,7 @@
 // to the disk, then renamed over the output, and the folder flushed.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,5 +33,12 @@ bool replaceWhole(const std::string& path, const std::vector<uint8_t>& bytes, st
 // Reaching the file size limit (SIGXFSZ) fails the write instead of ending the program. Call
 // once, at start-up.
 void removeOnSignals(void (*alsoOnSignal)());
+
+#ifndef _WIN32
+// Sets `handler` (signals blocked: none but itself) for `signal` unless the caller set the
+// signal to be ignored (nohup, a script's background run: the program would not have ended on
+// it). The action it replaces goes to `previous` when given. Returns true when it was set.
+bool catchUnlessIgnored(int signal, void (*handler)(int), struct sigaction* previous = nullptr);
+#endif
 
 } // namespace mendora::cli
