@@ -487,19 +487,21 @@ FillReport fillFiles(const Options& options, const std::string& input, const std
     if (report.failure != Failure::none)
         return report;
 
-    // The mask first: what it selects tells how many source windows the fill describes, which
-    // can be more than this process may have before the image is decoded at all.
+    // The mask first, checked whole: what it selects tells how many source windows the fill
+    // describes, which can be more than this process may have before the image is decoded.
     Selection selection;
+    const std::string named = options.region ? "--region" : maskPath;
     if (!options.region) {
         std::string maskNotice;
         if (!readMask(maskPath, options.maskThreshold, selection, maskNotice, error))
             return failed(Failure::file, maskPath, error);
         if (!maskNotice.empty() && tell)
             tell(maskPath + ": " + maskNotice);
-        const auto selected = static_cast<uint64_t>(std::count_if(
-            selection.mask.begin(), selection.mask.end(), [](uint8_t v) { return v != 0; }));
-        const uint64_t descriptors = descriptorLeast(options, selection.width, selection.height,
-                                                     typedSource(options, selection), selected);
+        if (!selectionLeavesSource(selection, named, tell, report))
+            return report;
+        const uint64_t descriptors =
+            descriptorLeast(options, selection.width, selection.height,
+                            typedSource(options, selection), report.selected);
         if (!withinCeiling(imageHeader.width, imageHeader.height,
                            leastRunBytes(imageHeader, &maskHeader, descriptors), "read and fill",
                            error))
@@ -516,12 +518,11 @@ FillReport fillFiles(const Options& options, const std::string& input, const std
         tell(input + ": " + notice8);
     if (options.region && !regionSelection(*options.region, image, selection, error))
         return failed(Failure::usage, "", error);
-    const std::string named = options.region ? "--region" : maskPath;
     if (selection.width != image.width || selection.height != image.height)
         return failed(
             Failure::usage, named,
             sizesDiffer("the mask", selection.width, selection.height, image.width, image.height));
-    if (!selectionLeavesSource(selection, named, tell, report))
+    if (options.region && !selectionLeavesSource(selection, named, tell, report))
         return report;
     if (tell)
         tellWhatOutputKeeps(input, output, format, kept, selection.mask, tell);
