@@ -1,6 +1,6 @@
 // Tone matching at the seams: the membrane added to a fill, checked on cases whose exact
-// answer is known (a constant offset, a fill that already matches, a linear ramp between two
-// known edges), with both solvers.
+// answer is known (a constant offset, a fill that already matches, a fill carrying a ramp on,
+// a linear ramp between two known edges), with both solvers.
 #include "tools/standin_host/tone_match.h"
 
 #include <gtest/gtest.h>
@@ -39,9 +39,23 @@ template <class Sample> struct TestImage {
         }
         return false;
     }
-    ToneMatch match() {
+    // Within two pixels of a seam, on either side: the pixels a seam's mismatch reads.
+    bool nearSeam(int32_t x, int32_t y) const {
+        if (onSeam(x, y))
+            return true;
+        const int32_t dx[] = {-1, 1, 0, 0}, dy[] = {0, 0, -1, 1};
+        for (int i = 0; i < 4; i++) {
+            const int32_t qx = x + dx[i], qy = y + dy[i];
+            if (qx >= 0 && qy >= 0 && qx < width && qy < height &&
+                inRegion(qx, qy) == inRegion(x, y) && onSeam(qx, qy))
+                return true;
+        }
+        return false;
+    }
+    ToneMatch match(const uint8_t* picture = nullptr) {
         const SampleLayout layout{width, height, colours, step, static_cast<size_t>(width * step)};
-        return matchTones(samples.data(), layout, region.data(), static_cast<size_t>(width));
+        return matchTones(samples.data(), layout, region.data(), static_cast<size_t>(width),
+                          picture);
     }
 };
 
@@ -54,8 +68,8 @@ class ToneMatchTest : public testing::TestWithParam<bool> {
 
 // A textured image with three separate regions (one in the top-left corner touching two
 // borders, one inside, one along the bottom border) whose fills have texture of their own;
-// every pixel on a seam holds the same grey on the known side, and that grey minus the
-// region's offset on the filled side. The membrane then moves each region by exactly its
+// every pixel within two of a seam holds the same grey on the known side, and that grey minus
+// the region's offset on the filled side. The membrane then moves each region by exactly its
 // offset (0: unchanged) and touches nothing else, nor the fourth sample (alpha).
 template <class Sample> void expectOffsetsRemoved(Sample base, const int32_t offsets[3]) {
     TestImage<Sample> image(40, 30, 3, 4);
@@ -76,7 +90,7 @@ template <class Sample> void expectOffsetsRemoved(Sample base, const int32_t off
             for (int32_t c = 0; c < 4; c++) {
                 // Texture everywhere (its own in each channel), the same grey along the seams.
                 Sample value = static_cast<Sample>(base + ((x * 7 + y * 13 + c * 5) % 23) * 3);
-                if (c < 3 && image.onSeam(x, y))
+                if (c < 3 && image.nearSeam(x, y))
                     value = base;
                 if (c < 3 && image.inRegion(x, y))
                     value = static_cast<Sample>(
@@ -125,15 +139,77 @@ TEST_P(ToneMatchTest, SpreadsTheRimsMismatchHarmonically) {
             EXPECT_EQ(image.at(x, y, 0), 10 + 10 * y) << x << "," << y;
 }
 
+// A fill that carries the surroundings' ramp on is left as it is, and one off by a constant is
+// moved back onto the ramp: inside a box, in a part along the left border and in a part one
+// pixel wide (where the slope is read on the known side only). The bare step across the seam
+// would read the ramp's slope as a mismatch and flatten the ramp.
+TEST_P(ToneMatchTest, KeepsTheSurroundingsRamp) {
+    for (const int32_t offset : {0, 9}) {
+        TestImage<uint8_t> image(24, 20, 3, 3);
+        for (int32_t y = 0; y < image.height; y++)
+            for (int32_t x = 0; x < image.width; x++) {
+                const bool box = x >= 6 && x < 16 && y >= 5 && y < 13;
+                const bool border = x < 4 && y >= 14 && y < 18;
+                const bool line = x == 20 && y >= 3 && y < 9;
+                image.region[static_cast<size_t>(y * image.width + x)] = box || border || line;
+            }
+        for (int32_t y = 0; y < image.height; y++)
+            for (int32_t x = 0; x < image.width; x++)
+                for (int32_t c = 0; c < 3; c++) {
+                    const int32_t ramp = 40 + 3 * x + 2 * y + 10 * c;
+                    image.at(x, y, c) =
+                        static_cast<uint8_t>(image.inRegion(x, y) ? ramp - offset : ramp);
+                }
+        ASSERT_EQ(image.match(), ToneMatch::matched);
+        for (int32_t y = 0; y < image.height; y++)
+            for (int32_t x = 0; x < image.width; x++)
+                for (int32_t c = 0; c < 3; c++)
+                    ASSERT_EQ(image.at(x, y, c), 40 + 3 * x + 2 * y + 10 * c)
+                        << "offset " << offset << " at " << x << "," << y << " channel " << c;
+    }
+}
+
+// Pixels that are no picture (fully transparent) neither pull nor lend a slope: a fill off by
+// 30 whose every neighbour is such a pixel stays as it is, and a fill carrying the ramp on
+// stays on it though the pixels beyond its known neighbours on the left, and its right-hand
+// neighbours themselves, are no picture and hold 0.
+TEST_P(ToneMatchTest, PixelsThatAreNoPictureNeitherPullNorLendASlope) {
+    TestImage<uint8_t> image(24, 20, 1, 1);
+    std::vector<uint8_t> picture(static_cast<size_t>(24 * 20), 1);
+    for (int32_t y = 0; y < image.height; y++)
+        for (int32_t x = 0; x < image.width; x++) {
+            const size_t i = static_cast<size_t>(y * image.width + x);
+            image.region[i] = x >= 6 && x < 16 && y >= 5 && y < 13;
+            image.at(x, y, 0) = static_cast<uint8_t>(40 + 3 * x + 2 * y);
+            if ((x == 4 && y >= 5 && y < 13) || (x == 16 && y >= 5 && y < 13)) {
+                picture[i] = 0;
+                image.at(x, y, 0) = 0;
+            }
+        }
+    const std::vector<uint8_t> ramp = image.samples;
+    ASSERT_EQ(image.match(picture.data()), ToneMatch::matched);
+    EXPECT_EQ(image.samples, ramp);
+
+    std::fill(picture.begin(), picture.end(), 0);
+    for (size_t i = 0; i < image.region.size(); i++)
+        if (image.region[i] != 0)
+            image.samples[i] = static_cast<uint8_t>(image.samples[i] - 30);
+    const std::vector<uint8_t> off = image.samples;
+    ASSERT_EQ(image.match(picture.data()), ToneMatch::matched);
+    EXPECT_EQ(image.samples, off);
+}
+
 // Corrections beyond the samples' range are held to it; an image that is all region, and one
 // without any, are left as they are.
 TEST_P(ToneMatchTest, HoldsValuesToTheRangeAndSkipsRegionsWithoutKnownNeighbours) {
-    // Two region pixels among known 255s, filled with 250 and 254: the membrane (4.2, 1.8)
-    // gives 254.2 and 255.8, the second held to 255.
+    // Two region pixels among known 255s, filled with 240 and 254. Their mismatches: 15 above
+    // and below the first, 15 - (0 + (240 - 254)) / 2 = 22 left of it; 1 above and below the
+    // second, 1 - (0 + 14) / 2 = -6 right of it. The membrane, 4 u1 - u2 = 52 and
+    // 4 u2 - u1 = -4, is (13.6, 2.4): 253.6 and 256.4, the second held to 255.
     TestImage<uint8_t> image(6, 5, 1, 1);
     std::fill(image.samples.begin(), image.samples.end(), uint8_t{255});
     image.region[2 * 6 + 2] = image.region[2 * 6 + 3] = 1;
-    image.at(2, 2, 0) = 250;
+    image.at(2, 2, 0) = 240;
     image.at(3, 2, 0) = 254;
     ASSERT_EQ(image.match(), ToneMatch::matched);
     EXPECT_EQ(image.at(2, 2, 0), 254);

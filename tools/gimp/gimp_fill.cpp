@@ -210,37 +210,6 @@ bool samplingArea(const FillValues& values, const FillTarget& target,
     return true;
 }
 
-// Prepares `filled` (8-bit RGB of `width` x `height`, the fill over the used part) for tone
-// matching over the selection `region`: a fully transparent pixel (`visible` 0) beside the
-// region is no picture for the fill to meet, so it takes the rounded mean of its region
-// 4-neighbours' fill, which leaves (next to one such neighbour exactly) no step to correct
-// there: the correction fades to nothing at transparent seams, and only visible pixels pull.
-// The pixels changed are outside the selection, never written back.
-void quietTransparentSeams(std::vector<uint8_t>& filled, const std::vector<uint8_t>& region,
-                           const std::vector<uint8_t>& visible, int32_t width, int32_t height) {
-    const size_t row = static_cast<size_t>(width);
-    for (size_t y = 0; y < static_cast<size_t>(height); y++)
-        for (size_t x = 0; x < row; x++) {
-            const size_t i = y * row + x;
-            if (region[i] != 0 || visible[i] != 0)
-                continue;
-            // Each neighbour inside the part, or the pixel itself (not region) at its border.
-            const size_t next[] = {x > 0 ? i - 1 : i, x + 1 < row ? i + 1 : i, y > 0 ? i - row : i,
-                                   y + 1 < static_cast<size_t>(height) ? i + row : i};
-            uint32_t sums[3] = {0, 0, 0};
-            uint32_t count = 0;
-            for (const size_t n : next)
-                if (region[n] != 0) {
-                    for (size_t c = 0; c < 3; c++)
-                        sums[c] += filled[3 * n + c];
-                    count++;
-                }
-            if (count > 0)
-                for (size_t c = 0; c < 3; c++)
-                    filled[3 * i + c] = static_cast<uint8_t>((sums[c] + count / 2) / count);
-        }
-}
-
 // Shows the fill's progress on GIMP's bar: the stage's name while the module sets up (the bar
 // pulsing), then the pixels filled of the region as a determinate bar with its percentage and
 // the time left (runner::statusText). `shown` is the text on the bar, `fraction` the bar's
@@ -378,12 +347,14 @@ FillOutcome fillOrThrow(const FillTarget& target, const FillValues& values,
         return FillOutcome::failed;
     }
     // Tone matching on the fill before the blend by the selection's strength.
+    // A fully transparent pixel beside the region is no picture for the fill to meet: the
+    // correction comes to nothing at such seams, and only visible pixels pull.
     if (values.matchTone) {
-        quietTransparentSeams(run.output.pixels, region, cut(visible, size.width, 1, used),
-                              used.width, used.height);
+        const std::vector<uint8_t> picture = cut(visible, size.width, 1, used);
         const tone::SampleLayout layout{used.width, used.height, 3, 3, size_t{3} * used.width};
         if (tone::matchTones(run.output.pixels.data(), layout, region.data(),
-                             static_cast<size_t>(used.width)) == tone::ToneMatch::outOfMemory) {
+                             static_cast<size_t>(used.width),
+                             picture.data()) == tone::ToneMatch::outOfMemory) {
             error = "out of memory";
             return FillOutcome::failed;
         }

@@ -144,13 +144,53 @@ std::vector<std::vector<size_t>> groupParts(const RegionRuns& region) {
 template <class Sample> struct Image {
     Sample* samples;
     SampleLayout layout;
+    const uint8_t* picture; // nonzero for a pixel that is picture (none: every pixel is)
+    size_t pictureRowStride;
     Sample* at(int32_t x, int32_t y) const {
         return samples + layout.rowStep * static_cast<size_t>(y) +
                static_cast<size_t>(x) * static_cast<size_t>(layout.pixelStep);
     }
+    bool contains(int32_t x, int32_t y) const {
+        return x >= 0 && y >= 0 && x < layout.width && y < layout.height;
+    }
+    bool isPicture(int32_t x, int32_t y) const {
+        return picture == nullptr ||
+               picture[pictureRowStride * static_cast<size_t>(y) + static_cast<size_t>(x)] != 0;
+    }
 };
 
 using SparseMatrix = Eigen::SparseMatrix<double>;
+
+// Adds to row p of `rhs` the mismatch across the seam between the region pixel (x, y) and its
+// known neighbour q = (qx, qy): the step v(q) - v(p) less the image's own slope there, read
+// one pixel on either side of the seam (from q on outwards, when that pixel is known, and from
+// inside the region into p, when that pixel is in the region): the mean of both where both
+// exist, the one that exists, else none. A fill that continues the surroundings' ramp then has
+// no mismatch; the bare step would read the ramp's slope as one and flatten the ramp. A
+// neighbour that is no picture has no mismatch, and no slope is read from such a pixel.
+template <class Sample>
+void addSeamMismatch(const Image<Sample>& image, const RegionRuns& region, int32_t x, int32_t y,
+                     int32_t qx, int32_t qy, Eigen::MatrixXd& rhs, int64_t p) {
+    if (!image.isPicture(qx, qy))
+        return;
+    const int32_t ex = qx - x, ey = qy - y;
+    const int32_t ox = qx + ex, oy = qy + ey; // one further out
+    const int32_t ix = x - ex, iy = y - ey;   // one further in
+    const bool outside =
+        image.contains(ox, oy) && region.find(oy, ox) < 0 && image.isPicture(ox, oy);
+    const bool inside = image.contains(ix, iy) && region.find(iy, ix) >= 0;
+    const Sample* own = image.at(x, y);
+    const Sample* other = image.at(qx, qy);
+    for (int32_t c = 0; c < image.layout.colours; c++) {
+        const double step = static_cast<double>(other[c]) - static_cast<double>(own[c]);
+        const double slopeOut =
+            outside ? static_cast<double>(image.at(ox, oy)[c]) - static_cast<double>(other[c]) : 0;
+        const double slopeIn =
+            inside ? static_cast<double>(own[c]) - static_cast<double>(image.at(ix, iy)[c]) : 0;
+        const double slope = outside && inside ? (slopeOut + slopeIn) / 2 : slopeOut + slopeIn;
+        rhs(p, c) += step - slope;
+    }
+}
 
 // Solves A u = b for every column of b: A is the part's symmetric positive definite matrix
 // (every part has a known neighbour, so its membrane is pinned). Throws std::bad_alloc.
@@ -198,12 +238,9 @@ bool correctPart(const Image<Sample>& image, const RegionRuns& region,
         const Run& run = region.runs[part[i]];
         for (int32_t x = run.x0; x < run.x1; x++) {
             const int64_t p = firstOf[i] + (x - run.x0);
-            const Sample* own = image.at(x, run.y);
             int32_t neighbours = 0;
             const auto known = [&](int32_t qx, int32_t qy) {
-                const Sample* other = image.at(qx, qy);
-                for (int32_t c = 0; c < colours; c++)
-                    rhs(p, c) += static_cast<double>(other[c]) - static_cast<double>(own[c]);
+                addSeamMismatch(image, region, x, run.y, qx, qy, rhs, p);
                 anyKnown = true;
             };
             // Left and right: inside the run, or known (runs are maximal).
@@ -253,12 +290,12 @@ bool correctPart(const Image<Sample>& image, const RegionRuns& region,
 
 template <class Sample>
 ToneMatch matchSamples(Sample* samples, const SampleLayout& layout, const uint8_t* region,
-                       size_t regionRowStride) {
+                       size_t regionRowStride, const uint8_t* picture) {
     assert(layout.width > 0 && layout.height > 0);
     assert(layout.colours >= 1 && layout.colours <= 4 && layout.pixelStep >= layout.colours);
     assert(layout.rowStep >= static_cast<size_t>(layout.width) * layout.pixelStep);
     assert(regionRowStride >= static_cast<size_t>(layout.width));
-    const Image<Sample> image{samples, layout};
+    const Image<Sample> image{samples, layout, picture, regionRowStride};
     bool corrected = false;
     try {
         const RegionRuns runs = findRuns(region, regionRowStride, layout.width, layout.height);
@@ -279,13 +316,13 @@ void limitDirectSolve(int64_t pixels) {
 }
 
 ToneMatch matchTones(uint8_t* samples, const SampleLayout& layout, const uint8_t* region,
-                     size_t regionRowStride) {
-    return matchSamples(samples, layout, region, regionRowStride);
+                     size_t regionRowStride, const uint8_t* picture) {
+    return matchSamples(samples, layout, region, regionRowStride, picture);
 }
 
 ToneMatch matchTones(uint16_t* samples, const SampleLayout& layout, const uint8_t* region,
-                     size_t regionRowStride) {
-    return matchSamples(samples, layout, region, regionRowStride);
+                     size_t regionRowStride, const uint8_t* picture) {
+    return matchSamples(samples, layout, region, regionRowStride, picture);
 }
 
 } // namespace mendora::tone

@@ -38,19 +38,27 @@ enum class ToneMatch {
 // over the part whose boundary values are the mismatches along its rim. For each pixel p of
 // the part, with n(p) its 4-neighbours inside the image (neighbours beyond the image's border
 // do not count), the equation is
-//     n(p) u(p) - sum of u(q) over neighbours q in the part = sum of (v(q) - v(p)) over known
+//     n(p) u(p) - sum of u(q) over neighbours q in the part = sum of m(p, q) over known
 //     neighbours q,
-// v being the samples as they are. A fill that already meets its rim (v(q) = v(p) across every
-// seam) is left as it is, and one off by a constant c everywhere along its rim is moved by
-// exactly c. Every corrected sample is v(p) + u(p) rounded to the nearest, held to 0 .. 255
-// (or 65535). A part without known neighbours (the whole image) is left unchanged.
+// v being the samples as they are and m(p, q) the mismatch across the seam: the step
+// v(q) - v(p) less the image's own slope there, s = (s_out + s_in) / 2 with
+// s_out = v(q + e) - v(q) and s_in = v(p) - v(p - e) for e = q - p (only the one that exists
+// where q + e is not known or p - e is not in the region; 0 where neither exists). A fill that
+// continues its surroundings (the same value, or the same ramp, across every seam) is left as
+// it is, and one off by a constant c everywhere along its rim is moved by exactly c. Every
+// corrected sample is v(p) + u(p) rounded to the nearest, held to 0 .. 255 (or 65535). A part
+// without known neighbours (the whole image) is left unchanged.
+//
+// `picture`, when given, holds one byte a pixel laid out as `region`, 0 for a known pixel
+// that is no picture (a fully transparent one): a seam against such a pixel has no mismatch
+// (the correction comes to nothing there; only the picture pulls) and no slope is read from it.
 //
 // Memory is bounded by the region (its runs along rows and one equation a pixel), not by the
 // image. Never throws.
 ToneMatch matchTones(uint8_t* samples, const SampleLayout& layout, const uint8_t* region,
-                     size_t regionRowStride);
+                     size_t regionRowStride, const uint8_t* picture = nullptr);
 ToneMatch matchTones(uint16_t* samples, const SampleLayout& layout, const uint8_t* region,
-                     size_t regionRowStride);
+                     size_t regionRowStride, const uint8_t* picture = nullptr);
 
 // Test hook: parts of more than `pixels` pixels are solved by conjugate gradients, smaller
 // ones by a sparse Cholesky factorisation (negative: the default limit). Both solve the same
