@@ -172,6 +172,18 @@ BestSource rerankCandidates(int32_t x0, int32_t y0, const WindowExtents& e, cons
 // when the observer asked to stop (checked once a step). Throws std::bad_alloc.
 bool runFillLoop(int32_t d, int64_t regionPixels);
 
+// --- search_split.cpp: the loop's searches split over threads ---------------------------------
+
+// Starts the crew of threads that search parts of the loop thread's searches of k neighbours
+// beside it, when the machine has enough threads and k is large enough; else the searches stay
+// whole. Its threads and the one searching ahead are at most workerCount() with the loop's.
+// Throws std::bad_alloc (no thread started then).
+void startSplitSearches(int32_t k);
+// Joins the crew; the loop thread's searches are whole again. Never throws.
+void stopSplitSearches();
+// Test hook: the least k whose searches are split (negative: the default).
+void splitSearchesFromK(int32_t k);
+
 // --- search_ahead.cpp -------------------------------------------------------------------------
 
 // Starts the worker that searches ahead with d coefficients and `searched` neighbours, when

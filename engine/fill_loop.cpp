@@ -274,6 +274,15 @@ struct SearchAheadRun {
     SearchAheadRun& operator=(const SearchAheadRun&) = delete;
 };
 
+// The loop's own searches split over a crew of threads while the loop runs; joined on every
+// way out.
+struct SplitSearchRun {
+    explicit SplitSearchRun(int32_t k) { startSplitSearches(k); }
+    ~SplitSearchRun() { stopSplitSearches(); }
+    SplitSearchRun(const SplitSearchRun&) = delete;
+    SplitSearchRun& operator=(const SplitSearchRun&) = delete;
+};
+
 // Queue entries looked at for searching ahead: the top and its two children, the likeliest
 // next targets.
 constexpr int32_t kAheadEntries = 3;
@@ -352,6 +361,7 @@ bool runFillLoop(int32_t d, int64_t regionPixels) {
             traceHookContext);
 
     const SearchAheadRun ahead(d, search.searched);
+    const SplitSearchRun split(search.searched);
     int64_t filled = 0;
     observeProgress(FillStage::filling, filled, regionPixels);
     std::vector<int32_t> estimates;

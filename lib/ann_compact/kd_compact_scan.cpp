@@ -28,6 +28,10 @@
 //	answer's last points seldom sends a query back to the depth-first
 //	search.
 //
+//	A thread that has a runner (kd_compact_split.h) splits its searches
+//	into parts that the runner's threads search at once, with the same
+//	answer (splitSearch() below).
+//
 //	The descent reads the splits above the buckets from a copy of their
 //	own, in their preorder (annCompactPrepareScan()): the tree's nodes
 //	lie among the buckets' nodes, a cache line each, and the descent
@@ -35,6 +39,7 @@
 //	11 points.
 //----------------------------------------------------------------------
 #include "kd_compact.h"
+#include "kd_compact_split.h"
 #include "kd_search.h"
 
 #include <emmintrin.h>
@@ -46,6 +51,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <new>
 #include <vector>
 
 namespace {
@@ -432,6 +439,14 @@ struct ScanSplit {
 	int					high;			// the high child's upper node (when it is one)
 };
 
+inline ScanSplit upperSplit(const ScanSearch &s, int up)
+{
+	const ANNcompactUpper &u = s.t.upper[up];
+	const ScanSplit x = { u.cut_val, u.n_lo, (int) (u.dim_high & (UPPER_DIMS - 1)),
+		up + (int) (u.dim_high >> 8) };
+	return x;
+}
+
 // Searches the child of split x (node, upper node up, a, m) on the low side or the high side,
 // its cell narrowed to that side of the cut meanwhile; the far child only unless cut.
 void scanChild(ScanSearch &s, const ScanSplit &x, int node, int up, int a, int m, bool low,
@@ -450,9 +465,7 @@ void scanSearch(ScanSearch &s, int node, int up, int a, int m, ANNdist box_dist,
 		s.failed = true;
 		return;
 	}
-	const ANNcompactUpper &u = s.t.upper[up];
-	const ScanSplit x = { u.cut_val, u.n_lo, (int) (u.dim_high & (UPPER_DIMS - 1)),
-		up + (int) (u.dim_high >> 8) };
+	const ScanSplit x = upperSplit(s, up);
 	const ANNcoord cut_diff = s.q[x.cut_dim] - x.cut_val;
 	const bool low_near = cut_diff < 0;	// left of cutting plane
 	if ((low_near ? m - x.n_lo : x.n_lo) <= SCAN_BUCKET_POINTS)
@@ -477,6 +490,239 @@ void scanChild(ScanSearch &s, const ScanSplit &x, int node, int up, int a, int m
 	else
 		scanSearch(s, node + x.n_lo, x.high, a + x.n_lo, m - x.n_lo, box_dist, depth + 1);
 	bound = saved;
+}
+
+//----------------------------------------------------------------------
+//	One search split over threads (kd_compact_split.h). The answer is
+//	the first k of all points by (distance, order of the descent), so
+//	the descent's order can be cut into parts, consecutive subtrees,
+//	each searched on its own for its own k first: the answer is the
+//	first k of theirs, a part's points coming after those of the parts
+//	before it. A part searched alone would keep far more points than
+//	the whole search (it has no bound from the others), so every part
+//	starts just above the k-th distance of the points the finished
+//	parts keep: those are k points of the tree, so a point beyond that
+//	distance is never among the k first, wherever it lies. The subtree
+//	about the query, where the nearest points lie, is searched first,
+//	alone, to give the others that bound. The parts, the first k and so
+//	the answer are the same whichever thread searches a part and
+//	whenever; only the points scanned depend on it.
+//----------------------------------------------------------------------
+
+// A part: a subtree, its cell and its box distance as the descent reaches it.
+struct Part {
+	int					node;
+	int					up;
+	int					a;
+	int					m;
+	int					depth;
+	ANNdist				box_dist;
+	std::vector<ANNcoord> lo;
+	std::vector<ANNcoord> hi;
+};
+
+// Parts hold at most this many times k points (bench/PERFORMANCE.md: fewer, larger parts
+// leave a thread with most of the work; more, smaller ones start before the bound is near).
+const long long SPLIT_PART_K = 8;
+
+thread_local ANNcompactRunner splitRunner = 0;	// the thread's runner (annCompactSetSplit())
+thread_local int splitWorkers = 0;
+
+Part partHere(const ScanSearch &s, int node, int up, int a, int m, int depth, ANNdist box_dist)
+{
+	const Part p = { node, up, a, m, depth, box_dist, std::vector<ANNcoord>(s.lo, s.lo + s.dim),
+		std::vector<ANNcoord>(s.hi, s.hi + s.dim) };
+	return p;
+}
+
+// Appends the subtree (node, up, a, m) of the current cell to `parts`, cut into subtrees of at
+// most `most` points in the order of the descent.
+void cutParts(ScanSearch &s, int node, int up, int a, int m, ANNdist box_dist, int depth,
+	int most, std::vector<Part> &parts)
+{
+	if (m <= most || m <= SCAN_BUCKET_POINTS || depth >= SCAN_DEPTH_LIMIT) {
+		parts.push_back(partHere(s, node, up, a, m, depth, box_dist));
+		return;
+	}
+	const ScanSplit x = upperSplit(s, up);
+	const ANNcoord cut_diff = s.q[x.cut_dim] - x.cut_val;
+	const bool low_near = cut_diff < 0;
+	const ANNdist far_dist = farBoxDistance(s, x.cut_dim, s.lo[x.cut_dim], s.hi[x.cut_dim],
+		cut_diff, box_dist);
+	for (int side = 0; side < 2; side++) {	// the near child, then the far one
+		const bool low = side == 0 ? low_near : !low_near;
+		ANNcoord &bound = low ? s.hi[x.cut_dim] : s.lo[x.cut_dim];
+		const ANNcoord saved = bound;
+		bound = x.cut_val;
+		const ANNdist child_dist = side == 0 ? box_dist : far_dist;
+		if (low)
+			cutParts(s, node + 1, up + 1, a, x.n_lo, child_dist, depth + 1, most, parts);
+		else
+			cutParts(s, node + x.n_lo, x.high, a + x.n_lo, m - x.n_lo, child_dist, depth + 1,
+				most, parts);
+		bound = saved;
+	}
+}
+
+// The parts of the whole search in the order of its descent: the subtree about the query of at
+// most `most` points, then the far children along the path down to it, from the deepest up,
+// each cut by cutParts(). The current cell is the tree's box on entry and changed on return.
+void splitParts(ScanSearch &s, int n, ANNdist box_dist, int most, std::vector<Part> &parts)
+{
+	std::vector<Part> far;				// from the root down
+	int node = 0, up = 0, a = 0, m = n, depth = 0;
+	while (m > most && m > SCAN_BUCKET_POINTS && depth < SCAN_DEPTH_LIMIT) {
+		const ScanSplit x = upperSplit(s, up);
+		const ANNcoord cut_diff = s.q[x.cut_dim] - x.cut_val;
+		const bool low_near = cut_diff < 0;
+		const ANNdist far_dist = farBoxDistance(s, x.cut_dim, s.lo[x.cut_dim], s.hi[x.cut_dim],
+			cut_diff, box_dist);
+		ANNcoord &far_bound = low_near ? s.lo[x.cut_dim] : s.hi[x.cut_dim];
+		const ANNcoord saved = far_bound;
+		far_bound = x.cut_val;
+		far.push_back(low_near
+			? partHere(s, node + x.n_lo, x.high, a + x.n_lo, m - x.n_lo, depth + 1, far_dist)
+			: partHere(s, node + 1, up + 1, a, x.n_lo, depth + 1, far_dist));
+		far_bound = saved;
+		if (low_near) {					// down to the near child, its cell kept
+			s.hi[x.cut_dim] = x.cut_val;
+			node += 1;
+			up += 1;
+			m = x.n_lo;
+		}
+		else {
+			s.lo[x.cut_dim] = x.cut_val;
+			node += x.n_lo;
+			up = x.high;
+			a += x.n_lo;
+			m -= x.n_lo;
+		}
+		depth++;
+	}
+	parts.push_back(partHere(s, node, up, a, m, depth, box_dist));
+	for (size_t i = far.size(); i-- > 0; ) {
+		const Part &p = far[i];
+		std::copy(p.lo.begin(), p.lo.end(), s.lo);
+		std::copy(p.hi.begin(), p.hi.end(), s.hi);
+		cutParts(s, p.node, p.up, p.a, p.m, p.box_dist, p.depth, most, parts);
+	}
+}
+
+// A split search's shared state. `found[j]` and `scanned[j]` are written by the thread that
+// searches part j alone; the bound and the distances it comes from under `lock`.
+struct SplitRun {
+	const ANNkdCompact	&t;
+	ANNpoint			q;
+	int					dim;
+	int					k;
+	const std::vector<Part> &parts;
+	std::vector<std::vector<Candidate> > found;	// each part's k first (at most)
+	std::vector<int>	scanned;
+	std::atomic<int>	next;			// the next part to search
+	std::atomic<bool>	failed;			// a part could not vouch for its points
+	std::atomic<bool>	outOfMemory;
+	std::mutex			lock;
+	std::vector<ANNdist> known;			// the finished parts' distances: the k least once trimmed
+	ANNdist				bound;			// just above the k-th of them (infinite before)
+
+	SplitRun(const ANNkdCompact &tree, ANNpoint query, int d, int want,
+		const std::vector<Part> &all)
+		: t(tree), q(query), dim(d), k(want), parts(all), found(all.size()),
+		  scanned(all.size(), 0), next(0), failed(false), outOfMemory(false), lock(), known(),
+		  bound(ANN_DIST_INF) {}
+};
+
+// Adds a finished part's kept points to the bound's distances.
+void publish(SplitRun &r, const std::vector<Candidate> &kept)
+{
+	std::lock_guard<std::mutex> hold(r.lock);
+	for (size_t i = 0; i < kept.size(); i++) r.known.push_back(kept[i].dist);
+	if ((int) r.known.size() < r.k) return;
+	std::nth_element(r.known.begin(), r.known.begin() + (r.k - 1), r.known.end());
+	r.known.resize(r.k);
+	const ANNdist above = std::nextafter(r.known[r.k - 1], ANN_DIST_INF);
+	if (above < r.bound) r.bound = above;
+}
+
+ANNdist currentBound(SplitRun &r)
+{
+	std::lock_guard<std::mutex> hold(r.lock);
+	return r.bound;
+}
+
+// Searches part j from the bound the finished parts give now. May throw std::bad_alloc.
+void searchPart(SplitRun &r, size_t j)
+{
+	const Part &p = r.parts[j];
+	const ANNdist bound = currentBound(r);
+	if (bound < ANN_DIST_INF && p.box_dist * BOX_SLACK - TINY >= bound)
+		return;							// nothing there comes in (as cut())
+	std::vector<ANNcoord> cell(p.lo);
+	cell.insert(cell.end(), p.hi.begin(), p.hi.end());
+	ScanSearch s = { r.t, r.t.points, r.q, r.dim, &cell[0], &cell[r.dim], Kept(r.k), 0, 0, false,
+		std::vector<ANNdist>(SCAN_BUCKET_POINTS), std::vector<Candidate>() };
+	s.near.reserve(SCAN_BUCKET_POINTS);
+	s.kept.bound = bound;
+	scanSearch(s, p.node, p.up, p.a, p.m, p.box_dist, p.depth);
+	s.kept.trim();
+	r.scanned[j] = s.scanned;
+	if (s.failed) r.failed = true;
+	r.found[j].swap(s.kept.held);
+	publish(r, r.found[j]);
+}
+
+// A worker of the runner: takes the next part until none is left. Never throws.
+void splitJob(void *context, int)
+{
+	SplitRun &r = *static_cast<SplitRun *>(context);
+	try {
+		for (;;) {
+			const int j = r.next.fetch_add(1);
+			if (j >= (int) r.parts.size() || r.failed) return;
+			searchPart(r, (size_t) j);
+		}
+	}
+	catch (const std::bad_alloc &) {
+		r.outOfMemory = true;
+		r.failed = true;
+	}
+}
+
+// The search of s split into parts: the first searched on the calling thread, then the others
+// by the thread's runner; `answer` the k first of them all in the answer's order. False where
+// a part could not vouch for its points (the caller then searches depth-first). Throws
+// std::bad_alloc.
+bool splitSearch(ScanSearch &s, int n, int k, ANNdist box_dist, std::vector<Candidate> &answer)
+{
+	const long long most = std::min(std::max(SPLIT_PART_K * k, (long long) SCAN_BUCKET_POINTS),
+		(long long) INT_MAX);
+	std::vector<Part> parts;
+	splitParts(s, n, box_dist, (int) most, parts);
+	SplitRun r(s.t, s.q, s.dim, k, parts);
+	searchPart(r, 0);					// the subtree about the query, alone
+	r.next = 1;
+	splitRunner(splitWorkers, splitJob, &r);
+	if (r.outOfMemory) throw std::bad_alloc();
+	for (size_t j = 0; j < parts.size(); j++) s.scanned += r.scanned[j];	// (parts are disjoint)
+	if (r.failed) return false;
+
+	answer.clear();
+	int before = 0;						// the points of the parts before part j
+	for (size_t j = 0; j < parts.size(); j++) {
+		for (size_t i = 0; i < r.found[j].size(); i++) {
+			Candidate c = r.found[j][i];
+			c.rank += before;
+			answer.push_back(c);
+		}
+		before += parts[j].m;
+	}
+	std::vector<Candidate> scratch;
+	if ((int) answer.size() > k) {
+		selectFirst(answer, k, scratch);
+		answer.resize(k);
+	}
+	if (!answer.empty()) sortFirst(answer, scratch);
+	return (int) answer.size() == k;
 }
 
 // True when the depth-first search surely reaches the point at position `pos` (distance d)
@@ -564,11 +810,21 @@ bool annCompactScanSearch(				// see kd_compact.h
 	ScanSearch s = { t, t.points, st.q, st.dim, &box[0], &box[st.dim], Kept(k), 0, 0, false,
 		std::vector<ANNdist>(SCAN_BUCKET_POINTS), std::vector<Candidate>() };
 	s.near.reserve(SCAN_BUCKET_POINTS);
-	scanSearch(s, 0, 0, 0, n, annBoxDistance(st.q, bnd_box_lo, bnd_box_hi, st.dim), 0);
-	st.ptsVisited += s.scanned;
-	if (s.failed) return false;
+	const ANNdist box_dist = annBoxDistance(st.q, bnd_box_lo, bnd_box_hi, st.dim);
+	std::vector<Candidate> split;
+	const bool in_parts = splitRunner != 0 && (long long) n > 2 * SPLIT_PART_K * k;
+	if (in_parts) {
+		const bool vouched = splitSearch(s, n, k, box_dist, split);
+		st.ptsVisited += s.scanned;
+		if (!vouched) return false;
+	}
+	else {
+		scanSearch(s, 0, 0, 0, n, box_dist, 0);
+		st.ptsVisited += s.scanned;
+		if (s.failed) return false;
+	}
 
-	const std::vector<Candidate> &found = s.kept.sorted();	// k of them: k <= n
+	const std::vector<Candidate> &found = in_parts ? split : s.kept.sorted();	// k: k <= n
 	if (!surelyReached(s, bnd_box_lo, bnd_box_hi, n, found)) return false;
 	for (int i = 0; i < k; i++) {
 		dd[i] = found[i].dist;
@@ -592,6 +848,12 @@ void annCompactPrepareScan(				// see kd_compact.h
 		t.scan_ready = true;
 	else
 		std::vector<ANNcompactUpper>().swap(t.upper);
+}
+
+void annCompactSetSplit(ANNcompactRunner runner, int workers)
+{
+	splitRunner = workers >= 2 ? runner : 0;
+	splitWorkers = workers;
 }
 
 void annCompactPlainSearch(bool on)

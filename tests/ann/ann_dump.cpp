@@ -9,8 +9,8 @@
 // on a small lattice; the queries are random points and exact copies of data points. With the
 // patched library the program writes the results and the dump of the compact tree form in
 // place of the second copy of the classic tree's, and checks in its own process that
-// concurrent searches of one tree and the plain depth-first search
-// (the compact tree searches by buckets otherwise) equal serial whole ones.
+// concurrent searches of one tree, the plain depth-first search (the compact tree searches by
+// buckets otherwise) and searches split into parts equal serial whole ones.
 #include <ANN/ANN.h>
 
 #include <algorithm>
@@ -23,6 +23,8 @@
 #include <vector>
 #ifdef ANN_DUMP_PATCHED
 #include <thread>
+
+#include "lib/ann_compact/kd_compact_split.h"
 #endif
 
 namespace {
@@ -176,6 +178,38 @@ bool plainEqualsBuckets(ANNkd_tree& tree, PointSet& set, const std::vector<int>&
     return false;
 }
 
+// Runners for a search split into parts: every worker on a thread of its own, at once; and
+// the workers one after another, so that the first takes every part in turn, each starting
+// from the bound of all the parts before it.
+void runOnThreads(int workers, ANNcompactJob job, void* context) {
+    std::vector<std::thread> threads;
+    for (int w = 1; w < workers; w++)
+        threads.emplace_back(job, context, w);
+    job(context, 0);
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+void runInTurn(int workers, ANNcompactJob job, void* context) {
+    for (int w = 0; w < workers; w++)
+        job(context, w);
+}
+
+// True when the search split into parts, run both ways, finds what the whole search found.
+bool splitEqualsWhole(ANNkd_tree& tree, PointSet& set, const std::vector<int>& ks,
+                      const std::vector<Result>& whole) {
+    bool same = true;
+    for (ANNcompactRunner runner : {runOnThreads, runInTurn}) {
+        annCompactSetSplit(runner, 4);
+        same = sameResults(whole, searchAll(tree, set, ks)) && same;
+        annCompactSetSplit(nullptr, 0);
+    }
+    if (!same)
+        std::fprintf(stderr, "the search in parts differs from the whole one (n %d, d %d)\n", set.n,
+                     set.dim);
+    return same;
+}
+
 // Where a compact form's points lie: a pointer array (the default), or blocks of 2^bits.
 struct PointsHeld {
     bool blocks = false;
@@ -217,6 +251,7 @@ bool searchCompact(PointSet& set, const std::vector<int>& ks, int threads, Point
         // search is compared, the searches at once are the pointer array's.
         ok = held.blocks || concurrentEqualsSerial(tree, set, ks, results);
         ok = plainEqualsBuckets(tree, set, ks, results) && ok;
+        ok = splitEqualsWhole(tree, set, ks, results) && ok;
         if (!classicWithPoints.empty() && dumpText(tree, ANNtrue) != classicWithPoints) {
             std::fprintf(stderr, "a compact tree prints other points (n %d, d %d)\n", set.n,
                          set.dim);

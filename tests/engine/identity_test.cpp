@@ -210,10 +210,11 @@ bool recording() {
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-// The recorded fills, whatever the number of worker threads, whether the loop searches
-// ahead and how the descriptors are split into blocks (0: as in a real run, one block for these
-// images; 1000 bytes: blocks of 32, 8 or 4 descriptors for radius 2, 4 or 6, which do not
-// begin where the runs of windows described together begin).
+// The recorded fills, whatever the number of worker threads (8 splitting the loop's searches
+// into parts), whether the loop searches ahead and how the descriptors are split into blocks
+// (0: as in a real run, one block for these images; 1000 bytes: blocks of 32, 8 or 4
+// descriptors for radius 2, 4 or 6, which do not begin where the runs of windows described
+// together begin).
 struct Threading {
     int32_t threads;
     bool searchAhead;
@@ -226,11 +227,15 @@ class FillIdentity : public ::testing::TestWithParam<Threading> {
         forceWorkerCount(GetParam().threads);
         allowSearchAhead(GetParam().searchAhead);
         limitDescriptorBlocks(GetParam().descriptorBlockBytes);
+        // Searches of every k are split where the threads allow (8: the loop's own searches
+        // over 7 workers), so the recorded fills check the search in parts too.
+        splitSearchesFromK(1);
     }
     void TearDown() override {
         forceWorkerCount(0);
         allowSearchAhead(true);
         limitDescriptorBlocks(0);
+        splitSearchesFromK(-1);
     }
 };
 
